@@ -1,0 +1,42 @@
+# Compiler flags shared by every target and a helper to declare project targets.
+add_compile_options(-Wall -Wextra)
+if(QL_WERROR)
+  add_compile_options(-Werror)
+endif()
+
+if(QL_SANITIZE)
+  add_compile_options(-fsanitize=${QL_SANITIZE} -fno-omit-frame-pointer -fno-sanitize-recover=all)
+  add_link_options(-fsanitize=${QL_SANITIZE})
+endif()
+
+if(WIN32)
+  set(QL_PLATFORM win32)
+else()
+  set(QL_PLATFORM posix)
+endif()
+
+# ql_layer(NAME SOURCES... [DEPS libs...]): a static library for one layer of the system.
+function(ql_layer name)
+  cmake_parse_arguments(L "" "" "SOURCES;DEPS" ${ARGN})
+  add_library(${name} STATIC ${L_SOURCES})
+  target_include_directories(${name} PUBLIC ${PROJECT_SOURCE_DIR})
+  if(L_DEPS)
+    target_link_libraries(${name} PUBLIC ${L_DEPS})
+  endif()
+endfunction()
+
+# ql_test(NAME SOURCES... DEPS libs...): one GoogleTest executable registered with CTest.
+function(ql_test name)
+  cmake_parse_arguments(T "" "" "SOURCES;DEPS" ${ARGN})
+  find_package(GTest REQUIRED)
+  add_executable(${name} ${T_SOURCES})
+  target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR})
+  target_link_libraries(${name} PRIVATE ${T_DEPS} GTest::gtest GTest::gtest_main)
+  include(GoogleTest)
+  if(TARGET Quantilaw)
+    # Tests that load the plug-in as a host does find the built library here.
+    target_compile_definitions(${name} PRIVATE QL_PLUGIN_PATH="$<TARGET_FILE:Quantilaw>")
+    add_dependencies(${name} Quantilaw)
+  endif()
+  gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60)
+endfunction()
