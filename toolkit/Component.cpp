@@ -1,0 +1,217 @@
+// Components, data modules and the reading of stored descriptions into components.
+#include "toolkit/Component.h"
+
+#include "toolkit/Application.h"
+
+#include <algorithm>
+
+namespace ql {
+
+const TClassInfo& TComponent::StaticClass() {
+    static TClassInfo info("TComponent", &TPersistent::StaticClass());
+    static const bool once = [] {
+        TClassBuilder<TComponent> b(info);
+        b.String("Name", [](const TComponent& c) { return c.Name(); },
+                 [](TComponent& c, const std::string& v) { c.SetName(v); }, "TComponentName");
+        b.Integer("Tag", [](const TComponent& c) { return c.Tag(); },
+                  [](TComponent& c, int64_t v) { c.SetTag(static_cast<intptr_t>(v)); });
+        return true;
+    }();
+    (void)once;
+    return info;
+}
+
+TComponent::TComponent(TComponent* AOwner) {
+    if (AOwner) AOwner->InsertComponent(this);
+}
+
+TComponent::~TComponent() {
+    fState |= csDestroying;
+    // Tell everyone who asked, then free what we own, then leave our owner.
+    auto notifies = fFreeNotifies;
+    fFreeNotifies.clear();
+    for (TComponent* c : notifies) {
+        c->RemoveNotification(this);
+        c->Notification(this, TOperation::opRemove);
+    }
+    while (!fComponents.empty()) {
+        TComponent* child = fComponents.back();
+        fComponents.pop_back();
+        child->fOwner = nullptr;
+        Free(child);
+    }
+    if (fOwner) fOwner->RemoveComponent(this);
+}
+
+void TComponent::Free(TComponent* component) {
+    if (!component) return;
+    if (!component->IsDestroying()) component->BeforeDestruction();
+    delete component;
+}
+
+void TComponent::BeforeDestruction() { fState |= csDestroying; }
+
+void TComponent::SetName(const std::string& value) { fName = value; }
+
+TComponent* TComponent::Components(int index) const {
+    if (index < 0 || index >= ComponentCount()) ListIndexError(index);
+    return fComponents[static_cast<size_t>(index)];
+}
+
+TComponent* TComponent::FindComponent(std::string_view name) const {
+    if (name.empty()) return nullptr;
+    for (TComponent* c : fComponents)
+        if (c->fName == name) return c;
+    return nullptr;
+}
+
+void TComponent::InsertComponent(TComponent* component) {
+    if (!component || component->fOwner == this) return;
+    if (component->fOwner) component->fOwner->RemoveComponent(component);
+    fComponents.push_back(component);
+    component->fOwner = this;
+    Notification(component, TOperation::opInsert);
+}
+
+void TComponent::RemoveComponent(TComponent* component) {
+    auto it = std::find(fComponents.begin(), fComponents.end(), component);
+    if (it == fComponents.end()) return;
+    if (!IsDestroying()) Notification(component, TOperation::opRemove);
+    fComponents.erase(std::find(fComponents.begin(), fComponents.end(), component));
+    component->fOwner = nullptr;
+}
+
+void TComponent::FreeNotification(TComponent* component) {
+    if (!component || component == this) return;
+    if (std::find(fFreeNotifies.begin(), fFreeNotifies.end(), component) == fFreeNotifies.end())
+        fFreeNotifies.push_back(component);
+    if (std::find(component->fFreeNotifies.begin(), component->fFreeNotifies.end(), this) ==
+        component->fFreeNotifies.end())
+        component->fFreeNotifies.push_back(this);
+}
+
+void TComponent::RemoveFreeNotification(TComponent* component) {
+    if (!component) return;
+    RemoveNotification(component);
+    component->RemoveNotification(this);
+}
+
+void TComponent::RemoveNotification(TComponent* component) {
+    fFreeNotifies.erase(std::remove(fFreeNotifies.begin(), fFreeNotifies.end(), component), fFreeNotifies.end());
+}
+
+void TComponent::Notification(TComponent* AComponent, TOperation Operation) {
+    if (Operation == TOperation::opRemove)
+        for (TComponent* c : fComponents) c->Notification(AComponent, Operation);
+}
+
+void TComponent::Loaded() { fState &= ~csLoading; }
+
+void TComponent::ReadChild(TComponent*) {}
+
+/// Reader hooks for a root component: children are owned by the root, references and handlers
+/// are looked up by name on the root.
+class TComponentReader : public TReaderHooks {
+public:
+    explicit TComponentReader(TComponent& root) : fRoot(root) {}
+
+    TObject* CreateChild(TObject& parent, const TDescObject& desc) override {
+        const TClassInfo* cls = FindClass(desc.className);
+        if (!cls || !cls->InheritsFrom(TComponent::StaticClass()) || !cls->CanCreate())
+            throw EReadError(Format("Class %s not found", {desc.className}));
+        auto* child = dynamic_cast<TComponent*>(cls->Create(&fRoot));
+        if (!child) throw EReadError(Format("Class %s not found", {desc.className}));
+        child->fState |= csLoading | csReading;
+        child->SetName(desc.name);
+        fLoaded.push_back(child);
+        if (auto* p = dynamic_cast<TComponent*>(&parent)) p->ReadChild(child);
+        return child;
+    }
+
+    TObject* FindReference(std::string_view name) override {
+        if (name == fRoot.Name() || name == "Owner") return &fRoot;
+        return fRoot.FindComponent(name);
+    }
+
+    TMethod FindMethod(std::string_view name, const TPropInfo& prop) override {
+        const TMethodInfo* m = fRoot.ClassType().FindMethod(name);
+        if (!m || (!m->TypeName.empty() && !prop.TypeName.empty() && m->TypeName != prop.TypeName))
+            return {};
+        return TMethod{m->Code, static_cast<void*>(&fRoot)};
+    }
+
+    void Run(const TDescObject& desc) {
+        fRoot.fState |= csLoading | csReading;
+        fLoaded.insert(fLoaded.begin(), &fRoot);
+        try {
+            ReadObject(fRoot, desc, *this);
+        } catch (...) {
+            for (TComponent* c : fLoaded) c->fState &= ~(csLoading | csReading);
+            throw;
+        }
+        for (TComponent* c : fLoaded) c->fState &= ~csReading;
+        for (TComponent* c : fLoaded) c->Loaded();
+    }
+
+private:
+    TComponent& fRoot;
+    std::vector<TComponent*> fLoaded;
+};
+
+void TComponent::ReadDescription(const TDescObject& desc) {
+    TComponentReader reader(*this);
+    reader.Run(desc);
+}
+
+void TComponent::ReadResource(std::string_view resourceName) {
+    std::string_view text = FindResource(resourceName);
+    if (text.empty()) throw EResNotFound(Format("Resource %s not found", {resourceName}));
+    ReadDescription(ParseDescription(text));
+}
+
+// ---- data modules ----
+
+const TClassInfo& TDataModule::StaticClass() {
+    static TClassInfo info("TDataModule", &TComponent::StaticClass());
+    static const bool once = [] {
+        TClassBuilder<TDataModule> b(info);
+        b.Boolean("OldCreateOrder", [](const TDataModule& d) { return d.OldCreateOrder(); },
+                  [](TDataModule& d, bool v) { d.SetOldCreateOrder(v); });
+        b.Event("OnCreate", "TNotifyEvent", [](const TDataModule& d) { return d.OnCreate; },
+                [](TDataModule& d, const TMethod& m) { d.OnCreate = TNotifyEvent(m); });
+        b.Event("OnDestroy", "TNotifyEvent", [](const TDataModule& d) { return d.OnDestroy; },
+                [](TDataModule& d, const TMethod& m) { d.OnDestroy = TNotifyEvent(m); });
+        return true;
+    }();
+    (void)once;
+    return info;
+}
+
+TDataModule::TDataModule(TComponent* AOwner) : TComponent(AOwner) {}
+
+void TDataModule::DoCreate() {
+    fCreated = true;
+    if (!OnCreate.Assigned()) return;
+    try {
+        OnCreate(this);
+    } catch (const std::exception& e) {
+        Application()->HandleException(e);
+    }
+}
+
+void TDataModule::AfterConstruction() {
+    if (!fCreated) DoCreate();
+}
+
+void TDataModule::BeforeDestruction() {
+    TComponent::BeforeDestruction();
+    if (OnDestroy.Assigned()) {
+        try {
+            OnDestroy(this);
+        } catch (const std::exception& e) {
+            Application()->HandleException(e);
+        }
+    }
+}
+
+} // namespace ql
