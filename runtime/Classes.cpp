@@ -13,18 +13,37 @@ int TEnumType::IndexOf(std::string_view member) const {
     return -1;
 }
 
+TClassInfo::TClassInfo(std::string name, ClassGetter parent, Factory factory)
+    : fName(std::move(name)), fParent(nullptr), fParentGetter(parent), fFactory(std::move(factory)) {}
+
 TClassInfo::TClassInfo(std::string name, const TClassInfo* parent, Factory factory)
     : fName(std::move(name)), fParent(parent), fFactory(std::move(factory)) {}
 
+const TClassInfo* TClassInfo::Parent() const {
+    // Resolved on first use so that defining a class never has to define its ancestor first.
+    const TClassInfo* parent = fParent.load(std::memory_order_acquire);
+    if (!parent && fParentGetter) {
+        parent = &fParentGetter();
+        fParent.store(parent, std::memory_order_release);
+    }
+    return parent;
+}
+
+std::unique_lock<std::recursive_mutex> TClassInfo::LockPopulation() {
+    // One lock for all classes: classes that refer to each other cannot deadlock.
+    static std::recursive_mutex lock;
+    return std::unique_lock<std::recursive_mutex>(lock);
+}
+
 bool TClassInfo::InheritsFrom(const TClassInfo& other) const {
-    for (const TClassInfo* c = this; c; c = c->fParent)
+    for (const TClassInfo* c = this; c; c = c->Parent())
         if (c == &other) return true;
     return false;
 }
 
 std::vector<const TPropInfo*> TClassInfo::AllProperties() const {
     std::vector<const TPropInfo*> out;
-    if (fParent) out = fParent->AllProperties();
+    if (Parent()) out = Parent()->AllProperties();
     for (const auto& p : fProps) {
         // A descendant that republishes a property replaces the ancestor's entry in place.
         auto same = std::find_if(out.begin(), out.end(), [&](const TPropInfo* q) { return q->Name == p->Name; });
@@ -37,14 +56,14 @@ std::vector<const TPropInfo*> TClassInfo::AllProperties() const {
 }
 
 const TPropInfo* TClassInfo::FindProperty(std::string_view name) const {
-    for (const TClassInfo* c = this; c; c = c->fParent)
+    for (const TClassInfo* c = this; c; c = c->Parent())
         for (const auto& p : c->fProps)
             if (p->Name == name) return p.get();
     return nullptr;
 }
 
 const TMethodInfo* TClassInfo::FindMethod(std::string_view name) const {
-    for (const TClassInfo* c = this; c; c = c->fParent)
+    for (const TClassInfo* c = this; c; c = c->Parent())
         for (const auto& m : c->fMethods)
             if (m.Name == name) return &m;
     return nullptr;
@@ -87,12 +106,12 @@ const TClassInfo* FindClass(std::string_view name) {
 }
 
 const TClassInfo& TObject::StaticClass() {
-    static TClassInfo info("TObject", nullptr);
+    static TClassInfo info("TObject", static_cast<const TClassInfo*>(nullptr));
     return info;
 }
 
 const TClassInfo& TPersistent::StaticClass() {
-    static TClassInfo info("TPersistent", &TObject::StaticClass());
+    static TClassInfo info("TPersistent", &TObject::StaticClass);
     return info;
 }
 
@@ -114,7 +133,7 @@ void TPersistent::AssignError(const TPersistent* Source) const {
 // ---- collections ----
 
 const TClassInfo& TCollectionItem::StaticClass() {
-    static TClassInfo info("TCollectionItem", &TPersistent::StaticClass());
+    static TClassInfo info("TCollectionItem", &TPersistent::StaticClass);
     return info;
 }
 
@@ -137,12 +156,12 @@ std::string TCollectionItem::DisplayName() const { return ClassName(); }
 void TCollectionItem::SetDisplayName(const std::string&) {}
 
 const TClassInfo& TCollection::StaticClass() {
-    static TClassInfo info("TCollection", &TPersistent::StaticClass());
+    static TClassInfo info("TCollection", &TPersistent::StaticClass);
     return info;
 }
 
 const TClassInfo& TOwnedCollection::StaticClass() {
-    static TClassInfo info("TOwnedCollection", &TCollection::StaticClass());
+    static TClassInfo info("TOwnedCollection", &TCollection::StaticClass);
     return info;
 }
 

@@ -10,7 +10,9 @@
 #include "runtime/Events.h"
 #include "runtime/Exceptions.h"
 
+#include <atomic>
 #include <cstdint>
+#include <mutex>
 #include <functional>
 #include <memory>
 #include <string>
@@ -71,16 +73,42 @@ struct TMethodInfo {
 
 /// Run-time information of one class: name, ancestor, published properties in declaration order,
 /// published handler methods and a factory for creating instances by class name.
+///
+/// Define a class's information like this, so that classes may refer to each other (and to
+/// themselves) while their properties are registered:
+///
+///     const TClassInfo& TFoo::StaticClass() {
+///         static TClassInfo info("TFoo", &TBase::StaticClass, factory);
+///         return info.Populate([](TClassInfo& i) { TClassBuilder<TFoo> b(i); b.Integer(...); });
+///     }
+///
+/// The ancestor is given as its StaticClass function and looked up on first use.
 class TClassInfo {
 public:
     using Factory = std::function<TObject*(TObject* owner)>;
+    using ClassGetter = const TClassInfo& (*)();
 
+    TClassInfo(std::string name, ClassGetter parent, Factory factory = {});
     TClassInfo(std::string name, const TClassInfo* parent, Factory factory = {});
     TClassInfo(const TClassInfo&) = delete;
     TClassInfo& operator=(const TClassInfo&) = delete;
 
+    /// Runs `fill` once (thread-safe); a re-entrant call from inside `fill` returns at once.
+    template <class F>
+    const TClassInfo& Populate(F&& fill) {
+        if (!fReady.load(std::memory_order_acquire)) {
+            auto guard = LockPopulation();
+            if (!fReady.load(std::memory_order_relaxed) && !fPopulating) {
+                fPopulating = true;
+                fill(*this);
+                fReady.store(true, std::memory_order_release);
+            }
+        }
+        return *this;
+    }
+
     const std::string& Name() const { return fName; }
-    const TClassInfo* Parent() const { return fParent; }
+    const TClassInfo* Parent() const;
     bool InheritsFrom(const TClassInfo& other) const;
 
     /// Properties of this class and its ancestors, ancestors first, each in declaration order.
@@ -98,9 +126,14 @@ public:
     TObject* Create(TObject* owner) const;
 
 private:
+    static std::unique_lock<std::recursive_mutex> LockPopulation();
+
     std::string fName;
-    const TClassInfo* fParent;
+    mutable std::atomic<const TClassInfo*> fParent;
+    ClassGetter fParentGetter = nullptr;
     Factory fFactory;
+    std::atomic<bool> fReady{false};
+    bool fPopulating = false;
     std::vector<std::unique_ptr<TPropInfo>> fProps;
     std::vector<TMethodInfo> fMethods;
 };

@@ -20,9 +20,9 @@ const TEnumType& CPUInstructionType() {
 }
 
 const TClassInfo& TCPU::StaticClass() {
-    static TClassInfo info("TCPU", &TPersistent::StaticClass());
-    static const bool once = [] {
-        TClassBuilder<TCPU> b(info);
+    static TClassInfo info("TCPU", &TPersistent::StaticClass);
+    return info.Populate([](TClassInfo& i) {
+        TClassBuilder<TCPU> b(i);
         b.Enum("Vendor", CPUVendorType(), [](const TCPU& c) { return c.Vendor(); }, nullptr);
         b.Integer("Signature", [](const TCPU& c) { return c.Signature(); }, nullptr, 0, "Cardinal");
         b.Integer("EffFamily", [](const TCPU& c) { return c.EffFamily(); }, nullptr, 0, "Byte");
@@ -33,10 +33,7 @@ const TClassInfo& TCPU::StaticClass() {
         b.Integer("L3CacheSize", [](const TCPU& c) { return c.L3CacheSize(); }, nullptr, 0, "Word");
         b.SetOf("Instructions", "TCPUInstructions", CPUInstructionType(),
                 [](const TCPU& c) { return c.Instructions(); }, nullptr);
-        return true;
-    }();
-    (void)once;
-    return info;
+    });
 }
 
 void TRecordedCPUID::SetVendor(const char* text12, uint32_t maxLeaf) {

@@ -12,7 +12,7 @@ std::mutex gMessageLock;
 } // namespace
 
 const TClassInfo& TApplication::StaticClass() {
-    static TClassInfo info("TApplication", &TComponent::StaticClass());
+    static TClassInfo info("TApplication", &TComponent::StaticClass);
     return info;
 }
 

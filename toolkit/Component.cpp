@@ -8,17 +8,14 @@
 namespace ql {
 
 const TClassInfo& TComponent::StaticClass() {
-    static TClassInfo info("TComponent", &TPersistent::StaticClass());
-    static const bool once = [] {
-        TClassBuilder<TComponent> b(info);
+    static TClassInfo info("TComponent", &TPersistent::StaticClass);
+    return info.Populate([](TClassInfo& i) {
+        TClassBuilder<TComponent> b(i);
         b.String("Name", [](const TComponent& c) { return c.Name(); },
                  [](TComponent& c, const std::string& v) { c.SetName(v); }, "TComponentName");
         b.Integer("Tag", [](const TComponent& c) { return c.Tag(); },
                   [](TComponent& c, int64_t v) { c.SetTag(static_cast<intptr_t>(v)); });
-        return true;
-    }();
-    (void)once;
-    return info;
+    });
 }
 
 TComponent::TComponent(TComponent* AOwner) {
@@ -172,19 +169,16 @@ void TComponent::ReadResource(std::string_view resourceName) {
 // ---- data modules ----
 
 const TClassInfo& TDataModule::StaticClass() {
-    static TClassInfo info("TDataModule", &TComponent::StaticClass());
-    static const bool once = [] {
-        TClassBuilder<TDataModule> b(info);
+    static TClassInfo info("TDataModule", &TComponent::StaticClass);
+    return info.Populate([](TClassInfo& i) {
+        TClassBuilder<TDataModule> b(i);
         b.Boolean("OldCreateOrder", [](const TDataModule& d) { return d.OldCreateOrder(); },
                   [](TDataModule& d, bool v) { d.SetOldCreateOrder(v); });
         b.Event("OnCreate", "TNotifyEvent", [](const TDataModule& d) { return d.OnCreate; },
                 [](TDataModule& d, const TMethod& m) { d.OnCreate = TNotifyEvent(m); });
         b.Event("OnDestroy", "TNotifyEvent", [](const TDataModule& d) { return d.OnDestroy; },
                 [](TDataModule& d, const TMethod& m) { d.OnDestroy = TNotifyEvent(m); });
-        return true;
-    }();
-    (void)once;
-    return info;
+    });
 }
 
 TDataModule::TDataModule(TComponent* AOwner) : TComponent(AOwner) {}

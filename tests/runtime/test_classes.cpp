@@ -1,0 +1,138 @@
+// Class information, published properties in declaration order, handler methods, collections.
+#include "runtime/Classes.h"
+
+#include <gtest/gtest.h>
+
+using namespace ql;
+
+namespace {
+
+class TItem : public TCollectionItem {
+    QL_CLASS(TItem)
+public:
+    explicit TItem(TCollection* c) : TCollectionItem(c) {}
+    std::string fText;
+    int fValue = 0;
+    void AssignTo(TPersistent* Dest) const override {
+        if (auto* d = dynamic_cast<TItem*>(Dest)) {
+            d->fText = fText;
+            d->fValue = fValue;
+            return;
+        }
+        TCollectionItem::AssignTo(Dest);
+    }
+};
+
+const TClassInfo& TItem::StaticClass() {
+    static TClassInfo info("TTestItem", &TCollectionItem::StaticClass,
+                           [](TObject* owner) -> TObject* { return new TItem(dynamic_cast<TCollection*>(owner)); });
+    return info.Populate([](TClassInfo& i) {
+        TClassBuilder<TItem> b(i);
+        b.String("Text", [](const TItem& i) { return i.fText; }, [](TItem& i, const std::string& v) { i.fText = v; });
+        b.Integer("Value", [](const TItem& i) { return i.fValue; }, [](TItem& i, int64_t v) { i.fValue = int(v); }, 7);
+    });
+}
+
+class TCountingCollection : public TCollection {
+public:
+    TCountingCollection() : TCollection(TItem::StaticClass()) {}
+    int added = 0, deleting = 0;
+
+protected:
+    void Notify(TCollectionItem*, TCollectionNotification a) override {
+        (a == TCollectionNotification::Added ? added : deleting)++;
+    }
+};
+
+class TOther : public TPersistent {
+    QL_CLASS(TOther)
+};
+const TClassInfo& TOther::StaticClass() {
+    static TClassInfo info("TOther", &TPersistent::StaticClass);
+    return info;
+}
+
+} // namespace
+
+TEST(Classes, PropertiesKeepDeclarationOrderAndInheritance) {
+    const TClassInfo& c = TItem::StaticClass();
+    auto all = c.AllProperties();
+    ASSERT_EQ(all.size(), 2u);
+    EXPECT_EQ(all[0]->Name, "Text");
+    EXPECT_EQ(all[1]->Name, "Value");
+    EXPECT_EQ(all[1]->DefaultOrd, 7);
+    EXPECT_TRUE(c.InheritsFrom(TPersistent::StaticClass()));
+    EXPECT_FALSE(TPersistent::StaticClass().InheritsFrom(c));
+    EXPECT_EQ(c.FindProperty("Missing"), nullptr);
+
+    TCountingCollection coll;
+    auto* item = static_cast<TItem*>(coll.Add());
+    c.FindProperty("Text")->SetStr(*item, "abc");
+    EXPECT_EQ(item->fText, "abc");
+    EXPECT_EQ(c.FindProperty("Value")->GetOrd(*item), 0);
+}
+
+TEST(Classes, CollectionsOwnNotifyAndCopyTheirItems) {
+    TCountingCollection a;
+    static_cast<TItem*>(a.Add())->fText = "one";
+    static_cast<TItem*>(a.Add())->fText = "two";
+    EXPECT_EQ(a.Count(), 2);
+    EXPECT_EQ(a.added, 2);
+    EXPECT_EQ(a.Items(1)->Index(), 1);
+    EXPECT_THROW(a.Items(2), EListError);
+    EXPECT_THROW(a.Items(-1), EListError);
+
+    TCountingCollection b;
+    b.Add();
+    b.Assign(&a);
+    ASSERT_EQ(b.Count(), 2);
+    EXPECT_EQ(static_cast<TItem*>(b.Items(0))->fText, "one");
+    EXPECT_EQ(b.deleting, 1);
+
+    a.Delete(0);
+    EXPECT_EQ(a.Count(), 1);
+    EXPECT_EQ(static_cast<TItem*>(a.Items(0))->fText, "two");
+    EXPECT_EQ(a.Items(0)->Index(), 0);
+    delete a.Items(0); // an item freed on its own leaves its collection
+    EXPECT_EQ(a.Count(), 0);
+}
+
+TEST(Classes, AssigningUnrelatedClassesRaisesTheStandardError) {
+    TCountingCollection coll;
+    TOther other;
+    try {
+        coll.Items(0);
+    } catch (const EListError& e) {
+        EXPECT_STREQ(e.what(), "List index out of bounds (0)");
+    }
+    TItem* item = static_cast<TItem*>(coll.Add());
+    try {
+        other.Assign(item);
+        FAIL() << "assignment should fail";
+    } catch (const EConvertError& e) {
+        EXPECT_STREQ(e.what(), "Cannot assign a TTestItem to a TOther");
+    }
+}
+
+TEST(Classes, RegistryFindsClassesByName) {
+    RegisterClass(TItem::StaticClass());
+    EXPECT_EQ(FindClass("TTestItem"), &TItem::StaticClass());
+    EXPECT_EQ(FindClass("TNoSuchClass"), nullptr);
+}
+
+TEST(Events, BoundMethodsCallTheirObject) {
+    struct TTarget {
+        int sum = 0;
+        void Add(int v) { sum += v; }
+    } t;
+    using TIntEvent = TEvent<void(int)>;
+    TIntEvent e = TIntEvent::Of<&TTarget::Add>(&t);
+    EXPECT_TRUE(e.Assigned());
+    e(3);
+    e(4);
+    EXPECT_EQ(t.sum, 7);
+    TIntEvent copy(e.AsMethod());
+    copy(1);
+    EXPECT_EQ(t.sum, 8);
+    EXPECT_FALSE(TIntEvent().Assigned());
+}
