@@ -188,64 +188,19 @@ const TClassInfo& TCanvas::StaticClass() {
 TCanvas::TCanvas() = default;
 TCanvas::~TCanvas() = default;
 
-void TCanvas::SetHandle(TDrawingSurface* surface) {
-    fSurface = surface;
-    fOrigin = {};
-    fSaved.clear();
-    ResetClip();
-}
+void TCanvas::SetHandle(TDrawingSurface* surface) { fSurface = surface; }
 
-void TCanvas::ResetClip() {
-    if (fSurface) fClip = TRegion(fSurface->BoundsRect());
-    else fClip.Clear();
-}
-
-TPoint TCanvas::MoveOrigin(std::int32_t dx, std::int32_t dy) {
-    const TPoint old = fOrigin;
-    fOrigin = {fOrigin.X + dx, fOrigin.Y + dy};
-    return old;
-}
-
-int TCanvas::SaveState() {
-    fSaved.push_back({fOrigin, fClip});
-    return static_cast<int>(fSaved.size());
-}
-
-void TCanvas::RestoreState(int level) {
-    // Negative levels count back from the most recent save.
-    if (level < 0) level = static_cast<int>(fSaved.size()) + 1 + level;
-    if (level < 1 || level > static_cast<int>(fSaved.size())) return;
-    fOrigin = fSaved[level - 1].origin;
-    fClip = std::move(fSaved[level - 1].clip);
-    fSaved.resize(level - 1);
-}
-
-void TCanvas::IntersectClipRect(const TRect& logical) {
-    fClip.Intersect(logical.Normalized().Offset(fOrigin.X, fOrigin.Y));
-}
-
-void TCanvas::ExcludeClipRect(const TRect& logical) {
-    fClip.Subtract(logical.Normalized().Offset(fOrigin.X, fOrigin.Y));
-}
-
-void TCanvas::SelectClipRegion(const TRegion* logical) {
-    ResetClip();
-    if (!logical || !fSurface) return;
-    TRegion r = *logical;
-    r.Offset(fOrigin.X, fOrigin.Y);
-    fClip.Intersect(r);
-}
-
-TRect TCanvas::ClipRect() const {
-    const TRect b = fClip.BoundingBox();
-    return b.IsEmpty() ? TRect{} : b.Offset(-fOrigin.X, -fOrigin.Y);
-}
-
-bool TCanvas::RectVisible(const TRect& logical) const {
-    return fClip.Intersects(logical.Normalized().Offset(fOrigin.X, fOrigin.Y));
-}
-
-bool TCanvas::PtVisible(TPoint p) const { return fClip.Contains(p + fOrigin); }
+TPoint TCanvas::Origin() const { return fSurface ? fSurface->Origin() : TPoint{}; }
+void TCanvas::SetOrigin(TPoint p) { if (fSurface) fSurface->SetOrigin(p); }
+TPoint TCanvas::MoveOrigin(std::int32_t dx, std::int32_t dy) { return fSurface ? fSurface->MoveOrigin(dx, dy) : TPoint{}; }
+int TCanvas::SaveState() { return fSurface ? fSurface->SaveState() : 0; }
+void TCanvas::RestoreState(int level) { if (fSurface) fSurface->RestoreState(level); }
+void TCanvas::IntersectClipRect(const TRect& r) { if (fSurface) fSurface->IntersectClipRect(r); }
+void TCanvas::ExcludeClipRect(const TRect& r) { if (fSurface) fSurface->ExcludeClipRect(r); }
+void TCanvas::SelectClipRegion(const TRegion* r) { if (fSurface) fSurface->SelectClipRegion(r); }
+TRect TCanvas::ClipRect() const { return fSurface ? fSurface->ClipBox() : TRect{}; }
+bool TCanvas::RectVisible(const TRect& r) const { return fSurface && fSurface->RectVisible(r); }
+bool TCanvas::PtVisible(TPoint p) const { return fSurface && fSurface->PtVisible(p); }
 
 void TCanvas::Changing() { if (OnChanging) OnChanging(this); }
 void TCanvas::Changed() { if (OnChange) OnChange(this); }
@@ -254,7 +209,7 @@ void TCanvas::Changed() { if (OnChange) OnChange(this); }
 
 void TCanvas::FillDevice(const TRect& device, std::uint32_t pixel) {
     if (!fSurface || device.IsEmpty()) return;
-    for (const TRect& c : fClip.Rects()) {
+    for (const TRect& c : fSurface->ClipRegion().Rects()) {
         const TRect r = c.Intersected(device);
         if (r.IsEmpty()) continue;
         for (std::int32_t y = r.Top; y < r.Bottom; ++y) std::fill_n(fSurface->ScanLine(y) + r.Left, r.Width(), pixel);
@@ -264,12 +219,12 @@ void TCanvas::FillDevice(const TRect& device, std::uint32_t pixel) {
 void TCanvas::FillRect(const TRect& r) {
     if (fBrush.Style() == TBrushStyle::bsClear) return;
     Changing();
-    FillDevice(r.Normalized().Offset(fOrigin.X, fOrigin.Y), ColorToPixel(fBrush.Color()));
+    FillDevice(r.Normalized().Offset(Origin().X, Origin().Y), ColorToPixel(fBrush.Color()));
     Changed();
 }
 
 void TCanvas::FrameRect(const TRect& lr) {
-    const TRect r = lr.Normalized().Offset(fOrigin.X, fOrigin.Y);
+    const TRect r = lr.Normalized().Offset(Origin().X, Origin().Y);
     if (r.IsEmpty()) return;
     Changing();
     const std::uint32_t px = ColorToPixel(fBrush.Color());
@@ -298,7 +253,7 @@ void TCanvas::Rectangle(std::int32_t x1, std::int32_t y1, std::int32_t x2, std::
     TRect box = TRect{x1, y1, x2, y2}.Normalized();
     Changing();
     if (fBrush.Style() != TBrushStyle::bsClear)
-        FillDevice(box.Offset(fOrigin.X, fOrigin.Y), ColorToPixel(fBrush.Color()));
+        FillDevice(box.Offset(Origin().X, Origin().Y), ColorToPixel(fBrush.Color()));
     if (fPen.Style() != TPenStyle::psClear && !box.IsEmpty()) {
         const std::int32_t w = fPen.Width();
         const std::uint32_t px = ColorToPixel(fPen.Color());
@@ -322,7 +277,7 @@ void TCanvas::Rectangle(std::int32_t x1, std::int32_t y1, std::int32_t x2, std::
                 const std::int32_t before = w / 2;
                 outer = {box.Left - before, box.Top - before, box.Right - 1 - before + w, box.Bottom - 1 - before + w};
             }
-            outer = outer.Offset(fOrigin.X, fOrigin.Y);
+            outer = outer.Offset(Origin().X, Origin().Y);
             const TRect inner = outer.Inflated(-w, -w);
             if (inner.IsEmpty()) {
                 FillDevice(outer, px);
@@ -351,7 +306,7 @@ void TCanvas::DrawLineRun(std::int32_t x0, std::int32_t y0, std::int32_t x1, std
     for (;;) {
         const bool on = pattern.empty() || patIndex % 2 == 0;
         if (on) {
-            const std::int32_t gx = x + fOrigin.X - w / 2, gy = y + fOrigin.Y - w / 2;
+            const std::int32_t gx = x + Origin().X - w / 2, gy = y + Origin().Y - w / 2;
             FillDevice({gx, gy, gx + w, gy + w}, px);
         }
         if (!pattern.empty() && --patLeft == 0) {
@@ -386,14 +341,14 @@ void TCanvas::LineTo(std::int32_t x, std::int32_t y) {
 
 TColor TCanvas::Pixels(std::int32_t x, std::int32_t y) const {
     if (!fSurface) return clNone;
-    const TPoint d = TPoint{x, y} + fOrigin;
+    const TPoint d = TPoint{x, y} + Origin();
     if (!fSurface->BoundsRect().Contains(d)) return clNone;
     return PixelToColor(fSurface->Pixel(d.X, d.Y));
 }
 
 void TCanvas::SetPixels(std::int32_t x, std::int32_t y, TColor c) {
-    const TPoint d = TPoint{x, y} + fOrigin;
-    if (!fSurface || !fClip.Contains(d)) return;
+    const TPoint d = TPoint{x, y} + Origin();
+    if (!fSurface || !fSurface->ClipRegion().Contains(d)) return;
     Changing();
     fSurface->SetPixel(d.X, d.Y, ColorToPixel(c));
     Changed();
@@ -401,12 +356,12 @@ void TCanvas::SetPixels(std::int32_t x, std::int32_t y, TColor c) {
 
 void TCanvas::CopyRect(const TRect& dest, const TDrawingSurface& src, const TRect& srcRect) {
     if (!fSurface) return;
-    const TRect d = dest.Normalized().Offset(fOrigin.X, fOrigin.Y);
+    const TRect d = dest.Normalized().Offset(Origin().X, Origin().Y);
     const TRect s = srcRect.Normalized();
     if (d.IsEmpty() || s.IsEmpty()) return;
     Changing();
     const bool same = d.Width() == s.Width() && d.Height() == s.Height();
-    for (const TRect& c : fClip.Rects()) {
+    for (const TRect& c : fSurface->ClipRegion().Rects()) {
         const TRect r = c.Intersected(d);
         if (r.IsEmpty()) continue;
         for (std::int32_t y = r.Top; y < r.Bottom; ++y) {
@@ -440,7 +395,7 @@ void TCanvas::DrawGlyphs(const std::u32string& line, std::int32_t x, std::int32_
     const TColor rgb = ColorToRGB(fFont.Color());
     const std::uint32_t cr = GetRValue(rgb), cg = GetGValue(rgb), cb = GetBValue(rgb);
     std::vector<TRect> clips;
-    for (const TRect& c : fClip.Rects()) {
+    for (const TRect& c : fSurface->ClipRegion().Rects()) {
         const TRect r = c.Intersected(clipDevice);
         if (!r.IsEmpty()) clips.push_back(r);
     }
@@ -492,7 +447,7 @@ TPoint TCanvas::TextExtent(std::string_view text) const {
 
 void TCanvas::TextOut(std::int32_t x, std::int32_t y, std::string_view text) {
     const std::u32string s = DecodeUtf8(text);
-    const TPoint d = TPoint{x, y} + fOrigin;
+    const TPoint d = TPoint{x, y} + Origin();
     const TFontMetrics& m = fFont.Face().Metrics();
     const TRect cell = TRect::Bounds(d.X, d.Y, Advance(s), m.Height());
     Changing();
@@ -504,8 +459,8 @@ void TCanvas::TextOut(std::int32_t x, std::int32_t y, std::string_view text) {
 
 void TCanvas::TextRect(const TRect& r, std::int32_t x, std::int32_t y, std::string_view text) {
     const std::u32string s = DecodeUtf8(text);
-    const TPoint d = TPoint{x, y} + fOrigin;
-    const TRect clip = r.Normalized().Offset(fOrigin.X, fOrigin.Y);
+    const TPoint d = TPoint{x, y} + Origin();
+    const TRect clip = r.Normalized().Offset(Origin().X, Origin().Y);
     const TFontMetrics& m = fFont.Face().Metrics();
     Changing();
     if (fBrush.Style() != TBrushStyle::bsClear) FillDevice(clip, ColorToPixel(fBrush.Color()));
@@ -632,7 +587,7 @@ std::int32_t TCanvas::DrawText(std::string_view text, TRect& r, std::uint32_t fl
         else if (flags & DT_BOTTOM) top = r.Bottom - textHeight;
     }
     const TRect clipDevice = (flags & DT_NOCLIP) ? (fSurface ? fSurface->BoundsRect() : TRect{})
-                                                  : r.Normalized().Offset(fOrigin.X, fOrigin.Y);
+                                                  : r.Normalized().Offset(Origin().X, Origin().Y);
     Changing();
     std::int32_t y = top;
     for (const TextLine& l : lines) {
@@ -640,10 +595,10 @@ std::int32_t TCanvas::DrawText(std::string_view text, TRect& r, std::uint32_t fl
         if (flags & DT_CENTER) x = r.Left + (r.Width() - l.width) / 2;
         else if (flags & DT_RIGHT) x = r.Right - l.width;
         if (fBrush.Style() != TBrushStyle::bsClear) {
-            const TRect cell = TRect::Bounds(x, y, l.width, lineHeight).Offset(fOrigin.X, fOrigin.Y).Intersected(clipDevice);
+            const TRect cell = TRect::Bounds(x, y, l.width, lineHeight).Offset(Origin().X, Origin().Y).Intersected(clipDevice);
             FillDevice(cell, ColorToPixel(fBrush.Color()));
         }
-        DrawGlyphs(l.text, x + fOrigin.X, y + fOrigin.Y + m.Ascent, clipDevice, l.underline);
+        DrawGlyphs(l.text, x + Origin().X, y + Origin().Y + m.Ascent, clipDevice, l.underline);
         y += lineHeight;
     }
     Changed();

@@ -140,7 +140,7 @@ public:
     TCanvas();
     ~TCanvas() override;
 
-    /// The surface drawn on (the device context); binding one resets origin and clipping.
+    /// The surface drawn on (the device context); binding keeps the surface's drawing state.
     TDrawingSurface* Handle() const { return fSurface; }
     void SetHandle(TDrawingSurface* surface);
     bool HandleAllocated() const { return fSurface != nullptr; }
@@ -154,22 +154,16 @@ public:
     void Unlock() { if (fLockCount > 0) --fLockCount; }
     std::int32_t LockCount() const { return fLockCount; }
 
-    // Clip state ------------------------------------------------------------------------
-    TPoint Origin() const { return fOrigin; }
-    void SetOrigin(TPoint p) { fOrigin = p; }
-    /// Moves the origin by (dx, dy); returns the previous origin.
+    // Drawing state (held by the surface, shared by every canvas bound to it) -----------------
+    TPoint Origin() const;
+    void SetOrigin(TPoint p);
     TPoint MoveOrigin(std::int32_t dx, std::int32_t dy);
-    /// Saves origin and clip region; returns the level to hand to RestoreState.
     int SaveState();
-    /// Restores the state saved at `level` (and drops later ones); an unknown level does nothing.
     void RestoreState(int level);
     void IntersectClipRect(const TRect& logical);
     void ExcludeClipRect(const TRect& logical);
-    /// Replaces the clip with region (logical coordinates) within the surface; null: no clip.
     void SelectClipRegion(const TRegion* logical);
-    /// The clip region in device coordinates (always within the surface).
-    const TRegion& ClipRegion() const { return fClip; }
-    /// The smallest logical rectangle around the visible area.
+    /// The smallest logical rectangle around the visible area (all zero without a surface).
     TRect ClipRect() const;
     bool RectVisible(const TRect& logical) const;
     bool PtVisible(TPoint logical) const;
@@ -187,7 +181,7 @@ public:
     TPoint PenPos() const { return fPenPos; }
     TColor Pixels(std::int32_t x, std::int32_t y) const;
     void SetPixels(std::int32_t x, std::int32_t y, TColor c);
-    /// Copies src's rectangle to dest (same size) through this canvas's clip.
+    /// Copies src's rectangle to dest through the clip, stretching by nearest pixel when sizes differ.
     void CopyRect(const TRect& dest, const TDrawingSurface& src, const TRect& srcRect);
 
     // Text ---------------------------------------------------------------------------------------
@@ -209,13 +203,8 @@ public:
     TNotifyEvent OnChange;
 
 private:
-    struct State {
-        TPoint origin;
-        TRegion clip;
-    };
     void Changing();
     void Changed();
-    void ResetClip();
     /// Fills a device rectangle with a pixel word, through the clip.
     void FillDevice(const TRect& device, std::uint32_t pixel);
     void DrawLineRun(std::int32_t x0, std::int32_t y0, std::int32_t x1, std::int32_t y1);
@@ -228,10 +217,7 @@ private:
     TFont fFont;
     TPen fPen;
     TBrush fBrush;
-    TPoint fOrigin;
     TPoint fPenPos;
-    TRegion fClip;
-    std::vector<State> fSaved;
     std::int32_t fLockCount = 0;
 };
 

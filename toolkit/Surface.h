@@ -5,7 +5,10 @@
 #include <cstdint>
 #include <memory>
 
+#include <vector>
+
 #include "toolkit/Graphics.h"
+#include "toolkit/Region.h"
 
 namespace ql {
 
@@ -17,7 +20,9 @@ constexpr std::int32_t kMaxSurfaceDimension = 16384;
 /// A 32-bit image in memory: blue, green, red, alpha bytes per pixel (0xAARRGGBB as a
 /// little-endian word), rows stored bottom-up with a stride of Width × 4 bytes and no padding,
 /// coordinates top-down in every operation. This is what a device context is in this toolkit:
-/// canvases draw on it and the window system copies rectangles of it to the screen.
+/// canvases draw on it and the window system copies rectangles of it to the screen. Like a
+/// device context it carries a drawing state shared by every canvas bound to it: an origin
+/// (device = logical + origin) and a clip region in device coordinates, with save/restore.
 class TDrawingSurface {
 public:
     TDrawingSurface();
@@ -57,11 +62,46 @@ public:
     /// The canvas bound to this surface, created with it and destroyed with it.
     TCanvas& Canvas();
 
+    // Drawing state -------------------------------------------------------------------------
+    TPoint Origin() const { return fOrigin; }
+    void SetOrigin(TPoint p) { fOrigin = p; }
+    /// Moves the origin by (dx, dy); returns the previous origin.
+    TPoint MoveOrigin(std::int32_t dx, std::int32_t dy);
+    /// Saves origin and clip; returns the level to hand to RestoreState.
+    int SaveState();
+    /// Restores the state saved at `level` and drops later ones; negative levels count back from
+    /// the latest save (-1 is the latest); an unknown level does nothing and returns false.
+    bool RestoreState(int level);
+    /// Clip back to the whole surface, origin 0, no saved states.
+    void ResetState();
+    void IntersectClipRect(const TRect& logical);
+    void ExcludeClipRect(const TRect& logical);
+    /// The clip becomes region (logical coordinates) within the surface; null: the whole surface.
+    void SelectClipRegion(const TRegion* logical);
+    /// Visible pixels in device coordinates (always within the surface).
+    const TRegion& ClipRegion() const { return fClip; }
+    /// The smallest logical rectangle around the visible pixels (all zero when none).
+    TRect ClipBox() const;
+    bool RectVisible(const TRect& logical) const;
+    bool PtVisible(TPoint logical) const;
+
 private:
+    struct State {
+        TPoint origin;
+        TRegion clip;
+    };
     std::int32_t fWidth = 0;
     std::int32_t fHeight = 0;
     std::unique_ptr<std::uint8_t[]> fBits;
     std::unique_ptr<TCanvas> fCanvas;
+    TPoint fOrigin;
+    TRegion fClip;
+    std::vector<State> fSaved;
 };
+
+/// Copies a w × h block from src at (sx, sy) to dest at (dx, dy), both in logical coordinates of
+/// their surfaces, through dest's clip; parts outside src are left alone.
+void BitBlt(TDrawingSurface& dest, std::int32_t dx, std::int32_t dy, std::int32_t w, std::int32_t h,
+            const TDrawingSurface& src, std::int32_t sx, std::int32_t sy);
 
 } // namespace ql
