@@ -15,6 +15,12 @@ class ThirdParty : public ::testing::TestWithParam<const char*> {
 protected:
     void SetUp() override {
         if (!std::filesystem::exists(GetParam())) GTEST_SKIP() << GetParam() << " is not installed";
+#if defined(__SANITIZE_ADDRESS__)
+        // LSP's plug-ins load their code from a library of their own and unload it on close, leaving
+        // allocations that the leak checker then reports against an unknown module.
+        if (std::string(GetParam()).find("/lsp-plugins/") != std::string::npos)
+            GTEST_SKIP() << "LSP's own loader leaks on unload";
+#endif
     }
 };
 
