@@ -55,9 +55,15 @@ Plugin::Plugin(std::shared_ptr<PluginLibrary> library, std::shared_ptr<Host> hos
 std::unique_ptr<Plugin> Plugin::Create(std::shared_ptr<PluginLibrary> library, std::shared_ptr<Host> host) {
     if (!library) throw HostError("no plug-in library");
     if (!host) host = std::make_shared<Host>();
-    Host::SetLoading(host.get());
-    vst::AEffect* effect = library->Entry()(&Host::Callback);
-    Host::SetLoading(nullptr);
+    vst::AEffect* effect = nullptr;
+    {
+        // Requests made inside the entry point carry no record yet; this tells the callback whose they are.
+        struct Loading {
+            explicit Loading(Host* h) { Host::SetLoading(h); }
+            ~Loading() { Host::SetLoading(nullptr); }
+        } loading(host.get());
+        effect = library->Entry()(&Host::Callback);
+    }
     if (!effect) throw HostError(library->Path() + ": the entry point " + library->EntryName() + " returned no plug-in");
     if (effect->magic != vst::kEffectMagic) {
         char hex[16];
