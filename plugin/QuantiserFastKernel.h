@@ -1,0 +1,206 @@
+// Vector quantiser kernels written once over a small lane-operation vocabulary; included by each instruction set.
+//
+// Deliberately without an include guard: each QuantiserFast<ISA>.cpp includes it inside its own namespace after
+// defining QL_FN (an always-inline function with the instruction set's target), QL_KERNEL (the same target,
+// out of line), the types VD (doubles), VI (64-bit integers), VM (lane mask), Table16 and kLanes, and the lane
+// operations used below.
+//
+// How the results stay identical to the extended-precision reference:
+// - Linear segments: x·LinearGain is exact in double (24 × 24 bits) and rounds once to float, as the extended
+//   product does. y / LinearGain is taken as y · (1/LinearGain): a quotient of two floats lies at least about
+//   2^-50 (relative) away from any float rounding midpoint unless it is one, which the gain's odd 24-bit
+//   mantissa rules out, while the double product is within 2^-52 of the quotient.
+// - Logarithm and exponential: evaluated in double with an error far below 2^-44 (relative). The result is
+//   accepted only when s·(1 − 2^-40) and s·(1 + 2^-40) round to the same float, which then is also where the
+//   reference's extended result (error about 2^-56) rounds. Otherwise, and for NaN and infinite inputs, the
+//   sample is recomputed by the scalar reference code.
+// - Quantisation: v·steps is exact in double; adding and removing 1.5·2^52 rounds it to the nearest integer,
+//   ties to even, like the x87 conversion; n·inv is exact while |n| < 2^29, so the one rounding to float matches
+//   the reference's. Larger products go to the reference code.
+
+QL_FN VD Abs(VD x) { return CastD(AndI(CastI(x), SetI(0x7FFFFFFFFFFFFFFFll))); }
+
+// Magnitude `mag` (positive) with the sign of `x`.
+QL_FN VD WithSignOf(VD x, VD mag) { return CastD(OrI(AndI(CastI(x), SetI(static_cast<long long>(0x8000000000000000ull))), CastI(mag))); }
+
+struct KV {
+    VD gain, gainInv, compressThreshold, expandThreshold, lnA, divisorInv, divisorHi, divisorLo;
+    VD one, minusOne, up, down, floatMax, quantLimit, magic, ln2, zMax, toSixteenths, ln2Hi16, ln2Lo16;
+    Table16 logC, logNegLnC, exp2Frac;
+};
+
+QL_FN KV MakeKV(const TConstants& k) {
+    KV c;
+    c.gain = Set(k.gain);
+    c.gainInv = Set(k.gainInv);
+    c.compressThreshold = Set(k.compressThreshold);
+    c.expandThreshold = Set(k.expandThreshold);
+    c.lnA = Set(k.lnA);
+    c.divisorInv = Set(k.divisorInv);
+    c.divisorHi = Set(k.divisorHi);
+    c.divisorLo = Set(k.divisorLo);
+    c.one = Set(1.0);
+    c.minusOne = Set(-1.0);
+    c.up = Set(1.0 + 0x1p-40);
+    c.down = Set(1.0 - 0x1p-40);
+    c.floatMax = Set(3.4028234663852886e38);
+    c.quantLimit = Set(0x1p29 - 1.0);
+    c.magic = Set(0x1.8p52);
+    c.ln2 = Set(k.ln2);
+    // e^89.5 is beyond the float range already; the clamp keeps the power-of-two scale inside double's.
+    c.zMax = Set(89.5);
+    c.toSixteenths = Set(16.0 / k.ln2);
+    c.ln2Hi16 = Set(k.ln2Hi16);
+    c.ln2Lo16 = Set(k.ln2Lo16);
+    c.logC = LoadTable(k.logC);
+    c.logNegLnC = LoadTable(k.logNegLnC);
+    c.exp2Frac = LoadTable(k.exp2Frac);
+    return c;
+}
+
+// Adds to `fallback` the lanes whose float result is not proven; returns the result as float-valued doubles.
+QL_FN VD Compress(VD x, const KV& c, unsigned& fallback) {
+    const VD ax = Abs(x);
+    const VM linear = Lt(ax, c.compressThreshold);
+    const VD linearResult = RoundF(Mul(x, c.gain));
+
+    // ln|x| = k·ln 2 + ln c_j⁻¹ + ln(1 + r), m = |x|/2^k in [1, 2), r = m·c_j − 1 exact, |r| < 0.0304.
+    const VI bits = CastI(ax);
+    const VI exponent = SrlI<52>(bits);
+    const VD k = Sub(CastD(OrI(exponent, SetI(0x4330000000000000ll))), Set(0x1p52 + 1023.0));
+    const VD m = CastD(OrI(AndI(bits, SetI(0x000FFFFFFFFFFFFFll)), SetI(0x3FF0000000000000ll)));
+    const VI j = AndI(SrlI<48>(bits), SetI(15));
+    const VD r = Fma(m, Lookup(c.logC, j), c.minusOne);
+    VD p = Set(-1.0 / 8);
+    p = Fma(p, r, Set(1.0 / 7));
+    p = Fma(p, r, Set(-1.0 / 6));
+    p = Fma(p, r, Set(1.0 / 5));
+    p = Fma(p, r, Set(-1.0 / 4));
+    p = Fma(p, r, Set(1.0 / 3));
+    p = Fma(p, r, Set(-1.0 / 2));
+    p = Fma(p, r, c.one);
+    p = Mul(p, r);
+    const VD ln = Add(Fma(k, c.ln2, c.lnA), Add(Lookup(c.logNegLnC, j), p));
+    const VD s = Mul(Add(c.one, ln), c.divisorInv);
+    const VD high = RoundF(Mul(s, c.up));
+    const VD low = RoundF(Mul(s, c.down));
+
+    const VM unsure = MaskOr(MaskAndNot(linear, Neq(high, low)), NotLe(ax, c.floatMax));
+    fallback |= Bits(unsure);
+    return Select(linear, linearResult, WithSignOf(x, high));
+}
+
+QL_FN VD Quantise(VD v, VD steps, VD inv, const KV& c, unsigned& fallback) {
+    const VD p = Mul(v, steps);
+    fallback |= Bits(NotLe(Abs(p), c.quantLimit));
+    const VD n = Sub(Add(p, c.magic), c.magic);
+    return RoundF(Mul(n, inv));
+}
+
+QL_FN VD Expand(VD y, const KV& c, unsigned& fallback) {
+    const VD ay = Abs(y);
+    const VM linear = Lt(ay, c.expandThreshold);
+    const VD linearResult = RoundF(Mul(y, c.gainInv));
+
+    // e^z = 2^(n/16) · e^r with n = round(z·16/ln 2), r = z − n·ln2/16, |r| ≤ 0.0217.
+    const VD a = Sub(ay, c.one);
+    const VD z = Min(Fma(a, c.divisorHi, Mul(a, c.divisorLo)), c.zMax);
+    const VD t = Add(Mul(z, c.toSixteenths), c.magic);
+    const VD n = Sub(t, c.magic);
+    const VI ni = SubI(CastI(t), CastI(c.magic));
+    VD r = Fnma(n, c.ln2Hi16, z);
+    r = Fnma(n, c.ln2Lo16, r);
+    VD p = Set(1.0 / 720);
+    p = Fma(p, r, Set(1.0 / 120));
+    p = Fma(p, r, Set(1.0 / 24));
+    p = Fma(p, r, Set(1.0 / 6));
+    p = Fma(p, r, Set(1.0 / 2));
+    p = Fma(p, r, c.one);
+    p = Fma(p, r, c.one);
+    // n ≥ −104 here, so the biased n + 1024 is positive and a logical shift gives the whole powers.
+    const VI whole = SrlI<4>(AddI(ni, SetI(1024)));
+    const VD scale = CastD(SllI<52>(AddI(whole, SetI(1023 - 64))));
+    const VD e = Mul(Mul(Lookup(c.exp2Frac, AndI(ni, SetI(15))), p), scale);
+    const VD high = RoundF(Mul(e, c.up));
+    const VD low = RoundF(Mul(e, c.down));
+
+    const VM unsure = MaskOr(MaskAndNot(linear, Neq(high, low)), NotLe(ay, c.floatMax));
+    fallback |= Bits(unsure);
+    return Select(linear, linearResult, WithSignOf(y, high));
+}
+
+// ---- block kernels ----
+
+enum class Stage { Compress, Expand, Companded, Linear };
+
+template <Stage S>
+QL_FN unsigned Step(const float* src, float* dst, VD steps, VD inv, float stepsF, float invF, const KV& c) {
+    const VD x = LoadF(src);
+    unsigned fallback = 0;
+    VD result;
+    if constexpr (S == Stage::Compress) {
+        result = Compress(x, c, fallback);
+    } else if constexpr (S == Stage::Expand) {
+        result = Expand(x, c, fallback);
+    } else if constexpr (S == Stage::Companded) {
+        result = Expand(Quantise(Compress(x, c, fallback), steps, inv, c, fallback), c, fallback);
+    } else {
+        result = Quantise(x, steps, inv, c, fallback);
+    }
+    if (fallback == 0) {
+        StoreF(dst, result);
+        return 0;
+    }
+    float in[kLanes];
+    StoreF(in, x);
+    StoreF(dst, result);
+    for (int l = 0; l < kLanes; ++l) {
+        if (((fallback >> l) & 1u) == 0) continue;
+        if constexpr (S == Stage::Compress) {
+            dst[l] = CompressReference(in[l]);
+        } else if constexpr (S == Stage::Expand) {
+            dst[l] = ExpandReference(in[l]);
+        } else if constexpr (S == Stage::Companded) {
+            dst[l] = ExpandReference(QuantiseReference(CompressReference(in[l]), stepsF, invF));
+        } else {
+            dst[l] = QuantiseReference(in[l], stepsF, invF);
+        }
+    }
+    return static_cast<unsigned>(__builtin_popcount(fallback));
+}
+
+template <Stage S>
+QL_FN std::size_t Run(const float* in, float* out, std::size_t n, float stepsF, float invF, const TConstants& k) {
+    const KV c = MakeKV(k);
+    const VD steps = Set(stepsF);
+    const VD inv = Set(invF);
+    std::size_t fallbacks = 0;
+    std::size_t i = 0;
+    for (; i + kLanes <= n; i += kLanes) fallbacks += Step<S>(in + i, out + i, steps, inv, stepsF, invF, c);
+    if (i < n) {
+        float buffer[kLanes] = {};
+        for (std::size_t l = 0; l < n - i; ++l) buffer[l] = in[i + l];
+        // Padding lanes are zeros and never need the reference; only real lanes are counted.
+        fallbacks += Step<S>(buffer, buffer, steps, inv, stepsF, invF, c);
+        for (std::size_t l = 0; l < n - i; ++l) out[i + l] = buffer[l];
+    }
+    return fallbacks;
+}
+
+QL_KERNEL std::size_t CompressBlock(const float* in, float* out, std::size_t n, const TConstants& k) noexcept {
+    return Run<Stage::Compress>(in, out, n, 0.0f, 0.0f, k);
+}
+
+QL_KERNEL std::size_t ExpandBlock(const float* in, float* out, std::size_t n, const TConstants& k) noexcept {
+    return Run<Stage::Expand>(in, out, n, 0.0f, 0.0f, k);
+}
+
+QL_KERNEL std::size_t CompandedBlock(const float* in, float* out, std::size_t n, float steps, float inv,
+                                     const TConstants& k) noexcept {
+    return Run<Stage::Companded>(in, out, n, steps, inv, k);
+}
+
+QL_KERNEL std::size_t LinearBlock(const float* in, float* out, std::size_t n, float steps, float inv,
+                                  const TConstants& k) noexcept {
+    return Run<Stage::Linear>(in, out, n, steps, inv, k);
+}

@@ -1,0 +1,75 @@
+// SSE2 lanes (two doubles) for the vector quantiser kernels: the baseline every x86-64 processor has.
+#include "plugin/QuantiserFast.h"
+
+#include <immintrin.h>
+
+namespace ql::quantilaw::fast {
+namespace {
+namespace sse2 {
+
+#define QL_FN static inline __attribute__((target("sse2"), always_inline))
+#define QL_KERNEL static __attribute__((target("sse2")))
+
+using VD = __m128d;
+using VI = __m128i;
+using VM = __m128d;
+constexpr int kLanes = 2;
+struct Table16 {
+    const double* p;
+};
+
+QL_FN VD Set(double v) { return _mm_set1_pd(v); }
+QL_FN VI SetI(long long v) { return _mm_set1_epi64x(v); }
+QL_FN VD Add(VD a, VD b) { return _mm_add_pd(a, b); }
+QL_FN VD Sub(VD a, VD b) { return _mm_sub_pd(a, b); }
+QL_FN VD Mul(VD a, VD b) { return _mm_mul_pd(a, b); }
+// No fused multiply-add here: every use is either exact by construction or covered by the error bound.
+QL_FN VD Fma(VD a, VD b, VD c) { return _mm_add_pd(_mm_mul_pd(a, b), c); }
+QL_FN VD Fnma(VD a, VD b, VD c) { return _mm_sub_pd(c, _mm_mul_pd(a, b)); }
+QL_FN VD Min(VD a, VD b) { return _mm_min_pd(a, b); }
+QL_FN VI CastI(VD a) { return _mm_castpd_si128(a); }
+QL_FN VD CastD(VI a) { return _mm_castsi128_pd(a); }
+QL_FN VI AndI(VI a, VI b) { return _mm_and_si128(a, b); }
+QL_FN VI OrI(VI a, VI b) { return _mm_or_si128(a, b); }
+QL_FN VI AddI(VI a, VI b) { return _mm_add_epi64(a, b); }
+QL_FN VI SubI(VI a, VI b) { return _mm_sub_epi64(a, b); }
+template <int N>
+QL_FN VI SrlI(VI a) { return _mm_srli_epi64(a, N); }
+template <int N>
+QL_FN VI SllI(VI a) { return _mm_slli_epi64(a, N); }
+QL_FN VM Lt(VD a, VD b) { return _mm_cmplt_pd(a, b); }
+QL_FN VM NotLe(VD a, VD b) { return _mm_cmpnle_pd(a, b); }
+QL_FN VM Neq(VD a, VD b) { return _mm_cmpneq_pd(a, b); }
+QL_FN VM MaskOr(VM a, VM b) { return _mm_or_pd(a, b); }
+QL_FN VM MaskAndNot(VM a, VM b) { return _mm_andnot_pd(a, b); }
+QL_FN unsigned Bits(VM m) { return static_cast<unsigned>(_mm_movemask_pd(m)); }
+QL_FN VD Select(VM m, VD a, VD b) { return _mm_or_pd(_mm_and_pd(m, a), _mm_andnot_pd(m, b)); }
+QL_FN VD RoundF(VD a) { return _mm_cvtps_pd(_mm_cvtpd_ps(a)); }
+QL_FN VD LoadF(const float* p) {
+    return _mm_cvtps_pd(_mm_castsi128_ps(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(p))));
+}
+QL_FN void StoreF(float* p, VD a) {
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(p), _mm_castps_si128(_mm_cvtpd_ps(a)));
+}
+QL_FN Table16 LoadTable(const double* p) { return {p}; }
+QL_FN VD Lookup(const Table16& t, VI index) {
+    const int i0 = _mm_cvtsi128_si32(index);
+    const int i1 = _mm_cvtsi128_si32(_mm_unpackhi_epi64(index, index));
+    return _mm_set_pd(t.p[i1], t.p[i0]);
+}
+
+#include "plugin/QuantiserFastKernel.h"
+
+#undef QL_FN
+#undef QL_KERNEL
+
+} // namespace sse2
+} // namespace
+
+const TKernels& SSE2Kernels() noexcept {
+    static constexpr TKernels kernels{"sse2", sse2::CompressBlock, sse2::ExpandBlock, sse2::CompandedBlock,
+                                      sse2::LinearBlock};
+    return kernels;
+}
+
+} // namespace ql::quantilaw::fast
