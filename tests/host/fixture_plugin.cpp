@@ -1,10 +1,13 @@
 // A small VST 2 effect for the host's tests: gain on two channels, two parameters, two programs, and a few
-// deliberate oddities (a text that overruns its buffer, an entry point that returns a bad record).
+// deliberate oddities (a text that overruns its buffer, an entry point that returns a bad record, and a
+// delay of QL_FIXTURE_DELAY frames when that variable is set, to test a host's delay compensation).
 #include "host/VstHostAbi.h"
 
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <vector>
 
 using namespace ql::host::vst;
 
@@ -30,6 +33,8 @@ struct Fixture {
     char programNames[kPrograms][32] = {"First", "Second"};
     float sampleRate = 44100.0f;
     Int32 blockSize = 1024;
+    std::vector<float> delayLine[2]; ///< empty without a delay
+    std::size_t delayPos = 0;
 
     IntPtr Ask(Int32 opcode, Int32 index = 0, IntPtr value = 0, void* ptr = nullptr, float opt = 0.0f) {
         return host ? host(&effect, opcode, index, value, ptr, opt) : 0;
@@ -144,11 +149,15 @@ void Block(AEffect* e, float** in, float** out, Int32 frames, bool accumulate) {
     const auto* time = reinterpret_cast<const VstTimeInfo*>(f->Ask(audioMasterGetTime, 0, kVstTempoValid));
     float gain = f->Gain();
     if (time && time->tempo <= 0.0) gain = 0.0f;
-    for (Int32 c = 0; c < 2; ++c)
-        for (Int32 i = 0; i < frames; ++i) {
+    const std::size_t delay = f->delayLine[0].size();
+    for (Int32 i = 0; i < frames; ++i) {
+        for (Int32 c = 0; c < 2; ++c) {
             float v = in[c][i] * gain;
+            if (delay) std::swap(v, f->delayLine[c][f->delayPos]);
             out[c][i] = accumulate ? out[c][i] + v : v;
         }
+        if (delay) f->delayPos = (f->delayPos + 1) % delay;
+    }
 }
 
 void QL_VSTCALL ProcessReplacing(AEffect* e, float** in, float** out, Int32 frames) { Block(e, in, out, frames, false); }
@@ -184,6 +193,11 @@ float QL_VSTCALL GetParameter(AEffect* e, Int32 index) {
     e.object = f;
     e.user = f;
     e.uniqueID = FourCC('Q', 'l', 'F', 'x');
+    if (const char* delay = std::getenv("QL_FIXTURE_DELAY")) {
+        e.initialDelay = std::atoi(delay);
+        if (e.initialDelay > 0)
+            for (auto& line : f->delayLine) line.assign(static_cast<std::size_t>(e.initialDelay), 0.0f);
+    }
     e.version = 3;
     return &e;
 }

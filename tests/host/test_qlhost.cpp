@@ -33,10 +33,13 @@ protected:
     }
 
     /// Runs qlhost with args (already quoted where needed) in the test's own folder.
-    Outcome Call(const std::string& args) const {
+    Outcome Call(const std::string& args) const { return CallWithEnvironment("", args); }
+
+    /// The same with environment assignments ("NAME=value ...") for qlhost alone.
+    Outcome CallWithEnvironment(const std::string& environment, const std::string& args) const {
         Outcome run;
 #ifdef QL_QLHOST_PATH
-        std::string command = "cd '" + dir.string() + "' && '" QL_QLHOST_PATH "' " + args + " 2>&1";
+        std::string command = "cd '" + dir.string() + "' && " + environment + " '" QL_QLHOST_PATH "' " + args + " 2>&1";
         FILE* pipe = popen(command.c_str(), "r");
         if (!pipe) return run;
         char buffer[4096];
@@ -44,6 +47,7 @@ protected:
         int raw = pclose(pipe);
         run.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
 #else
+        (void)environment;
         (void)args;
 #endif
         return run;
@@ -157,6 +161,15 @@ TEST_F(Qlhost, TheDemoIsWrittenAndItsNoiseMeasured) {
     Outcome param = Call("process " + kFixture + " --param 0=0.25 --accumulate --out acc.wav");
     ASSERT_EQ(param.status, 0) << param.output;
     EXPECT_TRUE(Contains(param, "0 dBFS              6.0          6.0"));
+}
+
+TEST_F(Qlhost, ThePluginsDelayIsTakenOffTheFrontAndMadeUpAtTheEnd) {
+    Outcome delayed = CallWithEnvironment("QL_FIXTURE_DELAY=1000", "process " + kFixture + " --block 300");
+    ASSERT_EQ(delayed.status, 0) << delayed.output;
+    EXPECT_TRUE(Contains(delayed, "Wrote 192000 frames"));
+    EXPECT_TRUE(Contains(delayed, "plug-in delay of 1000 frames compensated"));
+    EXPECT_TRUE(Contains(delayed, "0 dBFS          exact        exact"));
+    EXPECT_TRUE(Contains(delayed, "-60 dBFS          exact        exact"));
 }
 
 TEST_F(Qlhost, FilesStreamThroughAndMonoFeedsEveryInput) {
