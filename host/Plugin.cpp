@@ -179,6 +179,14 @@ std::optional<std::string> Plugin::ProgramNameIndexed(vst::Int32 number) const {
     return reply.text;
 }
 
+std::optional<vst::ERect> Plugin::EditorRect(vst::IntPtr* reply) const {
+    vst::ERect* rect = nullptr;
+    vst::IntPtr r = Dispatch(vst::effEditGetRect, 0, 0, &rect);
+    if (reply) *reply = r;
+    if (!rect) return std::nullopt;
+    return *rect;
+}
+
 // ---------------------------------------------------------------------------------------------------------
 // Audio
 

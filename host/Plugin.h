@@ -134,6 +134,16 @@ public:
     void ProcessReplacing(float* const* inputs, float* const* outputs, vst::Int32 frames) const;
     void Process(float* const* inputs, float* const* outputs, vst::Int32 frames) const;
 
+    // ---- editor
+    bool HasEditor() const { return (Flags() & vst::effFlagsHasEditor) != 0; }
+    /// effEditOpen with the host's native parent window; true when the plug-in opened its editor.
+    bool EditOpen(void* parentWindow) const { return Dispatch(vst::effEditOpen, 0, 0, parentWindow) != 0; }
+    void EditIdle() const { Dispatch(vst::effEditIdle); }
+    void EditClose() const { Dispatch(vst::effEditClose); }
+    /// effEditGetRect: the rectangle the plug-in points to, or nothing when it points nowhere. The reply
+    /// (1 while an editor is open) is in reply.
+    std::optional<vst::ERect> EditorRect(vst::IntPtr* reply = nullptr) const;
+
 private:
     Plugin(std::shared_ptr<PluginLibrary> library, std::shared_ptr<Host> host, vst::AEffect* effect);
     std::optional<PinProperties> Pin(vst::Int32 opcode, vst::Int32 index) const;

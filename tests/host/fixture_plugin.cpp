@@ -35,6 +35,8 @@ struct Fixture {
     Int32 blockSize = 1024;
     std::vector<float> delayLine[2]; ///< empty without a delay
     std::size_t delayPos = 0;
+    ERect editorRect{};
+    bool editorOpen = false;
 
     IntPtr Ask(Int32 opcode, Int32 index = 0, IntPtr value = 0, void* ptr = nullptr, float opt = 0.0f) {
         return host ? host(&effect, opcode, index, value, ptr, opt) : 0;
@@ -134,6 +136,17 @@ IntPtr QL_VSTCALL Dispatcher(AEffect* e, Int32 opcode, Int32 index, IntPtr value
         return 0;
     case effGetVstVersion:
         return 2400;
+    case effEditGetRect:
+        // Like most plug-ins it points to its rectangle whether or not the editor is open.
+        if (ptr) *static_cast<ERect**>(ptr) = &f->editorRect;
+        return f->editorOpen ? 1 : 0;
+    case effEditOpen:
+        f->editorOpen = ptr != nullptr;
+        if (f->editorOpen) f->editorRect = ERect{0, 0, 120, 300};
+        return f->editorOpen ? 1 : 0;
+    case effEditClose:
+        f->editorOpen = false;
+        return 0;
     case effStartProcess:
     case effStopProcess:
         return 1;
@@ -188,7 +201,7 @@ float QL_VSTCALL GetParameter(AEffect* e, Int32 index) {
     e.numParams = kParams;
     e.numInputs = 2;
     e.numOutputs = 2;
-    e.flags = effFlagsCanReplacing | effFlagsCanMono;
+    e.flags = effFlagsCanReplacing | effFlagsCanMono | effFlagsHasEditor;
     e.ioRatio = 1.0f;
     e.object = f;
     e.user = f;

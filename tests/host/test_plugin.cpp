@@ -80,7 +80,7 @@ TEST(PluginRequests, IdentityTextsAndNumbers) {
     EXPECT_EQ(plugin->VstVersion(), 2400);
     EXPECT_EQ(plugin->Category(), vst::kPlugCategEffect);
     EXPECT_EQ(vst::FourCCText(plugin->UniqueId()), "QlFx");
-    EXPECT_EQ(plugin->Flags(), vst::effFlagsCanReplacing | vst::effFlagsCanMono);
+    EXPECT_EQ(plugin->Flags(), vst::effFlagsCanReplacing | vst::effFlagsCanMono | vst::effFlagsHasEditor);
     EXPECT_EQ(plugin->NumInputs(), 2);
     EXPECT_EQ(plugin->NumOutputs(), 2);
     EXPECT_EQ(plugin->CanDo("receiveVstTimeInfo"), 1);
@@ -126,6 +126,26 @@ TEST(PluginRequests, ParametersAndPrograms) {
     EXPECT_EQ(plugin->ProgramNameIndexed(0), "First");
     EXPECT_EQ(plugin->ProgramNameIndexed(1), "Renamed");
     EXPECT_FALSE(plugin->ProgramNameIndexed(2));
+}
+
+TEST(PluginRequests, EditorRectangleBeforeDuringAndAfterTheEditor) {
+    auto plugin = LoadFixture();
+    ASSERT_TRUE(plugin->HasEditor());
+    vst::IntPtr reply = -1;
+    auto before = plugin->EditorRect(&reply);
+    EXPECT_EQ(reply, 0);
+    ASSERT_TRUE(before);
+    EXPECT_EQ(before->right, 0);
+    int parent = 0; // stands for a native window
+    EXPECT_TRUE(plugin->EditOpen(&parent));
+    auto open = plugin->EditorRect(&reply);
+    EXPECT_EQ(reply, 1);
+    EXPECT_EQ(open->bottom, 120);
+    EXPECT_EQ(open->right, 300);
+    plugin->EditIdle();
+    plugin->EditClose();
+    plugin->EditorRect(&reply);
+    EXPECT_EQ(reply, 0);
 }
 
 TEST(PluginRequests, ATextWrittenPastTheBufferIsCaughtByTheGuard) {

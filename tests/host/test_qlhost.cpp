@@ -107,7 +107,7 @@ TEST_F(Qlhost, InfoPrintsIdentityPinsParametersAndPrograms) {
     EXPECT_TRUE(Contains(run, "Effect name     Fixture Gain"));
     EXPECT_TRUE(Contains(run, "Vendor          Quantilaw Tests"));
     EXPECT_TRUE(Contains(run, "Unique ID       QlFx (0x516C4678)"));
-    EXPECT_TRUE(Contains(run, "Flags           24 (CanMono CanReplacing)"));
+    EXPECT_TRUE(Contains(run, "Flags           25 (HasEditor CanMono CanReplacing)"));
     EXPECT_TRUE(Contains(run, "I/O             2 in / 2 out"));
     EXPECT_TRUE(Contains(run, "In 2"));
     EXPECT_TRUE(Contains(run, "receiveVstTimeInfo     1"));
