@@ -116,6 +116,14 @@ TEST_F(Qlhost, InfoPrintsIdentityPinsParametersAndPrograms) {
     EXPECT_TRUE(Contains(run, "1   Second"));
 }
 
+TEST_F(Qlhost, APluginIsRecognisedByLoadingWhereItsNameDoesNotTell) {
+    fs::copy_file(QL_FIXTURE_PLUGIN, dir / "gain-effect");
+    // A bare file name means the file in the current folder, not a library on the system's search path.
+    Outcome run = Call("info gain-effect");
+    ASSERT_EQ(run.status, 0) << run.output;
+    EXPECT_TRUE(Contains(run, "Plug-in         gain-effect (entry VSTPluginMain)"));
+}
+
 TEST_F(Qlhost, UnusableLibrariesAndBadArgumentsFailClearly) {
     Outcome missing = Call("info /no/such/plugin.so");
     EXPECT_EQ(missing.status, 1);
