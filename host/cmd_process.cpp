@@ -34,6 +34,14 @@ namespace {
 
 constexpr vst::Int32 kMaxChannels = 64;
 
+/// One --param (a host value) or --set (a text) option, applied in the order given.
+struct ParameterChange {
+    int index;
+    bool asText;
+    std::string text;
+    float hostValue;
+};
+
 /// Where the samples come from: a sound file or the demo held in memory.
 class Source {
 public:
@@ -61,7 +69,7 @@ private:
 
 class Progress {
 public:
-    Progress(std::int64_t total) : fTotal(total), fShow(StderrIsTerminal() && total > 0) {}
+    explicit Progress(std::int64_t total) : fTotal(total), fShow(StderrIsTerminal() && total > 0) {}
     void Update(std::int64_t done) {
         if (!fShow) return;
         auto now = std::chrono::steady_clock::now();
@@ -121,14 +129,18 @@ int RunProcess(const std::vector<std::string>& args) {
         rateOption = ParseNumber(*r, "--rate");
         if (*rateOption < 1.0 || *rateOption > 1e6) throw UsageError("--rate must be from 1 to 1000000 Hz");
     }
-    // Check every parameter option before anything is loaded, so a typo costs nothing.
+    // Every parameter option is checked before anything is loaded, so a typo costs nothing.
+    std::vector<ParameterChange> changes;
     for (const auto& [name, value] : parsed.options) {
         if (name != "param" && name != "set") continue;
         auto [index, text] = ParseIndexed(value, name);
-        if (name == "param") {
+        ParameterChange change{index, name == "set", text, 0.0f};
+        if (!change.asText) {
             double v = ParseNumber(text, "the value of --param");
             if (v < 0.0 || v > 1.0) throw UsageError("--param values are host values from 0 to 1, not " + text);
+            change.hostValue = static_cast<float>(v);
         }
+        changes.push_back(change);
     }
 
     DemoSignal demo;
@@ -156,15 +168,14 @@ int RunProcess(const std::vector<std::string>& args) {
 
     plugin->SetSampleRate(static_cast<float>(rate));
     plugin->SetBlockSize(block);
-    for (const auto& [name, value] : parsed.options) {
-        if (name != "param" && name != "set") continue;
-        auto [index, text] = ParseIndexed(value, name);
-        if (index >= plugin->NumParams())
-            throw HostError("no parameter " + std::to_string(index) + ": the plug-in has " +
+    for (const ParameterChange& change : changes) {
+        if (change.index >= plugin->NumParams())
+            throw HostError("no parameter " + std::to_string(change.index) + ": the plug-in has " +
                             std::to_string(plugin->NumParams()));
-        if (name == "param") plugin->SetParameter(index, static_cast<float>(std::strtod(text.c_str(), nullptr)));
-        else if (!plugin->StringToParameter(index, text))
-            throw HostError("the plug-in did not take '" + text + "' for parameter " + std::to_string(index));
+        if (!change.asText) plugin->SetParameter(change.index, change.hostValue);
+        else if (!plugin->StringToParameter(change.index, change.text))
+            throw HostError("the plug-in did not take '" + change.text + "' for parameter " +
+                            std::to_string(change.index));
     }
     for (vst::Int32 i = 0; i < plugin->NumParams(); ++i)
         std::printf("%s = %s %s\n", plugin->ParamName(i).c_str(), plugin->ParamDisplay(i).c_str(),
