@@ -3,6 +3,7 @@
 #include "host/Commands.h"
 #include "host/Plugin.h"
 
+#include <algorithm>
 #include <cstdio>
 
 namespace ql::host::cli {
@@ -22,6 +23,13 @@ constexpr const char* kPluginCanDos[] = {
     "metapass", "1in1out", "1in2out", "2in1out", "2in2out", "2in4out", "4in2out", "4in4out", "4in8out",
     "8in4out", "8in8out", "midiProgramNames", "conformsToWindowRules", "LiveWithoutToolbar", "bypass"};
 
+/// More pins, parameters or programs than this are not listed one by one (a broken record may claim any count).
+constexpr vst::Int32 kMaxListed = 1000;
+
+void PrintOmitted(vst::Int32 count) {
+    if (count > kMaxListed) std::printf("  ... and %d more\n", count - kMaxListed);
+}
+
 std::string PinFlagText(vst::Int32 flags) {
     std::string out;
     if (flags & vst::kVstPinIsActive) out += " active";
@@ -33,7 +41,7 @@ std::string PinFlagText(vst::Int32 flags) {
 void PrintPins(const Plugin& plugin, bool inputs) {
     vst::Int32 count = inputs ? plugin.NumInputs() : plugin.NumOutputs();
     std::printf("%s (%d)\n", inputs ? "Inputs" : "Outputs", count);
-    for (vst::Int32 i = 0; i < count; ++i) {
+    for (vst::Int32 i = 0; i < std::min(count, kMaxListed); ++i) {
         auto pin = inputs ? plugin.InputProperties(i) : plugin.OutputProperties(i);
         if (!pin) {
             std::printf("  %-3d (no properties)\n", i);
@@ -42,6 +50,7 @@ void PrintPins(const Plugin& plugin, bool inputs) {
         std::printf("  %-3d %-20s %-8s flags %d%s\n", i, pin->label.c_str(), pin->shortLabel.c_str(), pin->flags,
                     PinFlagText(pin->flags).c_str());
     }
+    PrintOmitted(count);
 }
 
 /// A text reply, marked where the plug-in misbehaved writing it.
@@ -85,7 +94,7 @@ int RunInfo(const std::vector<std::string>& args) {
     for (const char* text : kPluginCanDos) std::printf("  %-22s %ld\n", text, static_cast<long>(plugin->CanDo(text)));
 
     std::printf("Parameters (%d)\n", e.numParams);
-    for (vst::Int32 i = 0; i < e.numParams; ++i) {
+    for (vst::Int32 i = 0; i < std::min(e.numParams, kMaxListed); ++i) {
         std::string name = Checked(plugin->DispatchText(vst::effGetParamName, i));
         std::string display = Checked(plugin->DispatchText(vst::effGetParamDisplay, i));
         std::string label = Checked(plugin->DispatchText(vst::effGetParamLabel, i));
@@ -93,15 +102,17 @@ int RunInfo(const std::vector<std::string>& args) {
                     ("\"" + display + "\"").c_str(), ("\"" + label + "\"").c_str(),
                     static_cast<double>(plugin->GetParameter(i)), plugin->CanBeAutomated(i) ? "  automatable" : "");
     }
+    PrintOmitted(e.numParams);
 
     vst::IntPtr current = plugin->Program();
     std::printf("Programs (%d)\n", e.numPrograms);
-    for (vst::Int32 i = 0; i < e.numPrograms; ++i) {
+    for (vst::Int32 i = 0; i < std::min(e.numPrograms, kMaxListed); ++i) {
         auto name = plugin->ProgramNameIndexed(i);
         // A plug-in without indexed names still tells the current program's name.
         if (!name && i == current) name = plugin->ProgramName();
         std::printf("  %-3d %s%s\n", i, name ? name->c_str() : "(no name)", i == current ? "  (current)" : "");
     }
+    PrintOmitted(e.numPrograms);
     plugin->Close();
     return 0;
 }
