@@ -1,0 +1,38 @@
+// The Quantilaw plug-in module: its per-instance quantiser state and the handlers its stored description binds.
+#pragma once
+
+#include "plugin/Quantiser.h"
+#include "shell/DVSTModule.h"
+
+namespace ql::quantilaw {
+
+/// Registers the stored descriptions compiled into the library (generated at build time). Safe to repeat.
+void RegisterResources();
+
+class TVST2Module1 : public vst::TVST2Module {
+    QL_CLASS(TVST2Module1)
+public:
+    explicit TVST2Module1(TComponent* AOwner);
+
+    /// Editor request (user-interface thread). The editor window is not part of this build yet, so no form is
+    /// created and the host is told that there is no editor to show.
+    void VST_EditOpen(TObject* Sender, vst::IEditorForm*& GUI);
+    /// Companded quantiser over numInputs channels (audio thread).
+    void VST2ModuleProcessQuantilaw(float* const* inputs, float* const* outputs, int32_t sampleframes);
+    /// Linear quantiser over numInputs channels (audio thread).
+    void VST2ModuleProcess(float* const* inputs, float* const* outputs, int32_t sampleframes);
+    /// Bit depth in the parameter's own range; recomputes this instance's step count (any thread).
+    void VST2Module1ParameterProperties0ParameterChange(TObject* Sender, int32_t Index, float Value);
+    /// Gives program 0 its bit depth of 3 (loading thread).
+    void VST2Module1Programs0Initialize(TObject* Sender);
+
+    const TQuantiserState& QuantiserState() const { return fState; }
+
+private:
+    TQuantiserState fState;
+};
+
+/// Creates a fully constructed module for the entry point.
+vst::TCustomVST1Module* CreateQuantilawModule(TComponent* owner);
+
+} // namespace ql::quantilaw
