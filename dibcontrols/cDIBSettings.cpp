@@ -1,0 +1,39 @@
+// TDIBSettings and the registration of the image layer's classes.
+#include "dibcontrols/cDIBSettings.h"
+
+#include "dibcontrols/cDIB.h"
+#include "dibcontrols/cDIBCompressor.h"
+
+namespace ql {
+
+const TClassInfo& TDIBSettings::StaticClass() {
+    static TClassInfo info("TDIBSettings", &TComponent::StaticClass(),
+                           [](TObject* owner) -> TObject* { return new TDIBSettings(dynamic_cast<TComponent*>(owner)); });
+    static const bool once = [] {
+        TClassBuilder<TDIBSettings> b(info);
+        b.String("DIBCompressor", [](const TDIBSettings& s) { return s.DIBCompressor(); },
+                 [](TDIBSettings& s, const std::string& v) { s.SetDIBCompressor(v); });
+        return true;
+    }();
+    (void)once;
+    return info;
+}
+
+TDIBSettings::TDIBSettings(TComponent* AOwner) : TComponent(AOwner) {}
+
+TDIBSettings::~TDIBSettings() { SetCurrentDIBCompressor(nullptr); }
+
+std::string TDIBSettings::DIBCompressor() const {
+    TAbstractDIBCompressor* c = CurrentDIBCompressor();
+    return c ? GUIDToString(c->GetGUID()) : std::string();
+}
+
+void TDIBSettings::SetDIBCompressor(const std::string& Value) { SetCurrentDIBCompressor(FindDIBCompressor(Value)); }
+
+void RegisterDIBClasses() {
+    RegisterClass(TDIBSettings::StaticClass());
+    RegisterClass(TMemoryDIB::StaticClass());
+    RegisterClass(TWinDIB::StaticClass());
+}
+
+} // namespace ql
