@@ -36,9 +36,9 @@ const TEnumType& BrushStyleType() {
 }
 
 const TClassInfo& TFont::StaticClass() {
-    static TClassInfo info("TFont", &TPersistent::StaticClass());
-    static const bool built = [] {
-        TClassBuilder<TFont> b(info);
+    static TClassInfo info("TFont", &TPersistent::StaticClass);
+    return info.Populate([](TClassInfo& i) {
+        TClassBuilder<TFont> b(i);
         b.Integer("Charset", [](const TFont& f) { return f.Charset(); },
                   [](TFont& f, int64_t v) { f.SetCharset(static_cast<TFontCharset>(v)); }, DEFAULT_CHARSET, "TFontCharset");
         b.Integer("Color", [](const TFont& f) { return f.Color(); },
@@ -54,10 +54,7 @@ const TClassInfo& TFont::StaticClass() {
         size.Stored = false; // Height says the same in pixels
         b.SetOf("Style", "TFontStyles", FontStyleType(), [](const TFont& f) { return f.Style(); },
                 [](TFont& f, uint64_t v) { f.SetStyle(static_cast<TFontStyles>(v & 0xF)); });
-        return true;
-    }();
-    (void)built;
-    return info;
+    });
 }
 
 TFont::TFont() = default;
@@ -105,19 +102,16 @@ TFontFace& TFont::Face() const {
 }
 
 const TClassInfo& TPen::StaticClass() {
-    static TClassInfo info("TPen", &TPersistent::StaticClass());
-    static const bool built = [] {
-        TClassBuilder<TPen> b(info);
+    static TClassInfo info("TPen", &TPersistent::StaticClass);
+    return info.Populate([](TClassInfo& i) {
+        TClassBuilder<TPen> b(i);
         b.Integer("Color", [](const TPen& p) { return p.Color(); },
                   [](TPen& p, int64_t v) { p.SetColor(static_cast<TColor>(v)); }, clBlack, "TColor");
         b.Enum("Style", PenStyleType(), [](const TPen& p) { return static_cast<int>(p.Style()); },
                [](TPen& p, int64_t v) { p.SetStyle(static_cast<TPenStyle>(v)); });
         b.Integer("Width", [](const TPen& p) { return p.Width(); },
                   [](TPen& p, int64_t v) { p.SetWidth(static_cast<std::int32_t>(v)); }, 1);
-        return true;
-    }();
-    (void)built;
-    return info;
+    });
 }
 
 void TPen::Assign(const TPersistent* Source) {
@@ -143,17 +137,14 @@ void TPen::SetStyle(TPenStyle v) {
 void TPen::Changed() { if (OnChange) OnChange(this); }
 
 const TClassInfo& TBrush::StaticClass() {
-    static TClassInfo info("TBrush", &TPersistent::StaticClass());
-    static const bool built = [] {
-        TClassBuilder<TBrush> b(info);
+    static TClassInfo info("TBrush", &TPersistent::StaticClass);
+    return info.Populate([](TClassInfo& i) {
+        TClassBuilder<TBrush> b(i);
         b.Integer("Color", [](const TBrush& p) { return p.Color(); },
                   [](TBrush& p, int64_t v) { p.SetColor(static_cast<TColor>(v)); }, clWhite, "TColor");
         b.Enum("Style", BrushStyleType(), [](const TBrush& p) { return static_cast<int>(p.Style()); },
                [](TBrush& p, int64_t v) { p.SetStyle(static_cast<TBrushStyle>(v)); });
-        return true;
-    }();
-    (void)built;
-    return info;
+    });
 }
 
 void TBrush::Assign(const TPersistent* Source) {
@@ -181,7 +172,7 @@ void TBrush::Changed() { if (OnChange) OnChange(this); }
 // ---- clip state --------------------------------------------------------------------------
 
 const TClassInfo& TCanvas::StaticClass() {
-    static TClassInfo info("TCanvas", &TPersistent::StaticClass());
+    static TClassInfo info("TCanvas", &TPersistent::StaticClass);
     return info;
 }
 

@@ -1,24 +1,42 @@
-# Sources and libraries of the toolkit's drawing, text and window-system parts (added to ql_toolkit).
+# Sources and libraries of the toolkit's drawing, text, message and window-system parts (added to ql_toolkit).
 target_sources(ql_toolkit PRIVATE
   ${CMAKE_CURRENT_LIST_DIR}/Graphics.cpp
   ${CMAKE_CURRENT_LIST_DIR}/Region.cpp
   ${CMAKE_CURRENT_LIST_DIR}/Surface.cpp
   ${CMAKE_CURRENT_LIST_DIR}/Canvas.cpp
   ${CMAKE_CURRENT_LIST_DIR}/TextEngine.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/MessageLoop.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/backends/Headless.cpp
 )
+foreach(unit Messages Controls Forms StdCtrls ExtCtrls Menus)
+  if(EXISTS ${CMAKE_CURRENT_LIST_DIR}/${unit}.cpp)
+    target_sources(ql_toolkit PRIVATE ${CMAKE_CURRENT_LIST_DIR}/${unit}.cpp)
+  endif()
+endforeach()
 
-# Full builds rasterise text with FreeType and fontconfig; minimal builds use the block face.
+# Full builds rasterise text with FreeType and fontconfig, write PNG snapshots with libpng and
+# embed into X11 windows; minimal builds (32-bit, Windows) use the block face and headless only.
 if(QL_MINIMAL)
-  set(QL_TOOLKIT_FREETYPE OFF)
+  target_sources(ql_toolkit PRIVATE
+    ${CMAKE_CURRENT_LIST_DIR}/text/BuiltInEngine.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/backends/PngNone.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/backends/X11None.cpp)
+  set(QL_TOOLKIT_X11 OFF CACHE INTERNAL "")
 else()
   find_package(Freetype REQUIRED)
   find_package(Fontconfig REQUIRED)
-  set(QL_TOOLKIT_FREETYPE ON)
-endif()
-
-if(QL_TOOLKIT_FREETYPE)
-  target_sources(ql_toolkit PRIVATE ${CMAKE_CURRENT_LIST_DIR}/text/FreeTypeEngine.cpp)
-  target_link_libraries(ql_toolkit PRIVATE Freetype::Freetype Fontconfig::Fontconfig)
-else()
-  target_sources(ql_toolkit PRIVATE ${CMAKE_CURRENT_LIST_DIR}/text/BuiltInEngine.cpp)
+  find_package(PNG REQUIRED)
+  find_package(X11 REQUIRED)
+  target_sources(ql_toolkit PRIVATE
+    ${CMAKE_CURRENT_LIST_DIR}/text/FreeTypeEngine.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/backends/Png.cpp)
+  target_link_libraries(ql_toolkit PRIVATE Freetype::Freetype Fontconfig::Fontconfig PNG::PNG)
+  if(EXISTS ${CMAKE_CURRENT_LIST_DIR}/backends/X11.cpp)
+    target_sources(ql_toolkit PRIVATE ${CMAKE_CURRENT_LIST_DIR}/backends/X11.cpp)
+    target_link_libraries(ql_toolkit PRIVATE X11::X11 X11::Xext)
+    set(QL_TOOLKIT_X11 ON CACHE INTERNAL "")
+  else()
+    target_sources(ql_toolkit PRIVATE ${CMAKE_CURRENT_LIST_DIR}/backends/X11None.cpp)
+    set(QL_TOOLKIT_X11 OFF CACHE INTERNAL "")
+  endif()
 endif()

@@ -1,0 +1,105 @@
+// Popup-menu model: item trees and short-cut lookup.
+#include "toolkit/Menus.h"
+
+#include <algorithm>
+
+namespace ql {
+
+const TClassInfo& TMenuItem::StaticClass() {
+    static TClassInfo info("TMenuItem", &TComponent::StaticClass,
+                           [](TObject* owner) -> TObject* { return CreateComponent<TMenuItem>(dynamic_cast<TComponent*>(owner)); });
+    return info.Populate([](TClassInfo& i) {
+        TClassBuilder<TMenuItem> b(i);
+        b.String("Caption", [](const TMenuItem& m) { return m.Caption(); }, [](TMenuItem& m, const std::string& v) { m.SetCaption(v); }, "TCaption");
+        b.Boolean("Checked", [](const TMenuItem& m) { return m.Checked(); }, [](TMenuItem& m, bool v) { m.SetChecked(v); });
+        b.Boolean("Enabled", [](const TMenuItem& m) { return m.Enabled(); }, [](TMenuItem& m, bool v) { m.SetEnabled(v); }, true);
+        b.Integer("ShortCut", [](const TMenuItem& m) { return m.ShortCut(); },
+                  [](TMenuItem& m, int64_t v) { m.SetShortCut(static_cast<TShortCut>(v)); }, 0, "TShortCut");
+        b.Boolean("Visible", [](const TMenuItem& m) { return m.Visible(); }, [](TMenuItem& m, bool v) { m.SetVisible(v); }, true);
+        b.Event("OnClick", "TNotifyEvent", [](const TMenuItem& m) { return m.OnClick; }, [](TMenuItem& m, const TMethod& v) { m.OnClick = TNotifyEvent(v); });
+    });
+}
+
+TMenuItem::TMenuItem(TComponent* AOwner) : TComponent(AOwner) {}
+
+TMenuItem::~TMenuItem() {
+    Clear();
+    if (fParent) fParent->Remove(this);
+}
+
+TMenuItem* TMenuItem::Items(int index) const {
+    if (index < 0 || index >= Count()) ListIndexError(index);
+    return fItems[static_cast<std::size_t>(index)];
+}
+
+void TMenuItem::Add(TMenuItem* item) { Insert(Count(), item); }
+
+void TMenuItem::Insert(int index, TMenuItem* item) {
+    if (!item) return;
+    for (TMenuItem* p = this; p; p = p->fParent)
+        if (p == item) throw EInvalidOperation("A menu item cannot contain itself");
+    if (index < 0 || index > Count()) ListIndexError(index);
+    if (item->fParent) item->fParent->Remove(item);
+    fItems.insert(fItems.begin() + index, item);
+    item->fParent = this;
+}
+
+void TMenuItem::Remove(TMenuItem* item) {
+    auto it = std::find(fItems.begin(), fItems.end(), item);
+    if (it == fItems.end()) return;
+    fItems.erase(it);
+    item->fParent = nullptr;
+}
+
+void TMenuItem::Clear() {
+    while (!fItems.empty()) {
+        TMenuItem* item = fItems.back();
+        fItems.pop_back();
+        item->fParent = nullptr;
+        TComponent::Free(item);
+    }
+}
+
+void TMenuItem::Click() {
+    if (fEnabled && OnClick) OnClick(this);
+}
+
+TMenuItem* TMenuItem::FindShortCut(TShortCut shortCut) {
+    if (!fEnabled || !fVisible) return nullptr;
+    if (shortCut != 0 && fShortCut == shortCut) return this;
+    for (TMenuItem* item : fItems)
+        if (TMenuItem* found = item->FindShortCut(shortCut)) return found;
+    return nullptr;
+}
+
+const TClassInfo& TPopupMenu::StaticClass() {
+    static TClassInfo info("TPopupMenu", &TComponent::StaticClass,
+                           [](TObject* owner) -> TObject* { return CreateComponent<TPopupMenu>(dynamic_cast<TComponent*>(owner)); });
+    return info.Populate([](TClassInfo& i) {
+        TClassBuilder<TPopupMenu> b(i);
+        b.Boolean("AutoPopup", [](const TPopupMenu& m) { return m.AutoPopup(); }, [](TPopupMenu& m, bool v) { m.SetAutoPopup(v); }, true);
+        b.Event("OnPopup", "TNotifyEvent", [](const TPopupMenu& m) { return m.OnPopup; }, [](TPopupMenu& m, const TMethod& v) { m.OnPopup = TNotifyEvent(v); });
+    });
+}
+
+TPopupMenu::TPopupMenu(TComponent* AOwner) : TComponent(AOwner), fItems(new TMenuItem(nullptr)) {}
+
+TPopupMenu::~TPopupMenu() { TComponent::Free(fItems); }
+
+bool TPopupMenu::IsShortCut(std::uint16_t key, TShiftState shift) {
+    TMenuItem* item = fItems->FindShortCut(ShortCut(key, shift));
+    if (!item || item == fItems) return false;
+    item->Click();
+    return true;
+}
+
+void TPopupMenu::Popup(std::int32_t X, std::int32_t Y) {
+    fPopupPoint = {X, Y};
+    if (OnPopup) OnPopup(this);
+}
+
+void TPopupMenu::ReadChild(TComponent* child) {
+    if (auto* item = dynamic_cast<TMenuItem*>(child)) fItems->Add(item);
+}
+
+} // namespace ql

@@ -1,0 +1,84 @@
+// The window-system seam: the little the toolkit asks of a native window system.
+//
+// Every backend (headless, X11, later win32) implements TWindowSystem and TPlatformWindow in one
+// file. Nothing here runs on any thread but the user-interface thread, and nothing here starts a
+// thread: events reach the toolkit only from ProcessEvents, which the toolkit's pump calls.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+
+#include "toolkit/Graphics.h"
+#include "toolkit/Messages.h"
+
+namespace ql {
+
+class TDrawingSurface;
+
+/// A native window handle as hosts hand them over (an X11 Window, an HWND, a headless handle).
+using TNativeHandle = std::uintptr_t;
+
+/// Receives a native window's events as toolkit messages: mouse messages in window coordinates,
+/// keys, WM_MOUSELEAVE, WM_CAPTURECHANGED, and WM_PAINT with LParam pointing at the TRect to
+/// repaint (valid during the call). Called on the user-interface thread from ProcessEvents.
+class TPlatformWindowSink {
+public:
+    virtual ~TPlatformWindowSink() = default;
+    virtual void PlatformMessage(TMessage& message) = 0;
+};
+
+/// One native child window. Destroying the object destroys the native window.
+class TPlatformWindow {
+public:
+    virtual ~TPlatformWindow() = default;
+    virtual TNativeHandle Handle() const = 0;
+    /// Position relative to the parent and size.
+    virtual void SetBounds(const TRect& bounds) = 0;
+    virtual void Show(bool visible) = 0;
+    /// Asks for a WM_PAINT covering r at a later ProcessEvents.
+    virtual void Invalidate(const TRect& r) = 0;
+    /// Copies rectangle r of the surface (device coordinates, same position in the window).
+    virtual void Present(const TDrawingSurface& surface, const TRect& r) = 0;
+    /// Mouse capture: while held, every pointer event goes to this window, also outside it.
+    virtual void SetCapture(bool capture) = 0;
+    /// Shows one of the toolkit's cursor shapes (crDefault, crHandPoint, ...).
+    virtual void SetCursorShape(int cursor) = 0;
+    virtual TPoint ClientToScreen(TPoint p) const = 0;
+    /// Asks for the keyboard focus.
+    virtual void SetFocus() = 0;
+};
+
+class TWindowSystem {
+public:
+    virtual ~TWindowSystem() = default;
+    virtual const char* Name() const = 0;
+    /// A child window inside the foreign parent; null when it cannot be created.
+    virtual std::unique_ptr<TPlatformWindow> CreateChildWindow(TNativeHandle parent, const TRect& bounds,
+                                                               TPlatformWindowSink& sink) = 0;
+    /// Pointer position in screen coordinates.
+    virtual TPoint CursorPos() = 0;
+    /// Whether a key or mouse button (VK_*) is held.
+    virtual bool IsKeyDown(int virtualKey) = 0;
+    /// Delivers pending native events to their windows' sinks.
+    virtual void ProcessEvents() = 0;
+};
+
+/// The window system to embed into `parent`: a forced one (tests), the headless system for its
+/// own host windows, X11 when the handle is a window of a reachable X display, headless otherwise.
+TWindowSystem& WindowSystemFor(TNativeHandle parent);
+/// The window system that answers cursor and key-state queries (the last one a window was made in).
+TWindowSystem& ActiveWindowSystem();
+/// Forces every new window into `system` (null: choose by handle again).
+void ForceWindowSystem(TWindowSystem* system);
+
+/// Backend hooks, each defined by exactly one backend file of the build.
+namespace backends {
+TWindowSystem& Headless();
+/// The X11 system when `parent` is a window of a reachable display; null otherwise (or when the
+/// build has no X11 backend).
+TWindowSystem* X11For(TNativeHandle parent);
+/// Pumps the X11 system when it exists (no-op otherwise).
+void PumpX11();
+} // namespace backends
+
+} // namespace ql
