@@ -10,6 +10,10 @@ namespace avx2 {
 #define QL_FN static inline __attribute__((target("avx2,fma"), always_inline))
 #define QL_KERNEL static __attribute__((target("avx2,fma")))
 
+constexpr int kUnroll = 4;
+
+namespace native {
+
 using VD = __m256d;
 using VI = __m256i;
 using VM = __m256d;
@@ -38,7 +42,10 @@ template <int N>
 QL_FN VI SllI(VI a) { return _mm256_slli_epi64(a, N); }
 QL_FN VM Lt(VD a, VD b) { return _mm256_cmp_pd(a, b, _CMP_LT_OQ); }
 QL_FN VM NotLe(VD a, VD b) { return _mm256_cmp_pd(a, b, _CMP_NLE_UQ); }
-QL_FN VM Neq(VD a, VD b) { return _mm256_cmp_pd(a, b, _CMP_NEQ_UQ); }
+// Unsigned a <= b for values that fit in 63 bits.
+QL_FN VM AtMostU(VI a, VI b) {
+    return _mm256_castsi256_pd(_mm256_andnot_si256(_mm256_cmpgt_epi64(a, b), _mm256_set1_epi64x(-1)));
+}
 QL_FN VM MaskOr(VM a, VM b) { return _mm256_or_pd(a, b); }
 QL_FN VM MaskAndNot(VM a, VM b) { return _mm256_andnot_pd(a, b); }
 QL_FN unsigned Bits(VM m) { return static_cast<unsigned>(_mm256_movemask_pd(m)); }
@@ -49,6 +56,9 @@ QL_FN void StoreF(float* p, VD a) { _mm_storeu_ps(p, _mm256_cvtpd_ps(a)); }
 QL_FN Table16 LoadTable(const double* p) { return {p}; }
 QL_FN VD Lookup(const Table16& t, VI index) { return _mm256_i64gather_pd(t.p, index, 8); }
 
+} // namespace native
+
+#include "plugin/QuantiserFastWide.h"
 #include "plugin/QuantiserFastKernel.h"
 
 #undef QL_FN

@@ -14,6 +14,10 @@ namespace avx512 {
 #define QL_FN static inline __attribute__((target("avx512f,avx2,fma"), always_inline))
 #define QL_KERNEL static __attribute__((target("avx512f,avx2,fma")))
 
+constexpr int kUnroll = 4;
+
+namespace native {
+
 using VD = __m512d;
 using VI = __m512i;
 using VM = __mmask8;
@@ -43,7 +47,7 @@ template <int N>
 QL_FN VI SllI(VI a) { return _mm512_slli_epi64(a, N); }
 QL_FN VM Lt(VD a, VD b) { return _mm512_cmp_pd_mask(a, b, _CMP_LT_OQ); }
 QL_FN VM NotLe(VD a, VD b) { return _mm512_cmp_pd_mask(a, b, _CMP_NLE_UQ); }
-QL_FN VM Neq(VD a, VD b) { return _mm512_cmp_pd_mask(a, b, _CMP_NEQ_UQ); }
+QL_FN VM AtMostU(VI a, VI b) { return _mm512_cmple_epu64_mask(a, b); }
 QL_FN VM MaskOr(VM a, VM b) { return static_cast<VM>(a | b); }
 QL_FN VM MaskAndNot(VM a, VM b) { return static_cast<VM>(~a & b); }
 QL_FN unsigned Bits(VM m) { return m; }
@@ -54,6 +58,9 @@ QL_FN void StoreF(float* p, VD a) { _mm256_storeu_ps(p, _mm512_cvtpd_ps(a)); }
 QL_FN Table16 LoadTable(const double* p) { return {_mm512_loadu_pd(p), _mm512_loadu_pd(p + 8)}; }
 QL_FN VD Lookup(const Table16& t, VI index) { return _mm512_permutex2var_pd(t.low, index, t.high); }
 
+} // namespace native
+
+#include "plugin/QuantiserFastWide.h"
 #include "plugin/QuantiserFastKernel.h"
 
 #undef QL_FN

@@ -10,10 +10,12 @@
 //   product does. y / LinearGain is taken as y · (1/LinearGain): a quotient of two floats lies at least about
 //   2^-50 (relative) away from any float rounding midpoint unless it is one, which the gain's odd 24-bit
 //   mantissa rules out, while the double product is within 2^-52 of the quotient.
-// - Logarithm and exponential: evaluated in double with an error far below 2^-44 (relative). The result is
-//   accepted only when s·(1 − 2^-40) and s·(1 + 2^-40) round to the same float, which then is also where the
-//   reference's extended result (error about 2^-56) rounds. Otherwise, and for NaN and infinite inputs, the
-//   sample is recomputed by the scalar reference code.
+// - Logarithm and exponential: evaluated in double with an error below 2^-42 (relative; polynomial
+//   truncation about 2^-43, table and argument rounding about 2^-46), the reference's extended result being
+//   within about 2^-56. A positive double s in [2^e, 2^(e+1)) is then within 2^-40·s < 2^13 units of its last
+//   place of both, so when s is more than 2^13 such units away from the nearest float rounding midpoint both
+//   round to the float nearest s. Otherwise, and for NaN and infinite inputs, the sample is recomputed by the
+//   scalar reference code.
 // - Quantisation: v·steps is exact in double; adding and removing 1.5·2^52 rounds it to the nearest integer,
 //   ties to even, like the x87 conversion; n·inv is exact while |n| < 2^29, so the one rounding to float matches
 //   the reference's. Larger products go to the reference code.
@@ -23,9 +25,18 @@ QL_FN VD Abs(VD x) { return CastD(AndI(CastI(x), SetI(0x7FFFFFFFFFFFFFFFll))); }
 // Magnitude `mag` (positive) with the sign of `x`.
 QL_FN VD WithSignOf(VD x, VD mag) { return CastD(OrI(AndI(CastI(x), SetI(static_cast<long long>(0x8000000000000000ull))), CastI(mag))); }
 
+// Where a positive double lies within kNear units of its last place of a float rounding midpoint (the 29
+// bits below float precision read 0x10000000): shifting by 2^28 + kNear maps that window onto 0 .. 2·kNear.
+constexpr long long kNear = 1ll << 13;
+
+QL_FN VM NearMidpoint(VD s) {
+    const VI shifted = AndI(AddI(CastI(s), SetI((1ll << 28) + kNear)), SetI(0x1FFFFFFFll));
+    return AtMostU(shifted, SetI(2 * kNear));
+}
+
 struct KV {
     VD gain, gainInv, compressThreshold, expandThreshold, lnA, divisorInv, divisorHi, divisorLo;
-    VD one, minusOne, up, down, floatMax, quantLimit, magic, ln2, zMax, toSixteenths, ln2Hi16, ln2Lo16;
+    VD one, minusOne, floatMax, quantLimit, magic, ln2, zMax, toSixteenths, ln2Hi16, ln2Lo16;
     Table16 logC, logNegLnC, exp2Frac;
 };
 
@@ -41,8 +52,6 @@ QL_FN KV MakeKV(const TConstants& k) {
     c.divisorLo = Set(k.divisorLo);
     c.one = Set(1.0);
     c.minusOne = Set(-1.0);
-    c.up = Set(1.0 + 0x1p-40);
-    c.down = Set(1.0 - 0x1p-40);
     c.floatMax = Set(3.4028234663852886e38);
     c.quantLimit = Set(0x1p29 - 1.0);
     c.magic = Set(0x1.8p52);
@@ -58,11 +67,11 @@ QL_FN KV MakeKV(const TConstants& k) {
     return c;
 }
 
-// Adds to `fallback` the lanes whose float result is not proven; returns the result as float-valued doubles.
+// Adds to `fallback` the lanes whose float result is not proven; returns the float result as a double.
 QL_FN VD Compress(VD x, const KV& c, unsigned& fallback) {
     const VD ax = Abs(x);
     const VM linear = Lt(ax, c.compressThreshold);
-    const VD linearResult = RoundF(Mul(x, c.gain));
+    const VD linearResult = Mul(x, c.gain);
 
     // ln|x| = k·ln 2 + ln c_j⁻¹ + ln(1 + r), m = |x|/2^k in [1, 2), r = m·c_j − 1 exact, |r| < 0.0304.
     const VI bits = CastI(ax);
@@ -71,8 +80,7 @@ QL_FN VD Compress(VD x, const KV& c, unsigned& fallback) {
     const VD m = CastD(OrI(AndI(bits, SetI(0x000FFFFFFFFFFFFFll)), SetI(0x3FF0000000000000ll)));
     const VI j = AndI(SrlI<48>(bits), SetI(15));
     const VD r = Fma(m, Lookup(c.logC, j), c.minusOne);
-    VD p = Set(-1.0 / 8);
-    p = Fma(p, r, Set(1.0 / 7));
+    VD p = Set(1.0 / 7);
     p = Fma(p, r, Set(-1.0 / 6));
     p = Fma(p, r, Set(1.0 / 5));
     p = Fma(p, r, Set(-1.0 / 4));
@@ -82,25 +90,25 @@ QL_FN VD Compress(VD x, const KV& c, unsigned& fallback) {
     p = Mul(p, r);
     const VD ln = Add(Fma(k, c.ln2, c.lnA), Add(Lookup(c.logNegLnC, j), p));
     const VD s = Mul(Add(c.one, ln), c.divisorInv);
-    const VD high = RoundF(Mul(s, c.up));
-    const VD low = RoundF(Mul(s, c.down));
 
-    const VM unsure = MaskOr(MaskAndNot(linear, Neq(high, low)), NotLe(ax, c.floatMax));
+    const VM unsure = MaskOr(MaskAndNot(linear, NearMidpoint(s)), NotLe(ax, c.floatMax));
     fallback |= Bits(unsure);
-    return Select(linear, linearResult, WithSignOf(x, high));
+    return RoundF(Select(linear, linearResult, WithSignOf(x, s)));
 }
 
+// Returns n·inv exactly; rounding it to float is the caller's (the store, or RoundF before expansion).
 QL_FN VD Quantise(VD v, VD steps, VD inv, const KV& c, unsigned& fallback) {
     const VD p = Mul(v, steps);
     fallback |= Bits(NotLe(Abs(p), c.quantLimit));
     const VD n = Sub(Add(p, c.magic), c.magic);
-    return RoundF(Mul(n, inv));
+    return Mul(n, inv); // exact; the caller rounds it to float
 }
 
+// Returns a double whose rounding to float is the result.
 QL_FN VD Expand(VD y, const KV& c, unsigned& fallback) {
     const VD ay = Abs(y);
     const VM linear = Lt(ay, c.expandThreshold);
-    const VD linearResult = RoundF(Mul(y, c.gainInv));
+    const VD linearResult = Mul(y, c.gainInv);
 
     // e^z = 2^(n/16) · e^r with n = round(z·16/ln 2), r = z − n·ln2/16, |r| ≤ 0.0217.
     const VD a = Sub(ay, c.one);
@@ -110,8 +118,7 @@ QL_FN VD Expand(VD y, const KV& c, unsigned& fallback) {
     const VI ni = SubI(CastI(t), CastI(c.magic));
     VD r = Fnma(n, c.ln2Hi16, z);
     r = Fnma(n, c.ln2Lo16, r);
-    VD p = Set(1.0 / 720);
-    p = Fma(p, r, Set(1.0 / 120));
+    VD p = Set(1.0 / 120);
     p = Fma(p, r, Set(1.0 / 24));
     p = Fma(p, r, Set(1.0 / 6));
     p = Fma(p, r, Set(1.0 / 2));
@@ -121,12 +128,10 @@ QL_FN VD Expand(VD y, const KV& c, unsigned& fallback) {
     const VI whole = SrlI<4>(AddI(ni, SetI(1024)));
     const VD scale = CastD(SllI<52>(AddI(whole, SetI(1023 - 64))));
     const VD e = Mul(Mul(Lookup(c.exp2Frac, AndI(ni, SetI(15))), p), scale);
-    const VD high = RoundF(Mul(e, c.up));
-    const VD low = RoundF(Mul(e, c.down));
 
-    const VM unsure = MaskOr(MaskAndNot(linear, Neq(high, low)), NotLe(ay, c.floatMax));
+    const VM unsure = MaskOr(MaskAndNot(linear, NearMidpoint(e)), NotLe(ay, c.floatMax));
     fallback |= Bits(unsure);
-    return Select(linear, linearResult, WithSignOf(y, high));
+    return Select(linear, linearResult, WithSignOf(y, e)); // rounded to float when stored
 }
 
 // ---- block kernels ----
@@ -143,7 +148,7 @@ QL_FN unsigned Step(const float* src, float* dst, VD steps, VD inv, float stepsF
     } else if constexpr (S == Stage::Expand) {
         result = Expand(x, c, fallback);
     } else if constexpr (S == Stage::Companded) {
-        result = Expand(Quantise(Compress(x, c, fallback), steps, inv, c, fallback), c, fallback);
+        result = Expand(RoundF(Quantise(Compress(x, c, fallback), steps, inv, c, fallback)), c, fallback);
     } else {
         result = Quantise(x, steps, inv, c, fallback);
     }

@@ -10,6 +10,10 @@ namespace sse2 {
 #define QL_FN static inline __attribute__((target("sse2"), always_inline))
 #define QL_KERNEL static __attribute__((target("sse2")))
 
+constexpr int kUnroll = 4;
+
+namespace native {
+
 using VD = __m128d;
 using VI = __m128i;
 using VM = __m128d;
@@ -39,7 +43,12 @@ template <int N>
 QL_FN VI SllI(VI a) { return _mm_slli_epi64(a, N); }
 QL_FN VM Lt(VD a, VD b) { return _mm_cmplt_pd(a, b); }
 QL_FN VM NotLe(VD a, VD b) { return _mm_cmpnle_pd(a, b); }
-QL_FN VM Neq(VD a, VD b) { return _mm_cmpneq_pd(a, b); }
+// Unsigned a <= b for values that fit in 31 bits: SSE2 has no 64-bit compare, so compare the low halves and
+// spread the answer over the lane.
+QL_FN VM AtMostU(VI a, VI b) {
+    const __m128i greater = _mm_cmpgt_epi32(a, b);
+    return _mm_castsi128_pd(_mm_shuffle_epi32(_mm_andnot_si128(greater, _mm_set1_epi32(-1)), _MM_SHUFFLE(2, 2, 0, 0)));
+}
 QL_FN VM MaskOr(VM a, VM b) { return _mm_or_pd(a, b); }
 QL_FN VM MaskAndNot(VM a, VM b) { return _mm_andnot_pd(a, b); }
 QL_FN unsigned Bits(VM m) { return static_cast<unsigned>(_mm_movemask_pd(m)); }
@@ -58,6 +67,9 @@ QL_FN VD Lookup(const Table16& t, VI index) {
     return _mm_set_pd(t.p[i1], t.p[i0]);
 }
 
+} // namespace native
+
+#include "plugin/QuantiserFastWide.h"
 #include "plugin/QuantiserFastKernel.h"
 
 #undef QL_FN

@@ -32,10 +32,12 @@ private:
 
 TEST_F(FPUState, StartupLoadsTheControlWordAndMasksSSEWithoutTouchingFlushToZero) {
     fpu::SetControlWord(0x0272); // 53-bit mantissa, some exceptions unmasked
-    fpu::SetMXCSR(0x8000 | 0x1F80 & ~0x0200 | 0x2000); // flush to zero, ZM unmasked, round down
+    fpu::SetMXCSR(0x8000 | (0x1F80 & ~0x0200) | 0x2000); // flush to zero, ZM unmasked, round down
     SetStartupControlWord();
     EXPECT_EQ(kStartupControlWord, fpu::ControlWord() & 0x1F3F);
-    if (fpu::HasMXCSR()) EXPECT_EQ(0x8000u | 0x1F80u, fpu::MXCSR() & 0xFFC0u);
+    if (fpu::HasMXCSR()) {
+        EXPECT_EQ(0x8000u | 0x1F80u, fpu::MXCSR() & 0xFFC0u);
+    }
 }
 
 TEST_F(FPUState, HandlersIgnoreTheCallersModesAndRestoreModesAndFlagsExactly) {
