@@ -64,8 +64,8 @@ struct TRect {
     friend constexpr bool operator==(const TRect&, const TRect&) = default;
 };
 
-/// A colour in the form 0x00BBGGRR; values with the top bit set name a system colour
-/// (0x80000000 | index), 0x1FFFFFFF is "none" and 0x20000000 "default".
+/// A colour in the form 0x00BBGGRR; negative values name a system colour (0xFF000000 | index,
+/// so clWindowText is stored as -16777208), 0x1FFFFFFF is "none" and 0x20000000 "default".
 using TColor = std::int32_t;
 
 constexpr TColor RGB(std::uint8_t r, std::uint8_t g, std::uint8_t b) {
@@ -76,7 +76,7 @@ constexpr std::uint8_t GetGValue(TColor c) { return static_cast<std::uint8_t>((c
 constexpr std::uint8_t GetBValue(TColor c) { return static_cast<std::uint8_t>((c >> 16) & 0xFF); }
 
 namespace detail {
-constexpr TColor SysColor(std::uint32_t index) { return static_cast<TColor>(0x80000000u | index); }
+constexpr TColor SysColor(std::uint32_t index) { return static_cast<TColor>(0xFF000000u | index); }
 } // namespace detail
 
 constexpr TColor clBlack = 0x000000;
@@ -126,7 +126,7 @@ constexpr TColor cl3DLight = detail::SysColor(22);
 constexpr TColor clInfoText = detail::SysColor(23);
 constexpr TColor clInfoBk = detail::SysColor(24);
 
-constexpr bool IsSystemColor(TColor c) { return (static_cast<std::uint32_t>(c) & 0x80000000u) != 0; }
+constexpr bool IsSystemColor(TColor c) { return c < 0; }
 
 /// The fixed RGB value of a system colour: every machine gets the same classic palette,
 /// so pictures do not depend on the desktop theme.

@@ -1,0 +1,49 @@
+// Shared set-up of the toolkit tests: a headless host window, a virtual clock and helpers.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include "toolkit/ExtCtrls.h"
+#include "toolkit/Forms.h"
+#include "toolkit/MessageLoop.h"
+#include "toolkit/StdCtrls.h"
+#include "toolkit/backends/Headless.h"
+
+namespace ql::test {
+
+/// A host window at screen (100, 50) and a headless system with its clock stopped at 0.
+class HeadlessTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        sys().Reset();
+        sys().UseVirtualClock(true);
+        host = sys().CreateHostWindow(TRect::Bounds(100, 50, 800, 600));
+    }
+    void TearDown() override {
+        ProcessMessages();
+        sys().Reset();
+        sys().UseVirtualClock(false);
+    }
+    static THeadlessWindowSystem& sys() { return HeadlessSystem(); }
+    /// Screen position of a point in a form's client area.
+    TPoint Screen(const TControl& c, TPoint p) const { return c.ClientToScreen(p); }
+    void Pump(int passes = 1) {
+        for (int i = 0; i < passes; ++i) ProcessMessages();
+    }
+    TNativeHandle host = 0;
+};
+
+/// Frees a component when it goes out of scope.
+template <class T>
+struct Owned {
+    T* p;
+    explicit Owned(T* x) : p(x) {}
+    ~Owned() { if (p) TComponent::Free(p); }
+    Owned(const Owned&) = delete;
+    Owned& operator=(const Owned&) = delete;
+    T* operator->() const { return p; }
+    T& operator*() const { return *p; }
+    T* get() const { return p; }
+};
+
+} // namespace ql::test
