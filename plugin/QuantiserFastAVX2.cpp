@@ -46,15 +46,40 @@ QL_FN VM NotLe(VD a, VD b) { return _mm256_cmp_pd(a, b, _CMP_NLE_UQ); }
 QL_FN VM AtMostU(VI a, VI b) {
     return _mm256_castsi256_pd(_mm256_andnot_si256(_mm256_cmpgt_epi64(a, b), _mm256_set1_epi64x(-1)));
 }
+QL_FN VM NoLanes() { return _mm256_setzero_pd(); }
 QL_FN VM MaskOr(VM a, VM b) { return _mm256_or_pd(a, b); }
 QL_FN VM MaskAndNot(VM a, VM b) { return _mm256_andnot_pd(a, b); }
 QL_FN unsigned Bits(VM m) { return static_cast<unsigned>(_mm256_movemask_pd(m)); }
 QL_FN VD Select(VM m, VD a, VD b) { return _mm256_blendv_pd(b, a, m); }
+// m ? a·b : src
+QL_FN VD MaskedMul(VD src, VM m, VD a, VD b) { return Select(m, Mul(a, b), src); }
 QL_FN VD RoundF(VD a) { return _mm256_cvtps_pd(_mm256_cvtpd_ps(a)); }
 QL_FN VD LoadF(const float* p) { return _mm256_cvtps_pd(_mm_loadu_ps(p)); }
 QL_FN void StoreF(float* p, VD a) { _mm_storeu_ps(p, _mm256_cvtpd_ps(a)); }
 QL_FN Table16 LoadTable(const double* p) { return {p}; }
-QL_FN VD Lookup(const Table16& t, VI index) { return _mm256_i64gather_pd(t.p, index, 8); }
+// Entry index & 15.
+QL_FN VD Lookup(const Table16& t, VI index) {
+    return _mm256_i64gather_pd(t.p, _mm256_and_si256(index, _mm256_set1_epi64x(15)), 8);
+}
+
+// Exponent and mantissa of positive normal doubles, from the bit fields.
+QL_FN VD Exponent(VD a) {
+    const VI e = SrlI<52>(CastI(a));
+    return Sub(CastD(OrI(e, SetI(0x4330000000000000ll))), Set(0x1p52 + 1023.0));
+}
+QL_FN VD Mantissa(VD a) {
+    return CastD(OrI(AndI(CastI(a), SetI(0x000FFFFFFFFFFFFFll)), SetI(0x3FF0000000000000ll)));
+}
+// Magnitude `mag` (positive) with the sign of `from`.
+QL_FN VD CopySign(VD mag, VD from) {
+    return CastD(OrI(AndI(CastI(from), SetI(static_cast<long long>(0x8000000000000000ull))), CastI(mag)));
+}
+// x·2^floor(n/16) for whole n in [-1024, 2^12), `biased` holding the bits of n + 1.5·2^52.
+QL_FN VD ScaleSixteenths(VD x, VD, VI biased) {
+    const VI n = SubI(biased, SetI(0x4338000000000000ll));
+    const VI whole = SrlI<4>(AddI(n, SetI(1024)));
+    return Mul(x, CastD(SllI<52>(AddI(whole, SetI(1023 - 64)))));
+}
 
 } // namespace native
 

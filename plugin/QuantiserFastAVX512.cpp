@@ -14,7 +14,7 @@ namespace avx512 {
 #define QL_FN static inline __attribute__((target("avx512f,avx2,fma"), always_inline))
 #define QL_KERNEL static __attribute__((target("avx512f,avx2,fma")))
 
-constexpr int kUnroll = 4;
+constexpr int kUnroll = 8;
 
 namespace native {
 
@@ -48,15 +48,27 @@ QL_FN VI SllI(VI a) { return _mm512_slli_epi64(a, N); }
 QL_FN VM Lt(VD a, VD b) { return _mm512_cmp_pd_mask(a, b, _CMP_LT_OQ); }
 QL_FN VM NotLe(VD a, VD b) { return _mm512_cmp_pd_mask(a, b, _CMP_NLE_UQ); }
 QL_FN VM AtMostU(VI a, VI b) { return _mm512_cmple_epu64_mask(a, b); }
+QL_FN VM NoLanes() { return 0; }
 QL_FN VM MaskOr(VM a, VM b) { return static_cast<VM>(a | b); }
 QL_FN VM MaskAndNot(VM a, VM b) { return static_cast<VM>(~a & b); }
 QL_FN unsigned Bits(VM m) { return m; }
 QL_FN VD Select(VM m, VD a, VD b) { return _mm512_mask_blend_pd(m, b, a); }
+// m ? a·b : src
+QL_FN VD MaskedMul(VD src, VM m, VD a, VD b) { return _mm512_mask_mul_pd(src, m, a, b); }
 QL_FN VD RoundF(VD a) { return _mm512_cvtps_pd(_mm512_cvtpd_ps(a)); }
 QL_FN VD LoadF(const float* p) { return _mm512_cvtps_pd(_mm256_loadu_ps(p)); }
 QL_FN void StoreF(float* p, VD a) { _mm256_storeu_ps(p, _mm512_cvtpd_ps(a)); }
 QL_FN Table16 LoadTable(const double* p) { return {_mm512_loadu_pd(p), _mm512_loadu_pd(p + 8)}; }
+// Entry index & 15: the permute reads only the low four bits of each index.
 QL_FN VD Lookup(const Table16& t, VI index) { return _mm512_permutex2var_pd(t.low, index, t.high); }
+QL_FN VD Exponent(VD a) { return _mm512_getexp_pd(a); }
+QL_FN VD Mantissa(VD a) { return _mm512_getmant_pd(a, _MM_MANT_NORM_1_2, _MM_MANT_SIGN_zero); }
+QL_FN VD CopySign(VD mag, VD from) {
+    // Bit select: sign from `from`, the rest from `mag`.
+    return _mm512_castsi512_pd(_mm512_ternarylogic_epi64(_mm512_set1_epi64(static_cast<long long>(0x8000000000000000ull)),
+                                                         _mm512_castpd_si512(from), _mm512_castpd_si512(mag), 0xCA));
+}
+QL_FN VD ScaleSixteenths(VD x, VD n, VI) { return _mm512_scalef_pd(x, _mm512_mul_pd(n, _mm512_set1_pd(0.0625))); }
 
 } // namespace native
 

@@ -22,9 +22,6 @@
 
 QL_FN VD Abs(VD x) { return CastD(AndI(CastI(x), SetI(0x7FFFFFFFFFFFFFFFll))); }
 
-// Magnitude `mag` (positive) with the sign of `x`.
-QL_FN VD WithSignOf(VD x, VD mag) { return CastD(OrI(AndI(CastI(x), SetI(static_cast<long long>(0x8000000000000000ull))), CastI(mag))); }
-
 // Where a positive double lies within kNear units of its last place of a float rounding midpoint (the 29
 // bits below float precision read 0x10000000): shifting by 2^28 + kNear maps that window onto 0 .. 2·kNear.
 constexpr long long kNear = 1ll << 13;
@@ -35,8 +32,8 @@ QL_FN VM NearMidpoint(VD s) {
 }
 
 struct KV {
-    VD gain, gainInv, compressThreshold, expandThreshold, lnA, divisorInv, divisorHi, divisorLo;
-    VD one, minusOne, floatMax, quantLimit, magic, ln2, zMax, toSixteenths, ln2Hi16, ln2Lo16;
+    VD gain, gainInv, compressThreshold, expandThreshold, onePlusLnA, divisorInv, divisorHi, divisorLo;
+    VD one, minusOne, floatMax, magic, ln2, zMax, toSixteenths, ln2Hi16, ln2Lo16;
     Table16 logC, logNegLnC, exp2Frac;
 };
 
@@ -46,14 +43,13 @@ QL_FN KV MakeKV(const TConstants& k) {
     c.gainInv = Set(k.gainInv);
     c.compressThreshold = Set(k.compressThreshold);
     c.expandThreshold = Set(k.expandThreshold);
-    c.lnA = Set(k.lnA);
+    c.onePlusLnA = Set(1.0 + k.lnA);
     c.divisorInv = Set(k.divisorInv);
     c.divisorHi = Set(k.divisorHi);
     c.divisorLo = Set(k.divisorLo);
     c.one = Set(1.0);
     c.minusOne = Set(-1.0);
     c.floatMax = Set(3.4028234663852886e38);
-    c.quantLimit = Set(0x1p29 - 1.0);
     c.magic = Set(0x1.8p52);
     c.ln2 = Set(k.ln2);
     // e^89.5 is beyond the float range already; the clamp keeps the power-of-two scale inside double's.
@@ -68,17 +64,14 @@ QL_FN KV MakeKV(const TConstants& k) {
 }
 
 // Adds to `fallback` the lanes whose float result is not proven; returns the float result as a double.
-QL_FN VD Compress(VD x, const KV& c, unsigned& fallback) {
+QL_FN VD Compress(VD x, const KV& c, VM& fallback) {
     const VD ax = Abs(x);
     const VM linear = Lt(ax, c.compressThreshold);
-    const VD linearResult = Mul(x, c.gain);
 
     // ln|x| = k·ln 2 + ln c_j⁻¹ + ln(1 + r), m = |x|/2^k in [1, 2), r = m·c_j − 1 exact, |r| < 0.0304.
-    const VI bits = CastI(ax);
-    const VI exponent = SrlI<52>(bits);
-    const VD k = Sub(CastD(OrI(exponent, SetI(0x4330000000000000ll))), Set(0x1p52 + 1023.0));
-    const VD m = CastD(OrI(AndI(bits, SetI(0x000FFFFFFFFFFFFFll)), SetI(0x3FF0000000000000ll)));
-    const VI j = AndI(SrlI<48>(bits), SetI(15));
+    const VD k = Exponent(ax);
+    const VD m = Mantissa(ax);
+    const VI j = SrlI<48>(CastI(ax)); // the top four mantissa bits, and exponent bits Lookup ignores
     const VD r = Fma(m, Lookup(c.logC, j), c.minusOne);
     VD p = Set(1.0 / 7);
     p = Fma(p, r, Set(-1.0 / 6));
@@ -87,35 +80,37 @@ QL_FN VD Compress(VD x, const KV& c, unsigned& fallback) {
     p = Fma(p, r, Set(1.0 / 3));
     p = Fma(p, r, Set(-1.0 / 2));
     p = Fma(p, r, c.one);
-    p = Mul(p, r);
-    const VD ln = Add(Fma(k, c.ln2, c.lnA), Add(Lookup(c.logNegLnC, j), p));
-    const VD s = Mul(Add(c.one, ln), c.divisorInv);
+    p = Fma(p, r, Lookup(c.logNegLnC, j));
+    const VD s = Mul(Add(Fma(k, c.ln2, c.onePlusLnA), p), c.divisorInv); // (1 + ln(A·|x|)) / divisor
 
     const VM unsure = MaskOr(MaskAndNot(linear, NearMidpoint(s)), NotLe(ax, c.floatMax));
-    fallback |= Bits(unsure);
-    return RoundF(Select(linear, linearResult, WithSignOf(x, s)));
+    fallback = MaskOr(fallback, unsure);
+    return RoundF(MaskedMul(CopySign(s, x), linear, x, c.gain));
 }
 
 // Returns n·inv exactly; rounding it to float is the caller's (the store, or RoundF before expansion).
-QL_FN VD Quantise(VD v, VD steps, VD inv, const KV& c, unsigned& fallback) {
-    const VD p = Mul(v, steps);
-    fallback |= Bits(NotLe(Abs(p), c.quantLimit));
-    const VD n = Sub(Add(p, c.magic), c.magic);
-    return Mul(n, inv); // exact; the caller rounds it to float
+// `limit` is a bound on |v| that keeps |v·steps| below 2^29 − 1. Compressed values need no check: a finite
+// input compresses to at most 17.3, and 17.3·(2^24 − 1) < 2^29.
+template <bool Compressed>
+QL_FN VD Quantise(VD v, VD steps, VD inv, VD limit, const KV& c, VM& fallback) {
+    if constexpr (!Compressed) fallback = MaskOr(fallback, NotLe(Abs(v), limit));
+    const VD n = Sub(Fma(v, steps, c.magic), c.magic); // v·steps is exact, so one rounding: to the integer
+    return Mul(n, inv);
 }
 
-// Returns a double whose rounding to float is the result.
-QL_FN VD Expand(VD y, const KV& c, unsigned& fallback) {
+// Returns a double whose rounding to float is the result. Quantised levels of compressed values are at most
+// 17.3 in magnitude, so they need neither the overflow clamp nor the non-finite check.
+template <bool Quantised>
+QL_FN VD Expand(VD y, const KV& c, VM& fallback) {
     const VD ay = Abs(y);
     const VM linear = Lt(ay, c.expandThreshold);
-    const VD linearResult = Mul(y, c.gainInv);
 
     // e^z = 2^(n/16) · e^r with n = round(z·16/ln 2), r = z − n·ln2/16, |r| ≤ 0.0217.
     const VD a = Sub(ay, c.one);
-    const VD z = Min(Fma(a, c.divisorHi, Mul(a, c.divisorLo)), c.zMax);
-    const VD t = Add(Mul(z, c.toSixteenths), c.magic);
+    VD z = Fma(a, c.divisorHi, Mul(a, c.divisorLo));
+    if constexpr (!Quantised) z = Min(z, c.zMax);
+    const VD t = Fma(z, c.toSixteenths, c.magic);
     const VD n = Sub(t, c.magic);
-    const VI ni = SubI(CastI(t), CastI(c.magic));
     VD r = Fnma(n, c.ln2Hi16, z);
     r = Fnma(n, c.ln2Lo16, r);
     VD p = Set(1.0 / 120);
@@ -124,14 +119,13 @@ QL_FN VD Expand(VD y, const KV& c, unsigned& fallback) {
     p = Fma(p, r, Set(1.0 / 2));
     p = Fma(p, r, c.one);
     p = Fma(p, r, c.one);
-    // n ≥ −104 here, so the biased n + 1024 is positive and a logical shift gives the whole powers.
-    const VI whole = SrlI<4>(AddI(ni, SetI(1024)));
-    const VD scale = CastD(SllI<52>(AddI(whole, SetI(1023 - 64))));
-    const VD e = Mul(Mul(Lookup(c.exp2Frac, AndI(ni, SetI(15))), p), scale);
+    // n ≥ −104 here; the low bits of t are those of n.
+    const VD e = ScaleSixteenths(Mul(Lookup(c.exp2Frac, CastI(t)), p), n, CastI(t));
 
-    const VM unsure = MaskOr(MaskAndNot(linear, NearMidpoint(e)), NotLe(ay, c.floatMax));
-    fallback |= Bits(unsure);
-    return Select(linear, linearResult, WithSignOf(y, e)); // rounded to float when stored
+    VM unsure = MaskAndNot(linear, NearMidpoint(e));
+    if constexpr (!Quantised) unsure = MaskOr(unsure, NotLe(ay, c.floatMax));
+    fallback = MaskOr(fallback, unsure);
+    return MaskedMul(CopySign(e, y), linear, y, c.gainInv);
 }
 
 // ---- block kernels ----
@@ -139,19 +133,20 @@ QL_FN VD Expand(VD y, const KV& c, unsigned& fallback) {
 enum class Stage { Compress, Expand, Companded, Linear };
 
 template <Stage S>
-QL_FN unsigned Step(const float* src, float* dst, VD steps, VD inv, float stepsF, float invF, const KV& c) {
+QL_FN unsigned Step(const float* src, float* dst, VD steps, VD inv, VD limit, float stepsF, float invF, const KV& c) {
     const VD x = LoadF(src);
-    unsigned fallback = 0;
+    VM unsure = NoLanes();
     VD result;
     if constexpr (S == Stage::Compress) {
-        result = Compress(x, c, fallback);
+        result = Compress(x, c, unsure);
     } else if constexpr (S == Stage::Expand) {
-        result = Expand(x, c, fallback);
+        result = Expand<false>(x, c, unsure);
     } else if constexpr (S == Stage::Companded) {
-        result = Expand(RoundF(Quantise(Compress(x, c, fallback), steps, inv, c, fallback)), c, fallback);
+        result = Expand<true>(RoundF(Quantise<true>(Compress(x, c, unsure), steps, inv, limit, c, unsure)), c, unsure);
     } else {
-        result = Quantise(x, steps, inv, c, fallback);
+        result = Quantise<false>(x, steps, inv, limit, c, unsure);
     }
+    const unsigned fallback = Bits(unsure);
     if (fallback == 0) {
         StoreF(dst, result);
         return 0;
@@ -179,14 +174,16 @@ QL_FN std::size_t Run(const float* in, float* out, std::size_t n, float stepsF, 
     const KV c = MakeKV(k);
     const VD steps = Set(stepsF);
     const VD inv = Set(invF);
+    // (2^29 − 1)/steps, nudged down so that |v| ≤ limit guarantees |v·steps| ≤ 2^29 − 1 despite rounding.
+    const VD limit = Set(stepsF > 0 ? (0x1p29 - 1.0) / stepsF * (1.0 - 0x1p-50) : 0.0);
     std::size_t fallbacks = 0;
     std::size_t i = 0;
-    for (; i + kLanes <= n; i += kLanes) fallbacks += Step<S>(in + i, out + i, steps, inv, stepsF, invF, c);
+    for (; i + kLanes <= n; i += kLanes) fallbacks += Step<S>(in + i, out + i, steps, inv, limit, stepsF, invF, c);
     if (i < n) {
         float buffer[kLanes] = {};
         for (std::size_t l = 0; l < n - i; ++l) buffer[l] = in[i + l];
         // Padding lanes are zeros and never need the reference; only real lanes are counted.
-        fallbacks += Step<S>(buffer, buffer, steps, inv, stepsF, invF, c);
+        fallbacks += Step<S>(buffer, buffer, steps, inv, limit, stepsF, invF, c);
         for (std::size_t l = 0; l < n - i; ++l) out[i + l] = buffer[l];
     }
     return fallbacks;

@@ -49,10 +49,13 @@ QL_FN VM AtMostU(VI a, VI b) {
     const __m128i greater = _mm_cmpgt_epi32(a, b);
     return _mm_castsi128_pd(_mm_shuffle_epi32(_mm_andnot_si128(greater, _mm_set1_epi32(-1)), _MM_SHUFFLE(2, 2, 0, 0)));
 }
+QL_FN VM NoLanes() { return _mm_setzero_pd(); }
 QL_FN VM MaskOr(VM a, VM b) { return _mm_or_pd(a, b); }
 QL_FN VM MaskAndNot(VM a, VM b) { return _mm_andnot_pd(a, b); }
 QL_FN unsigned Bits(VM m) { return static_cast<unsigned>(_mm_movemask_pd(m)); }
 QL_FN VD Select(VM m, VD a, VD b) { return _mm_or_pd(_mm_and_pd(m, a), _mm_andnot_pd(m, b)); }
+// m ? a·b : src
+QL_FN VD MaskedMul(VD src, VM m, VD a, VD b) { return Select(m, Mul(a, b), src); }
 QL_FN VD RoundF(VD a) { return _mm_cvtps_pd(_mm_cvtpd_ps(a)); }
 QL_FN VD LoadF(const float* p) {
     return _mm_cvtps_pd(_mm_castsi128_ps(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(p))));
@@ -61,10 +64,30 @@ QL_FN void StoreF(float* p, VD a) {
     _mm_storel_epi64(reinterpret_cast<__m128i*>(p), _mm_castps_si128(_mm_cvtpd_ps(a)));
 }
 QL_FN Table16 LoadTable(const double* p) { return {p}; }
+// Entry index & 15.
 QL_FN VD Lookup(const Table16& t, VI index) {
-    const int i0 = _mm_cvtsi128_si32(index);
-    const int i1 = _mm_cvtsi128_si32(_mm_unpackhi_epi64(index, index));
+    const int i0 = _mm_cvtsi128_si32(index) & 15;
+    const int i1 = _mm_cvtsi128_si32(_mm_unpackhi_epi64(index, index)) & 15;
     return _mm_set_pd(t.p[i1], t.p[i0]);
+}
+
+// Exponent and mantissa of positive normal doubles, from the bit fields.
+QL_FN VD Exponent(VD a) {
+    const VI e = SrlI<52>(CastI(a));
+    return Sub(CastD(OrI(e, SetI(0x4330000000000000ll))), Set(0x1p52 + 1023.0));
+}
+QL_FN VD Mantissa(VD a) {
+    return CastD(OrI(AndI(CastI(a), SetI(0x000FFFFFFFFFFFFFll)), SetI(0x3FF0000000000000ll)));
+}
+// Magnitude `mag` (positive) with the sign of `from`.
+QL_FN VD CopySign(VD mag, VD from) {
+    return CastD(OrI(AndI(CastI(from), SetI(static_cast<long long>(0x8000000000000000ull))), CastI(mag)));
+}
+// x·2^floor(n/16) for whole n in [-1024, 2^12), `biased` holding the bits of n + 1.5·2^52.
+QL_FN VD ScaleSixteenths(VD x, VD, VI biased) {
+    const VI n = SubI(biased, SetI(0x4338000000000000ll));
+    const VI whole = SrlI<4>(AddI(n, SetI(1024)));
+    return Mul(x, CastD(SllI<52>(AddI(whole, SetI(1023 - 64)))));
 }
 
 } // namespace native

@@ -41,13 +41,19 @@ QL_FN VI SllI(VI a) { VI r; QL_EACH(native::SllI<N>(a.v[u])); return r; }
 QL_FN VM Lt(VD a, VD b) { VM r; QL_EACH(native::Lt(a.v[u], b.v[u])); return r; }
 QL_FN VM NotLe(VD a, VD b) { VM r; QL_EACH(native::NotLe(a.v[u], b.v[u])); return r; }
 QL_FN VM AtMostU(VI a, VI b) { VM r; QL_EACH(native::AtMostU(a.v[u], b.v[u])); return r; }
+QL_FN VM NoLanes() { VM r; QL_EACH(native::NoLanes()); return r; }
 QL_FN VM MaskOr(VM a, VM b) { VM r; QL_EACH(native::MaskOr(a.v[u], b.v[u])); return r; }
 QL_FN VM MaskAndNot(VM a, VM b) { VM r; QL_EACH(native::MaskAndNot(a.v[u], b.v[u])); return r; }
 QL_FN VD Select(VM m, VD a, VD b) { VD r; QL_EACH(native::Select(m.v[u], a.v[u], b.v[u])); return r; }
+QL_FN VD MaskedMul(VD src, VM m, VD a, VD b) { VD r; QL_EACH(native::MaskedMul(src.v[u], m.v[u], a.v[u], b.v[u])); return r; }
 QL_FN VD RoundF(VD a) { VD r; QL_EACH(native::RoundF(a.v[u])); return r; }
 QL_FN VD LoadF(const float* p) { VD r; QL_EACH(native::LoadF(p + u * native::kLanes)); return r; }
 QL_FN VD Lookup(const Table16& t, VI i) { VD r; QL_EACH(native::Lookup(t, i.v[u])); return r; }
 QL_FN Table16 LoadTable(const double* p) { return native::LoadTable(p); }
+QL_FN VD Exponent(VD a) { VD r; QL_EACH(native::Exponent(a.v[u])); return r; }
+QL_FN VD Mantissa(VD a) { VD r; QL_EACH(native::Mantissa(a.v[u])); return r; }
+QL_FN VD CopySign(VD mag, VD from) { VD r; QL_EACH(native::CopySign(mag.v[u], from.v[u])); return r; }
+QL_FN VD ScaleSixteenths(VD x, VD n, VI biased) { VD r; QL_EACH(native::ScaleSixteenths(x.v[u], n.v[u], biased.v[u])); return r; }
 
 QL_FN void StoreF(float* p, VD a) {
     _Pragma("GCC unroll 8") for (int u = 0; u < kUnroll; ++u) native::StoreF(p + u * native::kLanes, a.v[u]);
