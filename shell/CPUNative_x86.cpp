@@ -22,7 +22,8 @@ public:
         __asm__ volatile("fninit\n\tfnstsw %0\n\tfnstcw %1" : "=m"(status), "=m"(control));
         return status == 0 && (control & 0x103F) == 0x3F;
     }
-    bool TrySSE() override {
+    // 32-bit builds target processors without SSE, so the probe alone is compiled for it.
+    __attribute__((target("sse"))) bool TrySSE() override {
         // Every operating system we run on saves SSE state; the instruction runs or the
         // process would not have got this far on an SSE-capable build.
         __asm__ volatile("andps %%xmm0, %%xmm0" ::: "xmm0");
