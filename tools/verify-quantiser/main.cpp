@@ -92,7 +92,7 @@ struct CharacteristicResult {
 };
 
 CharacteristicResult CheckCharacteristic(bool expand, std::vector<PathCounters>& paths, const Options& opt) {
-    const std::size_t chunks = (std::size_t{1} << 32) / kChunk;
+    const std::size_t chunks = static_cast<std::size_t>((std::uint64_t{1} << 32) / kChunk);
     const std::size_t stride = opt.quick ? 256 : 1;
     std::atomic<std::uint64_t> inputs{0}, nonFinite{0};
     Parallel(opt.threads, chunks / stride, [&](std::size_t task) {
