@@ -179,7 +179,9 @@ TLoadedPicture LoadPictureFile(const std::string& FileName) {
     if (!f)
         throw EDIBFormatError("Cannot open the picture file " + FileName + ".");
     const std::streamoff size = f.tellg();
-    if (size < 0 || static_cast<std::uintmax_t>(size) > kMaxPictureFileBytes)
+    if (size < 0)
+        throw EDIBFormatError("Cannot read the picture file " + FileName + ".");
+    if (static_cast<std::uintmax_t>(size) > kMaxPictureFileBytes)
         throw EDIBFormatError("The picture file " + FileName + " is too large.");
     std::vector<std::uint8_t> bytes(static_cast<std::size_t>(size));
     f.seekg(0);

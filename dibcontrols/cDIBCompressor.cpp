@@ -185,7 +185,10 @@ void DecompressDIBStream(TAbstractSuperDIB* Image, std::span<const std::uint8_t>
     std::vector<std::uint8_t> out(info.uncompressedSize, 0);
     c->Decompress(Image, info.identifier, info.uncompressedSize, static_cast<std::uint32_t>(info.compressedSize),
                   out.data(), Source.data() + kDIBHeaderSize);
-    Dest.insert(Dest.end(), out.begin(), out.end());
+    if (Dest.empty())
+        Dest.swap(out);  // the usual case; saves a copy of a possibly large payload
+    else
+        Dest.insert(Dest.end(), out.begin(), out.end());
 }
 
 void ValidateDIBPayload(std::span<const std::uint8_t> Payload, std::uint16_t& Width, std::uint16_t& Height) {
