@@ -1,0 +1,179 @@
+// Components: ownership and freeing, free notification, reading descriptions, data module events.
+#include "toolkit/Application.h"
+#include "toolkit/Component.h"
+
+#include <gtest/gtest.h>
+
+#include <stdexcept>
+
+using namespace ql;
+
+namespace {
+
+std::vector<std::string>* gLog = nullptr;
+
+class TPart : public TComponent {
+    QL_CLASS(TPart)
+public:
+    explicit TPart(TComponent* owner) : TComponent(owner) {}
+    ~TPart() override {
+        if (gLog) gLog->push_back("free " + Name());
+    }
+    int fSize = 0;
+    TComponent* fPeer = nullptr;
+    std::vector<TComponent*> children;
+    void Notification(TComponent* c, TOperation op) override {
+        if (op == TOperation::opRemove && c == fPeer) fPeer = nullptr;
+        TComponent::Notification(c, op);
+    }
+
+protected:
+    void Loaded() override {
+        TComponent::Loaded();
+        if (gLog) gLog->push_back("loaded " + Name());
+    }
+    void ReadChild(TComponent* child) override { children.push_back(child); }
+};
+
+const TClassInfo& TPart::StaticClass() {
+    static TClassInfo info("TTestPart", &TComponent::StaticClass,
+                           [](TObject* owner) -> TObject* { return new TPart(dynamic_cast<TComponent*>(owner)); });
+    return info.Populate([](TClassInfo& i) {
+        TClassBuilder<TPart> b(i);
+        b.Integer("Size", [](const TPart& p) { return p.fSize; }, [](TPart& p, int64_t v) {
+            p.fSize = static_cast<int>(v);
+            if (gLog) gLog->push_back(p.Name() + ".Size " + std::string(p.IsLoading() ? "loading" : "live"));
+        });
+        b.Object("Peer", TComponent::StaticClass(), [](const TPart& p) { return p.fPeer; },
+                 [](TPart& p, TObject* v) { p.fPeer = dynamic_cast<TComponent*>(v); });
+    });
+}
+
+class TModule : public TDataModule {
+    QL_CLASS(TModule)
+public:
+    explicit TModule(TComponent* owner, bool oldOrder = false) : TDataModule(owner) {
+        SetOldCreateOrder(oldOrder);
+        OnCreate = TNotifyEvent::Of<&TModule::Created>(this);
+        OnDestroy = TNotifyEvent::Of<&TModule::Destroyed>(this);
+        if (OldCreateOrder()) DoCreate();
+    }
+    int created = 0;
+    bool throwOnCreate = false;
+    void Created(TObject*) {
+        ++created;
+        if (gLog) gLog->push_back("OnCreate");
+        if (throwOnCreate) throw std::runtime_error("create failed");
+    }
+    void Destroyed(TObject*) {
+        if (gLog) gLog->push_back("OnDestroy with " + std::to_string(ComponentCount()) + " parts");
+    }
+};
+
+const TClassInfo& TModule::StaticClass() {
+    static TClassInfo info("TTestModule", &TDataModule::StaticClass);
+    return info;
+}
+
+} // namespace
+
+TEST(Component, OwnerFreesWhatItOwnsAfterOnDestroy) {
+    std::vector<std::string> log;
+    gLog = &log;
+    auto* m = CreateComponent<TModule>(nullptr);
+    auto* a = new TPart(m);
+    a->SetName("a");
+    auto* b = new TPart(m);
+    b->SetName("b");
+    EXPECT_EQ(m->ComponentCount(), 2);
+    EXPECT_EQ(m->FindComponent("b"), b);
+    EXPECT_EQ(m->FindComponent(""), nullptr);
+    EXPECT_EQ(m->created, 1);
+    TComponent::Free(m);
+    gLog = nullptr;
+    EXPECT_EQ(log, (std::vector<std::string>{"OnCreate", "OnDestroy with 2 parts", "free b", "free a"}));
+}
+
+TEST(Component, FreeNotificationClearsReferencesBothWays) {
+    TPart owner(nullptr);
+    auto* watcher = new TPart(&owner);
+    auto* target = new TPart(nullptr);
+    watcher->fPeer = target;
+    target->FreeNotification(watcher);
+    TComponent::Free(target);
+    EXPECT_EQ(watcher->fPeer, nullptr);
+
+    // A watcher that goes first must not be told anything later.
+    auto* target2 = new TPart(nullptr);
+    auto* watcher2 = new TPart(nullptr);
+    target2->FreeNotification(watcher2);
+    TComponent::Free(watcher2);
+    TComponent::Free(target2);
+
+    // A freed child leaves its owner's list.
+    auto* child = new TPart(&owner);
+    EXPECT_EQ(owner.ComponentCount(), 2);
+    TComponent::Free(child);
+    EXPECT_EQ(owner.ComponentCount(), 1);
+    EXPECT_THROW(owner.Components(1), EListError);
+}
+
+TEST(Component, ReadsDescriptionsWithChildrenReferencesAndLoadedOrder) {
+    RegisterClass(TPart::StaticClass());
+    std::vector<std::string> log;
+    gLog = &log;
+    TPart root(nullptr);
+    root.SetName("Root");
+    root.ReadDescription(ParseDescription(R"(object Root: TTestPart
+  Size = 3
+  object Child1: TTestPart
+    Size = 4
+    Peer = Root
+  end
+  object Child2: TTestPart
+    Peer = Child1
+  end
+end)"));
+    gLog = nullptr;
+    ASSERT_EQ(root.ComponentCount(), 2);
+    auto* c1 = dynamic_cast<TPart*>(root.FindComponent("Child1"));
+    auto* c2 = dynamic_cast<TPart*>(root.FindComponent("Child2"));
+    ASSERT_TRUE(c1 && c2);
+    EXPECT_EQ(c1->fSize, 4);
+    EXPECT_EQ(c1->fPeer, &root);
+    EXPECT_EQ(c2->fPeer, c1);
+    EXPECT_EQ(root.children, (std::vector<TComponent*>{c1, c2}));
+    EXPECT_FALSE(root.IsLoading());
+    EXPECT_EQ(log, (std::vector<std::string>{"Root.Size loading", "Child1.Size loading", "loaded Root",
+                                             "loaded Child1", "loaded Child2"}));
+}
+
+TEST(Component, ReadErrorsAndMissingResources) {
+    TPart root(nullptr);
+    EXPECT_THROW(root.ReadDescription(ParseDescription("object R: TTestPart\n  object C: TNoSuchClass\n  end\nend")),
+                 EReadError);
+    EXPECT_FALSE(root.IsLoading());
+    try {
+        root.ReadResource("TNoSuchModule");
+        FAIL();
+    } catch (const EResNotFound& e) {
+        EXPECT_STREQ(e.what(), "Resource TNoSuchModule not found");
+    }
+}
+
+TEST(Component, OnCreateTimingAndFailuresGoToTheApplication) {
+    std::vector<std::string> log;
+    gLog = &log;
+    auto* early = CreateComponent<TModule>(nullptr, true); // fired inside the constructor, once
+    EXPECT_EQ(early->created, 1);
+    TComponent::Free(early);
+
+    int before = Application()->ExceptionCount();
+    auto* failing = new TModule(nullptr);
+    failing->throwOnCreate = true;
+    failing->AfterConstruction(); // the failure is reported, construction goes on
+    EXPECT_EQ(Application()->ExceptionCount(), before + 1);
+    EXPECT_EQ(Application()->LastExceptionMessage(), "create failed");
+    TComponent::Free(failing);
+    gLog = nullptr;
+}
