@@ -1,6 +1,8 @@
 // AVX2 and FMA lanes (four doubles) for the vector quantiser kernels, used when the processor reports both.
 #include "plugin/QuantiserFast.h"
 
+#include <cstdint>
+
 #include <immintrin.h>
 
 namespace ql::quantilaw::fast {

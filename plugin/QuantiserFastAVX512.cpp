@@ -1,6 +1,8 @@
 // AVX-512 lanes (eight doubles, mask registers, in-register table lookups) for the vector quantiser kernels.
 #include "plugin/QuantiserFast.h"
 
+#include <cstdint>
+
 // GCC 12 reports its own AVX-512 conversion and shift intrinsics (which start from an undefined register) as
 // possibly reading an uninitialised value once they are inlined here.
 #pragma GCC diagnostic push

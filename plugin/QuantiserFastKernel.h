@@ -146,7 +146,7 @@ QL_FN unsigned Step(const float* src, float* dst, VD steps, VD inv, VD limit, fl
     } else {
         result = Quantise<false>(x, steps, inv, limit, c, unsure);
     }
-    const unsigned fallback = Bits(unsure);
+    const std::uint64_t fallback = Bits(unsure);
     if (fallback == 0) {
         StoreF(dst, result);
         return 0;
@@ -166,7 +166,7 @@ QL_FN unsigned Step(const float* src, float* dst, VD steps, VD inv, VD limit, fl
             dst[l] = QuantiseReference(in[l], stepsF, invF);
         }
     }
-    return static_cast<unsigned>(__builtin_popcount(fallback));
+    return static_cast<unsigned>(__builtin_popcountll(fallback));
 }
 
 template <Stage S>

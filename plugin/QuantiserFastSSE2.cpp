@@ -1,6 +1,8 @@
 // SSE2 lanes (two doubles) for the vector quantiser kernels: the baseline every x86-64 processor has.
 #include "plugin/QuantiserFast.h"
 
+#include <cstdint>
+
 #include <immintrin.h>
 
 namespace ql::quantilaw::fast {

@@ -59,9 +59,11 @@ QL_FN void StoreF(float* p, VD a) {
     _Pragma("GCC unroll 8") for (int u = 0; u < kUnroll; ++u) native::StoreF(p + u * native::kLanes, a.v[u]);
 }
 
-QL_FN unsigned Bits(VM m) {
-    unsigned bits = 0;
-    _Pragma("GCC unroll 8") for (int u = 0; u < kUnroll; ++u) bits |= native::Bits(m.v[u]) << (u * native::kLanes);
+// One bit per lane; up to 64 lanes.
+QL_FN std::uint64_t Bits(VM m) {
+    static_assert(kLanes <= 64);
+    std::uint64_t bits = 0;
+    _Pragma("GCC unroll 8") for (int u = 0; u < kUnroll; ++u) bits |= std::uint64_t{native::Bits(m.v[u])} << (u * native::kLanes);
     return bits;
 }
 

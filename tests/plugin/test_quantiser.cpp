@@ -184,6 +184,14 @@ std::vector<float> Signal(std::size_t n, unsigned seed) {
     return v;
 }
 
+std::vector<const fast::TKernels*> RunnableKernels() {
+    std::vector<const fast::TKernels*> kernels = {&fast::SSE2Kernels()};
+    __builtin_cpu_init();
+    if (__builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma")) kernels.push_back(&fast::AVX2Kernels());
+    if (__builtin_cpu_supports("avx512f")) kernels.push_back(&fast::AVX512Kernels());
+    return kernels;
+}
+
 TEST_P(QuantiserBlocks, InPlaceMatchesSeparateBuffersAndBadArgumentsAreHarmless) {
     const TQuantiserState state = AtDepth(6);
     std::vector<float> left = Signal(1003, 1), right = Signal(1003, 2);
@@ -238,11 +246,8 @@ TEST_P(QuantiserBlocks, EveryVectorPathAgreesWithTheReference) {
         std::memcpy(&f, &u, sizeof f);
         in[i] = (i % 3 == 0) ? f : std::ldexp(static_cast<float>(rng() % 2000001) - 1e6f, -20);
     }
-    std::vector<const fast::TKernels*> kernels = {&fast::SelectedKernels()};
-    __builtin_cpu_init();
-    kernels.push_back(&fast::SSE2Kernels());
-    if (__builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma")) kernels.push_back(&fast::AVX2Kernels());
-    if (__builtin_cpu_supports("avx512f")) kernels.push_back(&fast::AVX512Kernels());
+    std::vector<const fast::TKernels*> kernels = RunnableKernels();
+    kernels.push_back(&fast::SelectedKernels());
 
     for (float bits : {1.0f, 3.0f, 8.0f, 12.5f, 16.0f, 23.7f, 24.0f}) {
         const TQuantiserState state = AtDepth(bits);
@@ -272,6 +277,30 @@ TEST_P(QuantiserBlocks, EveryVectorPathAgreesWithTheReference) {
 }
 
 INSTANTIATE_TEST_SUITE_P(BothModes, QuantiserBlocks, ::testing::Values(Mode::Companded, Mode::Linear));
+
+TEST(QuantiserCharacteristic, EveryLaneOfAWideBlockCanFallBackToTheReference) {
+    // Inputs whose vector logarithm or exponential lands too close to a float rounding midpoint to be trusted:
+    // whichever lane they occupy, each must be counted and recomputed.
+    const float nearCompressMidpoint[] = {0x1.800a64p-7f, 0x1.8eacecp-7f, 0x1.99ab78p-7f};
+    const float nearExpandMidpoint[] = {0x1.83c4c8p-3f, 0x1.87e198p-3f, 0x1.959f3cp-3f};
+    TFPUGuard guard;
+    for (const fast::TKernels* k : RunnableKernels()) {
+        for (std::size_t length : {std::size_t{64}, std::size_t{129}}) {
+            for (int which = 0; which < 2; ++which) {
+                const float* pool = which == 0 ? nearCompressMidpoint : nearExpandMidpoint;
+                std::vector<float> in(length), out(length);
+                for (std::size_t i = 0; i < length; ++i) in[i] = pool[i % 3];
+                const auto block = which == 0 ? k->compress : k->expand;
+                EXPECT_EQ(length, block(in.data(), out.data(), length, fast::Constants())) << k->name;
+                for (std::size_t i = 0; i < length; ++i) {
+                    const float expected =
+                        which == 0 ? fast::CompressReference(in[i]) : fast::ExpandReference(in[i]);
+                    ASSERT_TRUE(Same(expected, out[i])) << k->name << " lane " << i;
+                }
+            }
+        }
+    }
+}
 
 TEST(QuantiserCharacteristic, CompressionAndExpansionAgreeWithTheVectorPathsNearTheirThresholds) {
     // Walk float by float across both segment boundaries, where an off-by-one-float threshold would show.
