@@ -871,6 +871,18 @@ void TWinControl::Dispatch(TMessage& m) {
         m.Result = 1;
         return;
     }
+    case WM_SETCURSOR: {
+        // The non-windowed child under the pointer names the shape, else this control or the
+        // nearest parent that names one.
+        TCustomForm* f = GetParentForm();
+        if (!f) return;
+        TCursor cursor = crDefault;
+        if (TControl* c = ControlAtPos(f->LastMousePos() - FormOffset(), false)) cursor = c->Cursor();
+        for (TControl* w = this; cursor == crDefault && w; w = w->Parent()) cursor = w->Cursor();
+        if (f->PlatformWindow()) f->PlatformWindow()->SetCursorShape(cursor);
+        m.Result = 1;
+        return;
+    }
     case WM_SETFOCUS: FocusEnter(); return;
     case WM_KILLFOCUS: FocusExit(); return;
     case WM_KEYDOWN:

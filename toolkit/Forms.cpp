@@ -292,9 +292,13 @@ void TCustomForm::RouteMouse(TMessage& m) {
         if (capture) SetCaptureControl(nullptr); // held by a control that is no longer here
         target = WindowAt(this, p);
     }
+    fLastMouse = p;
     if (target) {
         const TPoint local = p - target->FormOffset();
         m.Result = target->Perform(m.Msg, m.WParam, MakeMouseLParam(local.X, local.Y));
+        // The window under a free pointer chooses the cursor shape.
+        if (m.Msg == WM_MOUSEMOVE && !GetCaptureControl() && !IsDestroying())
+            target->Perform(WM_SETCURSOR, reinterpret_cast<std::uintptr_t>(target), HTCLIENT | (static_cast<std::intptr_t>(WM_MOUSEMOVE) << 16));
     }
     if (m.Msg == WM_MOUSEMOVE || GetCaptureControl() != capture) {
         const bool inside = ClientRect().Contains(p);

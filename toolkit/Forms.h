@@ -61,6 +61,8 @@ public:
     void PaintPending();
     /// The control that last received the pointer (the enter/leave tracking's state).
     TControl* MouseControl() const { return fMouseControl; }
+    /// Where the pointer last was, in form coordinates.
+    TPoint LastMousePos() const { return fLastMouse; }
     /// The short-cut test of the form's popup menus.
     virtual bool IsShortCut(std::uint16_t key, TShiftState shift);
 
@@ -102,6 +104,7 @@ private:
     TWinControl* fActiveControl = nullptr;
     TWinControl* fFocused = nullptr;
     TControl* fMouseControl = nullptr;
+    TPoint fLastMouse;
     TDrawingSurface fSurface;
     TRegion fPendingInvalid;
     bool fPainting = false;

@@ -100,10 +100,10 @@ std::size_t RunningTimerCount() { return Timers().size(); }
 
 void ProcessMessages() {
     backends::Headless().ProcessEvents();
-    backends::PumpX11();
+    backends::PumpNative();
     DeliverTimers();
     backends::Headless().ProcessEvents();
-    backends::PumpX11();
+    backends::PumpNative();
 }
 
 } // namespace ql

@@ -22,7 +22,7 @@ constexpr std::uint32_t WM_SETFOCUS = 0x0007;
 constexpr std::uint32_t WM_KILLFOCUS = 0x0008;
 constexpr std::uint32_t WM_PAINT = 0x000F;    ///< WParam: the surface to paint on, or 0
 constexpr std::uint32_t WM_ERASEBKGND = 0x0014; ///< WParam: the surface
-constexpr std::uint32_t WM_SETCURSOR = 0x0020;
+constexpr std::uint32_t WM_SETCURSOR = 0x0020; ///< WParam: the window; LParam: hit code | message << 16
 constexpr std::uint32_t WM_GETDLGCODE = 0x0087;
 constexpr std::uint32_t WM_KEYDOWN = 0x0100;  ///< WParam: virtual key; LParam: key data
 constexpr std::uint32_t WM_KEYUP = 0x0101;
@@ -66,6 +66,9 @@ constexpr std::uint32_t CN_BASE = 0xBC00;
 constexpr std::uint32_t CN_KEYDOWN = 0xBD00;        ///< key down offered to the focused control first
 constexpr std::uint32_t CN_KEYUP = 0xBD01;
 constexpr std::uint32_t CN_CHAR = 0xBD02;
+
+/// Hit code of WM_SETCURSOR for the client area.
+constexpr std::intptr_t HTCLIENT = 1;
 
 // Mouse key flags in WParam of mouse messages.
 constexpr std::uintptr_t MK_LBUTTON = 0x01;

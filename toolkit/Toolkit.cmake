@@ -20,7 +20,7 @@ if(QL_MINIMAL)
   target_sources(ql_toolkit PRIVATE
     ${CMAKE_CURRENT_LIST_DIR}/text/BuiltInEngine.cpp
     ${CMAKE_CURRENT_LIST_DIR}/backends/PngNone.cpp
-    ${CMAKE_CURRENT_LIST_DIR}/backends/X11None.cpp)
+    ${CMAKE_CURRENT_LIST_DIR}/backends/NativeNone.cpp)
   set(QL_TOOLKIT_X11 OFF CACHE INTERNAL "")
 else()
   find_package(Freetype REQUIRED)
@@ -36,7 +36,7 @@ else()
     target_link_libraries(ql_toolkit PRIVATE X11::X11 X11::Xext)
     set(QL_TOOLKIT_X11 ON CACHE INTERNAL "")
   else()
-    target_sources(ql_toolkit PRIVATE ${CMAKE_CURRENT_LIST_DIR}/backends/X11None.cpp)
+    target_sources(ql_toolkit PRIVATE ${CMAKE_CURRENT_LIST_DIR}/backends/NativeNone.cpp)
     set(QL_TOOLKIT_X11 OFF CACHE INTERNAL "")
   endif()
 endif()

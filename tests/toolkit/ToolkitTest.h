@@ -11,6 +11,11 @@
 
 namespace ql::test {
 
+/// Whether fonts come from files (builds without a rasteriser draw built-in blocks).
+inline bool HaveFontFiles() { return !DefaultTextEngine().OpenFace({"Arial", -12, false, false})->FileName().empty(); }
+#define QL_REQUIRE_FONT_FILES() \
+    if (!::ql::test::HaveFontFiles()) GTEST_SKIP() << "this build has no font rasteriser"
+
 /// A host window at screen (100, 50) and a headless system with its clock stopped at 0.
 class HeadlessTest : public ::testing::Test {
 protected:

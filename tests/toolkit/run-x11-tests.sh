@@ -11,7 +11,7 @@ Xvfb ":$n" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
 xvfb_pid=$!
 trap 'kill "$xvfb_pid" 2>/dev/null || true' EXIT
 export DISPLAY=":$n"
-for _ in $(seq 100); do
+for _ in $(seq 400); do
   xdpyinfo >/dev/null 2>&1 && break
   sleep 0.05
 done

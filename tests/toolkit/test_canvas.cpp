@@ -7,6 +7,7 @@
 #include "toolkit/Canvas.h"
 #include "toolkit/Surface.h"
 #include "toolkit/backends/Headless.h"
+#include "ToolkitTest.h"
 
 using namespace ql;
 
@@ -144,6 +145,7 @@ TEST(Canvas, BlockCopiesClipToSourceAndDestination) {
 }
 
 TEST(Fonts, FamiliesResolveToMetricCompatibleFiles) {
+    QL_REQUIRE_FONT_FILES();
     TFont f;
     f.SetName("Arial");
     EXPECT_EQ(f.Face().FamilyName(), "Liberation Sans");
@@ -162,6 +164,7 @@ TEST(Fonts, FamiliesResolveToMetricCompatibleFiles) {
 }
 
 TEST(Fonts, ArialBoldTextMeasuresLikeTheMetricCompatibleFace) {
+    QL_REQUIRE_FONT_FILES();
     TDrawingSurface s(200, 80);
     TCanvas& c = s.Canvas();
     c.Font().SetName("Arial");
@@ -199,6 +202,7 @@ TEST(Fonts, ArialBoldTextMeasuresLikeTheMetricCompatibleFace) {
 }
 
 TEST(Text, DrawTextLaysOutByItsFlags) {
+    QL_REQUIRE_FONT_FILES();
     TDrawingSurface s(300, 200);
     TCanvas& c = s.Canvas();
     c.Font().SetName("Arial");
@@ -268,6 +272,7 @@ TEST(Text, DrawTextLaysOutByItsFlags) {
 }
 
 TEST(Text, AcceleratorIsUnderlinedOnlyWithPrefixes) {
+    QL_REQUIRE_FONT_FILES();
     TDrawingSurface s(100, 40);
     TCanvas& c = s.Canvas();
     c.Font().SetName("Arial");

@@ -182,3 +182,17 @@ TEST_F(Routing, FreeingTheControlUnderTheMouseOrHoldingItIsSafe) {
     Pump();
     EXPECT_EQ(form->MouseControl(), b);
 }
+
+TEST_F(Routing, TheControlUnderThePointerChoosesTheCursor) {
+    a->SetCursor(crHandPoint);
+    form->SetCursor(crCross);
+    sys().MoveMouse(At(20, 20));
+    Pump();
+    EXPECT_EQ(sys().WindowCursor(form->Handle()), crHandPoint);
+    sys().MoveMouse(At(200, 150)); // the form's own
+    Pump();
+    EXPECT_EQ(sys().WindowCursor(form->Handle()), crCross);
+    sys().MoveMouse(At(90, 90)); // B names none: its parent's
+    Pump();
+    EXPECT_EQ(sys().WindowCursor(form->Handle()), crCross);
+}

@@ -46,6 +46,7 @@ std::string OutPath(const char* name) { return std::string(QL_TEST_OUTPUT_DIR) +
 } // namespace
 
 TEST_F(HeadlessTest, ReadoutFormRendersLabelAndFrame) {
+    QL_REQUIRE_FONT_FILES();
     Owned<TForm> form(MakeReadoutForm());
     form->SetParentWindow(host);
     form->Show();

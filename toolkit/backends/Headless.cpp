@@ -17,6 +17,7 @@ struct THeadlessWindowSystem::Window {
     TPlatformWindowSink* sink = nullptr;
     TRegion invalid;
     TDrawingSurface pixels;
+    int cursor = 0;
 };
 
 namespace {
@@ -67,7 +68,9 @@ public:
             fSys.fInput.push_back([sys] { sys->UpdateHover(sys->fCursor); });
         }
     }
-    void SetCursorShape(int cursor) override { fCursorShape = cursor; }
+    void SetCursorShape(int cursor) override {
+        if (auto* w = fSys.Find(fHandle)) w->cursor = cursor;
+    }
     TPoint ClientToScreen(TPoint p) const override {
         auto* w = fSys.Find(fHandle);
         return w ? p + fSys.ScreenOrigin(*w) : p;
@@ -77,7 +80,6 @@ public:
 private:
     THeadlessWindowSystem& fSys;
     TNativeHandle fHandle;
-    int fCursorShape = 0;
 };
 
 THeadlessWindowSystem::THeadlessWindowSystem() = default;
@@ -172,6 +174,11 @@ TRect THeadlessWindowSystem::WindowBounds(TNativeHandle handle) const {
 bool THeadlessWindowSystem::WindowVisible(TNativeHandle handle) const {
     const Window* w = Find(handle);
     return w && w->visible;
+}
+
+int THeadlessWindowSystem::WindowCursor(TNativeHandle handle) const {
+    const Window* w = Find(handle);
+    return w ? w->cursor : 0;
 }
 
 const TDrawingSurface* THeadlessWindowSystem::WindowPixels(TNativeHandle handle) const {
@@ -355,7 +362,7 @@ void ForceWindowSystem(TWindowSystem* system) { gForced = system; }
 TWindowSystem& WindowSystemFor(TNativeHandle parent) {
     TWindowSystem* chosen = gForced;
     if (!chosen && HeadlessSystem().IsWindow(parent)) chosen = &HeadlessSystem();
-    if (!chosen && parent) chosen = backends::X11For(parent);
+    if (!chosen && parent) chosen = backends::NativeSystemFor(parent);
     if (!chosen) chosen = &HeadlessSystem();
     gActive = chosen;
     return *chosen;

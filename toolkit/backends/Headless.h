@@ -40,6 +40,8 @@ public:
     TNativeHandle FocusWindow() const { return fFocus; }
     /// What the window last presented (window-sized; zero where nothing was presented).
     const TDrawingSurface* WindowPixels(TNativeHandle handle) const;
+    /// The cursor shape the window shows (crDefault, crHandPoint, ...).
+    int WindowCursor(TNativeHandle handle) const;
     /// Number of WM_PAINT messages sent so far.
     std::size_t PaintCount() const { return fPaintCount; }
 

@@ -74,11 +74,11 @@ void ForceWindowSystem(TWindowSystem* system);
 /// Backend hooks, each defined by exactly one backend file of the build.
 namespace backends {
 TWindowSystem& Headless();
-/// The X11 system when `parent` is a window of a reachable display; null otherwise (or when the
-/// build has no X11 backend).
-TWindowSystem* X11For(TNativeHandle parent);
-/// Pumps the X11 system when it exists (no-op otherwise).
-void PumpX11();
+/// The build's native system (X11; win32 later) when `parent` is one of its windows; null
+/// otherwise or when the build has none.
+TWindowSystem* NativeSystemFor(TNativeHandle parent);
+/// Pumps the native system when it is in use (no-op otherwise).
+void PumpNative();
 } // namespace backends
 
 } // namespace ql

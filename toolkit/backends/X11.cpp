@@ -631,13 +631,13 @@ void TX11WindowSystem::ProcessEvents() {
 }
 
 namespace backends {
-TWindowSystem* X11For(TNativeHandle parent) {
+TWindowSystem* NativeSystemFor(TNativeHandle parent) {
     TX11WindowSystem& sys = X11System();
     const bool ok = parent != 0 && sys.IsWindowOf(parent);
     if (!ok) sys.CloseIfUnused();
     return ok ? &sys : nullptr;
 }
-void PumpX11() { X11System().ProcessEvents(); }
+void PumpNative() { X11System().ProcessEvents(); }
 } // namespace backends
 
 namespace x11 {
