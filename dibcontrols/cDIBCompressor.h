@@ -96,6 +96,9 @@ struct TDIBStreamInfo {
 };
 TDIBStreamInfo InspectDIBStream(std::span<const std::uint8_t> Source);
 
+// A second registry, of image file formats with a reader and writer for the 16-bit "Rogue spear
+// bitmap" pictures, would sit beside this one; nothing looks formats up there, so it is not provided.
+
 /// Checks a plain payload: at least 4 bytes, sides within limits, and exactly Width x Height x 4 pixel bytes.
 /// Raises EDIBCompressError otherwise.
 void ValidateDIBPayload(std::span<const std::uint8_t> Payload, std::uint16_t& Width, std::uint16_t& Height);

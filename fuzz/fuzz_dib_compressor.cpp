@@ -19,11 +19,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     (void)registered;
     if (size < 4)
         return 0;
-    // The stated size is kept within 4 MB so that runs explore the coder rather than large allocations
+    // The stated size is kept within 64 KB so that runs explore the coder rather than large allocations
     // (the limit on stated sizes has its own unit test).
     std::uint32_t stated = static_cast<std::uint32_t>(data[0]) | static_cast<std::uint32_t>(data[1]) << 8 |
                            static_cast<std::uint32_t>(data[2]) << 16;
-    stated &= 0x3FFFFF;
+    stated &= 0xFFFF;
     std::vector<std::uint8_t> value{'D', 'I', 'B', 'C', 'M', 'P'};
     value.insert(value.end(), kId.bytes.begin(), kId.bytes.end());
     for (int i = 0; i < 4; ++i)
@@ -35,6 +35,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         ql::DecompressDIBStream(nullptr, value, payload);
         if (payload.size() != stated)
             __builtin_trap();
+        std::uint16_t w = 0, h = 0;
+        ql::ValidateDIBPayload(payload, w, h);
         ql::TMemoryDIB img;
         img.ReadPixelData(value);
     } catch (const ql::Exception&) {
