@@ -179,7 +179,10 @@ void TCustomForm::InvalidateFormRect(const TRect& r) {
     if (fWindow) fWindow->Invalidate(c);
 }
 
-void TCustomForm::ValidateFormRect(const TRect& r) { fPendingInvalid.Subtract(r); }
+void TCustomForm::ValidateFormRect(const TRect& r) {
+    fPendingInvalid.Subtract(r);
+    if (fWindow) fWindow->Validate(r);
+}
 
 void TCustomForm::PaintTree(TWinControl* control, const TRegion& update, const TRect& clip) {
     if (!control->Visible()) return;

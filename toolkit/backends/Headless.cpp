@@ -51,6 +51,9 @@ public:
     void Invalidate(const TRect& r) override {
         if (auto* w = fSys.Find(fHandle)) w->invalid.Union(r.Intersected(w->pixels.BoundsRect()));
     }
+    void Validate(const TRect& r) override {
+        if (auto* w = fSys.Find(fHandle)) w->invalid.Subtract(r);
+    }
     void Present(const TDrawingSurface& surface, const TRect& r) override {
         auto* w = fSys.Find(fHandle);
         if (!w) return;

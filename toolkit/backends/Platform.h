@@ -37,6 +37,8 @@ public:
     virtual void Show(bool visible) = 0;
     /// Asks for a WM_PAINT covering r at a later ProcessEvents.
     virtual void Invalidate(const TRect& r) = 0;
+    /// Takes r out of what waits to be painted.
+    virtual void Validate(const TRect& r) = 0;
     /// Copies rectangle r of the surface (device coordinates, same position in the window).
     virtual void Present(const TDrawingSurface& surface, const TRect& r) = 0;
     /// Mouse capture: while held, every pointer event goes to this window, also outside it.

@@ -255,6 +255,7 @@ public:
         fMapped = visible;
     }
     void Invalidate(const TRect& r) override { fInvalid.Union(r.Intersected({0, 0, fWidth, fHeight})); }
+    void Validate(const TRect& r) override { fInvalid.Subtract(r); }
     void Present(const TDrawingSurface& surface, const TRect& area) override;
     void SetCapture(bool capture) override {
         if (!Valid()) return;
