@@ -15,6 +15,8 @@ namespace {
 const Command kCommands[] = {
     {"info", "show a plug-in's identity, pins, can-do answers, parameters and programs", kInfoUsage, &RunInfo},
     {"process", "run a sound file (or the built-in demo) through a plug-in", kProcessUsage, &RunProcess},
+    {"validate", "run the battery of host-side checks against a plug-in", kValidateUsage, &RunValidate},
+    {"bench", "time a plug-in's processReplacing on a long generated signal", kBenchUsage, &RunBench},
 };
 
 void PrintUsage(std::FILE* to) {
