@@ -37,7 +37,7 @@ std::vector<std::string> ParsedArgs::All(const std::string& name) const {
     return out;
 }
 
-ParsedArgs Parse(const std::vector<std::string>& args, const std::vector<OptionSpec>& specs) {
+ParsedArgs Parse(const std::vector<std::string>& args, const std::vector<OptionRule>& rules) {
     ParsedArgs out;
     bool optionsEnded = false;
     for (std::size_t i = 0; i < args.size(); ++i) {
@@ -56,11 +56,11 @@ ParsedArgs Parse(const std::vector<std::string>& args, const std::vector<OptionS
             inlineValue = body.substr(eq + 1);
             body.resize(eq);
         }
-        const OptionSpec* spec = nullptr;
-        for (const auto& s : specs)
-            if (body == s.name) spec = &s;
-        if (!spec) throw UsageError("unknown option " + a);
-        if (!spec->takesValue) {
+        const OptionRule* rule = nullptr;
+        for (const auto& s : rules)
+            if (body == s.name) rule = &s;
+        if (!rule) throw UsageError("unknown option " + a);
+        if (!rule->takesValue) {
             if (inlineValue) throw UsageError("--" + body + " takes no value");
             out.options.emplace_back(body, "");
         } else if (inlineValue) {

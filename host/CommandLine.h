@@ -15,7 +15,7 @@ public:
     using std::runtime_error::runtime_error;
 };
 
-struct OptionSpec {
+struct OptionRule {
     const char* name; ///< without the leading dashes
     bool takesValue;
 };
@@ -31,7 +31,7 @@ struct ParsedArgs {
 };
 
 /// Throws UsageError for an unknown option or a missing value; "--" ends the options.
-ParsedArgs Parse(const std::vector<std::string>& args, const std::vector<OptionSpec>& specs);
+ParsedArgs Parse(const std::vector<std::string>& args, const std::vector<OptionRule>& rules);
 
 long ParseInt(const std::string& text, const std::string& what, long min, long max);
 double ParseNumber(const std::string& text, const std::string& what);
