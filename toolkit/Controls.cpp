@@ -405,7 +405,7 @@ void TControl::MouseUp(TMouseButton b, TShiftState s, std::int32_t x, std::int32
 void TControl::MouseMove(TShiftState s, std::int32_t x, std::int32_t y) { if (OnMouseMove) OnMouseMove(this, s, x, y); }
 void TControl::Resize() { if (OnResize) OnResize(this); }
 
-TPopupMenu* TControl::GetPopupMenu() const { return fPopupMenu ? fPopupMenu : fParent ? fParent->GetPopupMenu() : nullptr; }
+TPopupMenu* TControl::FindPopupMenu() const { return fPopupMenu ? fPopupMenu : fParent ? fParent->FindPopupMenu() : nullptr; }
 
 void TControl::Notification(TComponent* c, TOperation op) {
     TComponent::Notification(c, op);

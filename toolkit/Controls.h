@@ -199,13 +199,13 @@ public:
     /// Fires OnClick.
     virtual void Click();
     virtual void DblClick();
+    /// The menu to show for this control: its own, else its parent's.
+    virtual TPopupMenu* FindPopupMenu() const;
 
 protected:
     virtual void MouseDown(TMouseButton Button, TShiftState Shift, std::int32_t X, std::int32_t Y);
     virtual void MouseUp(TMouseButton Button, TShiftState Shift, std::int32_t X, std::int32_t Y);
     virtual void MouseMove(TShiftState Shift, std::int32_t X, std::int32_t Y);
-    /// The menu to show for this control: its own, else its parent's.
-    virtual TPopupMenu* GetPopupMenu() const;
     void Notification(TComponent* AComponent, TOperation Operation) override;
     void Loaded() override;
     /// The size or position changed (after the change).
@@ -327,6 +327,12 @@ public:
     void WndProc(TMessage& Message) override;
     void SetEnabled(bool v) override;
 
+    /// Key handling that fires OnKeyDown, OnKeyUp and OnKeyPress (a previewing form's are
+    /// called by its controls first); a handler takes the key by setting it to 0.
+    virtual void KeyDown(std::uint16_t& Key, TShiftState Shift);
+    virtual void KeyUp(std::uint16_t& Key, TShiftState Shift);
+    virtual void KeyPress(char& Key);
+
     TKeyEvent OnKeyDown;
     TKeyEvent OnKeyUp;
     TKeyPressEvent OnKeyPress;
@@ -336,9 +342,6 @@ public:
 protected:
     void ReadChild(TComponent* child) override;
     void Loaded() override;
-    virtual void KeyDown(std::uint16_t& Key, TShiftState Shift);
-    virtual void KeyUp(std::uint16_t& Key, TShiftState Shift);
-    virtual void KeyPress(char& Key);
     /// The control received the focus: fires OnEnter.
     virtual void FocusEnter();
     /// The control lost the focus: fires OnExit.
@@ -389,6 +392,11 @@ protected:
 private:
     std::unique_ptr<TCanvas> fCanvas;
 };
+
+/// The pointer position in screen coordinates.
+TPoint GetCursorPos();
+/// The deepest visible, enabled windowed control of any form under a screen point, or null.
+TWinControl* FindWinControlAt(TPoint screen);
 
 /// The control that holds the mouse, if any.
 TControl* GetCaptureControl();

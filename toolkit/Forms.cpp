@@ -52,7 +52,16 @@ const TClassInfo& TForm::StaticClass() {
     return info;
 }
 
+namespace {
+/// Every form alive, oldest first (for finding windows under a screen point).
+std::vector<TCustomForm*>& Forms() {
+    static std::vector<TCustomForm*> forms;
+    return forms;
+}
+} // namespace
+
 TCustomForm::TCustomForm(TComponent* AOwner) : TCustomControl(AOwner) {
+    Forms().push_back(this);
     SetVisible(false);
     SetParentFont(false);
     SetColor(clBtnFace);
@@ -63,6 +72,8 @@ TCustomForm::TCustomForm(TComponent* AOwner) : TCustomControl(AOwner) {
 TCustomForm::~TCustomForm() {
     // Native window first: nothing may reach a half-destroyed form through it.
     fWindow.reset();
+    auto& forms = Forms();
+    forms.erase(std::remove(forms.begin(), forms.end(), this), forms.end());
 }
 
 void TCustomForm::AfterConstruction() {
@@ -267,6 +278,19 @@ TWinControl* WindowAt(TWinControl* root, TPoint p) {
     }
 }
 } // namespace
+
+TPoint GetCursorPos() { return ActiveWindowSystem().CursorPos(); }
+
+TWinControl* FindWinControlAt(TPoint screen) {
+    const auto& forms = Forms();
+    for (auto it = forms.rbegin(); it != forms.rend(); ++it) {
+        TCustomForm* f = *it;
+        if (!f->PlatformWindow() || !f->Visible() || f->IsDestroying()) continue;
+        const TPoint p = f->ScreenToClient(screen);
+        if (f->ClientRect().Contains(p)) return WindowAt(f, p);
+    }
+    return nullptr;
+}
 
 TControl* TCustomForm::ControlUnder(TPoint formPoint) const {
     TWinControl* w = WindowAt(const_cast<TCustomForm*>(this), formPoint);

@@ -65,6 +65,9 @@ public:
     TPoint LastMousePos() const { return fLastMouse; }
     /// The short-cut test of the form's popup menus.
     virtual bool IsShortCut(std::uint16_t key, TShiftState shift);
+    bool IsShortCut(const TMessage& keyMessage) {
+        return IsShortCut(static_cast<std::uint16_t>(keyMessage.WParam), KeyDataToShiftState(keyMessage.LParam));
+    }
 
     void SetBounds(std::int32_t ALeft, std::int32_t ATop, std::int32_t AWidth, std::int32_t AHeight) override;
     void PlatformMessage(TMessage& message) override;

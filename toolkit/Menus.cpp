@@ -93,6 +93,10 @@ bool TPopupMenu::IsShortCut(std::uint16_t key, TShiftState shift) {
     return true;
 }
 
+bool TPopupMenu::IsShortCut(const TMessage& m) {
+    return IsShortCut(static_cast<std::uint16_t>(m.WParam), KeyDataToShiftState(m.LParam));
+}
+
 void TPopupMenu::Popup(std::int32_t X, std::int32_t Y) {
     fPopupPoint = {X, Y};
     if (OnPopup) OnPopup(this);

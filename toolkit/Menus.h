@@ -66,6 +66,8 @@ public:
     bool HandleAllocated() const { return true; }
     /// Runs the item whose short-cut matches; true when one did.
     bool IsShortCut(std::uint16_t key, TShiftState shift);
+    /// The same for a key message (WParam key, LParam key data).
+    bool IsShortCut(const TMessage& keyMessage);
     virtual void Popup(std::int32_t X, std::int32_t Y);
     TComponent* PopupComponent() const { return fPopupComponent; }
     void SetPopupComponent(TComponent* c) { fPopupComponent = c; }

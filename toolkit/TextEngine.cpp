@@ -47,6 +47,7 @@ public:
         fEm = em;
         fMetrics.Ascent = (em * 905 + 500) / 1000;
         fMetrics.Descent = std::max(1, (em * 212 + 500) / 1000);
+        if (r.Height > 0) fMetrics.Descent = std::max(0, std::min(r.Height, 2048) - fMetrics.Ascent); // the cell asked for
         fMetrics.InternalLeading = std::max(0, fMetrics.Height() - em);
         fMetrics.UnderlinePosition = std::max(1, fMetrics.Descent / 2);
         fMetrics.UnderlineThickness = std::max(1, em / 14);

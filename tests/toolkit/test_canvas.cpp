@@ -305,3 +305,21 @@ TEST(Text, InvalidUtf8IsReadAsSingleBytes) {
     EXPECT_EQ(DecodeUtf8("\xE0\x80\x80"), (std::u32string{0xE0, 0x80, 0x80})); // overlong
     EXPECT_EQ(DecodeUtf8("\xED\xA0\x80").size(), 3u);                         // surrogate
 }
+
+TEST(Text, EveryBuildMeasuresAndDrawsText) {
+    // Also without a rasteriser: layout must still see widths and heights, and text must show.
+    TDrawingSurface s(200, 60);
+    TCanvas& c = s.Canvas();
+    c.Font().SetHeight(-20);
+    EXPECT_GT(c.TextWidth("3Bit"), c.TextWidth("3B"));
+    EXPECT_GE(c.TextHeight("3Bit"), 20);
+    c.Font().SetHeight(24); // a cell height
+    EXPECT_EQ(c.TextHeight("x"), 24);
+    s.Fill(0x00FFFFFF);
+    c.Brush().SetStyle(TBrushStyle::bsClear);
+    c.TextOut(2, 2, "3Bit");
+    int ink = 0;
+    for (int y = 0; y < 60; ++y)
+        for (int x = 0; x < 200; ++x) ink += (s.Pixel(x, y) & 0xFF) < 128;
+    EXPECT_GT(ink, 50);
+}

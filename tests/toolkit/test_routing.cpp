@@ -196,3 +196,17 @@ TEST_F(Routing, TheControlUnderThePointerChoosesTheCursor) {
     Pump();
     EXPECT_EQ(sys().WindowCursor(form->Handle()), crCross);
 }
+
+TEST_F(Routing, WindowsAreFoundUnderAScreenPoint) {
+    auto* panel = new TPanel(form);
+    panel->SetParent(form);
+    panel->SetBounds(200, 100, 50, 50);
+    sys().MoveMouse(At(210, 110));
+    Pump();
+    EXPECT_EQ(GetCursorPos(), At(210, 110));
+    EXPECT_EQ(FindWinControlAt(At(210, 110)), panel);
+    EXPECT_EQ(FindWinControlAt(At(20, 20)), form); // graphic controls are not windows
+    EXPECT_EQ(FindWinControlAt(At(-5, 20)), nullptr);
+    panel->SetEnabled(false);
+    EXPECT_EQ(FindWinControlAt(At(210, 110)), form);
+}
