@@ -1,6 +1,9 @@
 // Image attributes: setter side effects, change notification and update nesting, sizes, key colour.
 #include "DibTestUtil.h"
 
+#include "toolkit/Canvas.h"
+#include "toolkit/Surface.h"
+
 #include <gtest/gtest.h>
 
 namespace ql {
@@ -201,6 +204,30 @@ TEST(Attributes, FilterIdentityAndSafeDivisor) {
     Pattern(d);
     d.Filter(blur);
     EXPECT_EQ(Get(d, 2, 2) & 0xFF, 153u);  // nine blue bytes of 0x11, undivided
+}
+
+} // namespace
+} // namespace ql
+
+namespace ql {
+namespace {
+
+TEST(SectionImage, CanvasDrawingNotifiesTheImage) {
+    TWinDIB d(6, 4);
+    ASSERT_NE(d.Handle(), nullptr);
+    ASSERT_NE(d.Canvas(), nullptr);
+    EXPECT_EQ(d.Bits(), d.Handle()->Bits());
+    EXPECT_EQ(test::Get(d, 5, 3), 0u);  // starts zeroed
+    test::ChangeCounter c;
+    c.Attach(d);
+    d.Canvas()->Brush().SetColor(clRed);
+    d.Canvas()->FillRect(TRect(0, 0, 6, 4));
+    EXPECT_GE(c.count, 1);
+    EXPECT_EQ(test::Get(d, 5, 3) & 0xFFFFFF, 0xFF0000u);
+    // A new size gives a new surface, and the canvas follows it.
+    d.ResizeImage(3, 3);
+    EXPECT_EQ(d.Bits(), d.Handle()->Bits());
+    EXPECT_EQ(d.Handle()->Width(), 3);
 }
 
 } // namespace
