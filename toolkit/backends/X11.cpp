@@ -446,8 +446,10 @@ void TX11Window::Present(const TDrawingSurface& surface, const TRect& area) {
     for (int y = r.Top; y < r.Bottom; ++y) {
         const std::uint32_t* in = surface.ScanLine(y);
         if (direct) {
+            // Drawn pixels carry alpha 0; a window with an alpha channel (depth 32) must still
+            // show them opaque.
             auto* out = reinterpret_cast<std::uint32_t*>(img->data + static_cast<std::ptrdiff_t>(y) * img->bytes_per_line);
-            std::memcpy(out + r.Left, in + r.Left, static_cast<std::size_t>(r.Width()) * 4);
+            for (int x = r.Left; x < r.Right; ++x) out[x] = in[x] | 0xFF000000u;
             continue;
         }
         for (int x = r.Left; x < r.Right; ++x) {
