@@ -1,6 +1,7 @@
 // qlhost validate: the battery of host-side checks, level by level, one line per test.
 #include "host/CommandLine.h"
 #include "host/Commands.h"
+#include "host/Plugin.h"
 #include "host/validate/Battery.h"
 
 #include <cerrno>
@@ -64,6 +65,7 @@ int RunValidate(const std::vector<std::string>& args) {
         return 0;
     }
 
+    if (std::string why = validate::CheckUsable(options); !why.empty()) throw HostError(why);
     std::printf("qlhost validate %s (level %d, seed %llu%s)\n", options.pluginPath.c_str(), options.level,
                 static_cast<unsigned long long>(options.seed),
                 options.isolate && validate::IsolationAvailable() ? "" : ", in process");

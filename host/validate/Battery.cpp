@@ -3,6 +3,7 @@
 
 #include "host/validate/Groups.h"
 #include "host/validate/Isolation.h"
+#include "host/Plugin.h"
 
 #include <algorithm>
 #include <chrono>
@@ -75,6 +76,19 @@ Outcome RunHere(const std::function<void(Outcome&)>& body) {
         o.Fail("stopped by an unknown exception");
     }
     return o;
+}
+
+std::string CheckUsable(const Options& options) {
+    Outcome o = RunContained(
+        [&](Outcome&) {
+            auto library = PluginLibrary::Load(options.pluginPath);
+            auto plugin = Plugin::Create(library);
+            plugin->Close();
+        },
+        options.isolate, options.timeoutSeconds);
+    if (o.status != Status::Fail) return {};
+    const std::string prefix = "stopped by an error: ";
+    return o.reason.rfind(prefix, 0) == 0 ? o.reason.substr(prefix.size()) : o.reason;
 }
 
 std::vector<Result> RunBattery(const Options& options, const std::function<void(const Result&)>& onResult) {

@@ -58,6 +58,10 @@ struct Result {
 /// Runs the tests that Options select, reporting each result as it comes; returns them all.
 std::vector<Result> RunBattery(const Options& options, const std::function<void(const Result&)>& onResult = {});
 
+/// Whether the plug-in loads and gives a record at all (checked in a child process where possible, so that the
+/// validator's own process stays cold): the reason when it does not, else empty.
+std::string CheckUsable(const Options& options);
+
 /// Loads and unloads the plug-in cycles times, each time opening an instance, playing a few blocks and
 /// closing it: the workload that a leak checker watches. Throws HostError when the plug-in cannot be used.
 void RunLeakCycles(const std::string& pluginPath, int cycles);
