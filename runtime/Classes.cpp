@@ -92,6 +92,34 @@ Registry& ClassRegistry() {
 }
 } // namespace
 
+namespace {
+struct IdentMaps {
+    std::mutex lock;
+    std::map<std::string, TIdentToInt, std::less<>> maps;
+};
+IdentMaps& IntegerIdents() {
+    static IdentMaps m;
+    return m;
+}
+} // namespace
+
+void RegisterIntegerIdents(std::string_view typeName, TIdentToInt map) {
+    IdentMaps& m = IntegerIdents();
+    std::lock_guard<std::mutex> guard(m.lock);
+    m.maps[std::string(typeName)] = map;
+}
+
+bool IdentToInteger(std::string_view typeName, std::string_view ident, int64_t& value) {
+    TIdentToInt map = nullptr;
+    {
+        IdentMaps& m = IntegerIdents();
+        std::lock_guard<std::mutex> guard(m.lock);
+        auto it = m.maps.find(typeName);
+        if (it != m.maps.end()) map = it->second;
+    }
+    return map && map(ident, value);
+}
+
 void RegisterClass(const TClassInfo& info) {
     Registry& r = ClassRegistry();
     std::lock_guard<std::mutex> guard(r.lock);

@@ -138,6 +138,12 @@ private:
     std::vector<TMethodInfo> fMethods;
 };
 
+/// Names that stand for values of an integer type in stored descriptions ("clWhite" for a TColor).
+using TIdentToInt = bool (*)(std::string_view ident, int64_t& value);
+void RegisterIntegerIdents(std::string_view typeName, TIdentToInt map);
+/// False when the type has no names or the name is not one of them.
+bool IdentToInteger(std::string_view typeName, std::string_view ident, int64_t& value);
+
 /// Makes a class findable by name (stored descriptions create objects by class name).
 void RegisterClass(const TClassInfo& info);
 const TClassInfo* FindClass(std::string_view name);

@@ -282,10 +282,16 @@ void ApplyValue(TObject& target, const TPropInfo& info, const TDescProp& prop, T
     const TDescValue& v = prop.value;
     using K = TDescValue::Kind;
     switch (info.Kind) {
-    case TTypeKind::Integer:
+    case TTypeKind::Integer: {
+        int64_t value = v.integer;
+        if (v.kind == K::Ident && info.SetOrd && IdentToInteger(info.TypeName, v.text, value)) {
+            info.SetOrd(target, value);
+            return;
+        }
         if (v.kind != K::Integer || !info.SetOrd) PropError(target, prop, "integer expected");
-        info.SetOrd(target, v.integer);
+        info.SetOrd(target, value);
         return;
+    }
     case TTypeKind::Float:
         if ((v.kind != K::Integer && v.kind != K::Float) || !info.SetFloat)
             PropError(target, prop, "number expected");

@@ -170,6 +170,23 @@ void RegisterToolkitClasses() {
     RegisterClass(TFont::StaticClass());
     RegisterClass(TPen::StaticClass());
     RegisterClass(TBrush::StaticClass());
+    // Stored descriptions name colours and character sets rather than giving their numbers.
+    RegisterIntegerIdents("TColor", [](std::string_view ident, int64_t& value) {
+        TColor c{};
+        if (!IdentToColor(ident, c)) return false;
+        value = static_cast<int64_t>(c);
+        return true;
+    });
+    RegisterIntegerIdents("TFontCharset", [](std::string_view ident, int64_t& value) {
+        static const std::pair<const char*, int> kCharsets[] = {
+            {"ANSI_CHARSET", 0}, {"DEFAULT_CHARSET", 1}, {"SYMBOL_CHARSET", 2}, {"OEM_CHARSET", 255}};
+        for (auto [name, code] : kCharsets)
+            if (ident == name) {
+                value = code;
+                return true;
+            }
+        return false;
+    });
 }
 
 } // namespace ql

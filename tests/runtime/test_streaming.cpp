@@ -122,6 +122,20 @@ end)";
                                                  "OnThing", "Ref"}));
 }
 
+TEST(Streaming, IntegerTypesMayRegisterNamesForTheirValues) {
+    RegisterIntegerIdents("Integer", [](std::string_view ident, int64_t& v) {
+        if (ident != "Answer") return false;
+        v = 42;
+        return true;
+    });
+    TThing t;
+    THooks hooks(&t);
+    ReadObject(t, ParseDescription("object X: TThing\n  Int = Answer\nend"), hooks);
+    EXPECT_EQ(t.fInt, 42);
+    EXPECT_THROW(ReadObject(t, ParseDescription("object X: TThing\n  Int = Question\nend"), hooks), EReadError);
+    RegisterIntegerIdents("Integer", nullptr);
+}
+
 TEST(Streaming, MalformedTextNamesTheLine) {
     const char* bad[] = {
         "object X: TThing\n  Int = \nend",

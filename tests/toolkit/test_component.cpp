@@ -1,6 +1,9 @@
 // Components: ownership and freeing, free notification, reading descriptions, data module events.
 #include "toolkit/Application.h"
 #include "toolkit/Component.h"
+#include "toolkit/Forms.h"
+#include "toolkit/ExtCtrls.h"
+#include "toolkit/StdCtrls.h"
 
 #include <gtest/gtest.h>
 
@@ -176,4 +179,24 @@ TEST(Component, OnCreateTimingAndFailuresGoToTheApplication) {
     EXPECT_EQ(Application()->LastExceptionMessage(), "create failed");
     TComponent::Free(failing);
     gLog = nullptr;
+}
+
+TEST(Component, DescriptionsMayNameColoursAndCharsets) {
+    RegisterToolkitClasses();
+    TForm form(nullptr);
+    form.ReadDescription(ParseDescription(R"(object Form1: TForm
+  Color = clWhite
+  Font.Charset = DEFAULT_CHARSET
+  Font.Color = clWindowText
+  object Label1: TLabel
+    Color = clBtnFace
+  end
+end)"));
+    EXPECT_EQ(form.Color(), clWhite);
+    EXPECT_EQ(form.Font().Color(), clWindowText);
+    auto* label = dynamic_cast<TLabel*>(form.FindComponent("Label1"));
+    ASSERT_NE(label, nullptr);
+    EXPECT_EQ(label->Color(), clBtnFace);
+    EXPECT_THROW(form.ReadDescription(ParseDescription("object Form1: TForm\n  Color = clNoSuchColour\nend")),
+                 EReadError);
 }
