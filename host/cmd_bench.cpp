@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cmath>
+#include <numbers>
 #include <cstdio>
 #include <random>
 
@@ -33,8 +34,8 @@ std::vector<float> MakeSignal() {
     for (std::size_t i = 0; i < kSignalFrames; ++i) {
         double t = static_cast<double>(i) / kRate;
         double level = std::pow(10.0, -static_cast<double>((i / 48000) % 7) * 10.0 / 20.0);
-        double sweep = std::sin(2 * M_PI * 40.0 * 60.0 / std::log(400.0) * (std::pow(400.0, t / 60.0) - 1.0));
-        s[2 * i] = static_cast<float>(level * (0.7 * std::sin(2 * M_PI * 997.0 * t) + 0.3 * noise(rng)));
+        double sweep = std::sin(2 * std::numbers::pi * 40.0 * 60.0 / std::log(400.0) * (std::pow(400.0, t / 60.0) - 1.0));
+        s[2 * i] = static_cast<float>(level * (0.7 * std::sin(2 * std::numbers::pi * 997.0 * t) + 0.3 * noise(rng)));
         s[2 * i + 1] = static_cast<float>(level * sweep);
     }
     return s;

@@ -15,4 +15,8 @@ Outcome RunContained(const std::function<void(Outcome&)>& body, bool isolate, do
 /// Runs body here, turning an escaping exception into a failure.
 Outcome RunHere(const std::function<void(Outcome&)>& body);
 
+/// Sets an environment variable of this process, or removes it when value is null (the one other process
+/// service the battery needs, and it differs by platform too).
+void SetEnvironment(const char* name, const char* value);
+
 } // namespace ql::host::validate

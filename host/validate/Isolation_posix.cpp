@@ -4,6 +4,7 @@
 #include <cerrno>
 #include <chrono>
 #include <csignal>
+#include <cstdlib>
 #include <cstdio>
 #include <cstring>
 #include <poll.h>
@@ -65,6 +66,11 @@ void WriteAll(int fd, const std::string& data) {
 } // namespace
 
 bool IsolationAvailable() { return true; }
+
+void SetEnvironment(const char* name, const char* value) {
+    if (value) setenv(name, value, 1);
+    else unsetenv(name);
+}
 
 Outcome RunContained(const std::function<void(Outcome&)>& body, bool isolate, double timeoutSeconds) {
     if (!isolate) return RunHere(body);

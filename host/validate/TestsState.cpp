@@ -119,11 +119,11 @@ public:
         for (const char* name : kNames)
             if (const char* v = std::getenv(name)) {
                 fSaved.emplace_back(name, v);
-                unsetenv(name);
+                SetEnvironment(name, nullptr);
             }
     }
     ~NoDisplay() {
-        for (const auto& [name, value] : fSaved) setenv(name.c_str(), value.c_str(), 1);
+        for (const auto& [name, value] : fSaved) SetEnvironment(name.c_str(), value.c_str());
     }
     NoDisplay(const NoDisplay&) = delete;
     NoDisplay& operator=(const NoDisplay&) = delete;
