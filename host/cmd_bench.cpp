@@ -104,7 +104,9 @@ int RunBench(const std::vector<std::string>& args) {
         double elapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
         busy += elapsed;
         callSeconds.push_back(elapsed);
-        if (outputs > 0 && !std::isfinite(out.At(0, 0))) finite = false;
+        for (std::size_t c = 0; c < outputs && finite; ++c)
+            for (vst::Int32 i = 0; i < frames; ++i)
+                if (!std::isfinite(out.At(c, static_cast<std::size_t>(i)))) finite = false;
         done += static_cast<std::uint64_t>(frames);
     }
     plugin->StopProcess();

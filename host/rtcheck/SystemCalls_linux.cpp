@@ -30,7 +30,7 @@ GuardedRun RunWithoutSystemCalls(void (*work)(void* context, int fd), void* cont
         run.detail = std::string("cannot make a pipe: ") + std::strerror(errno);
         return run;
     }
-    // A marker after the work, so that a child that died later still counts as having completed it.
+    // A marker after the work: the child wrote everything it meant to.
     static constexpr char kDone[] = "\n#done";
     std::fflush(nullptr);
     pid_t child = fork();
@@ -79,7 +79,8 @@ GuardedRun RunWithoutSystemCalls(void (*work)(void* context, int fd), void* cont
     if (WIFSIGNALED(status)) {
         run.signal = WTERMSIG(status);
         run.completed = false;
-        run.detail = std::string("killed by ") + strsignal(run.signal);
+        const char* name = sigabbrev_np(run.signal);
+        run.detail = std::string("killed by SIG") + (name ? name : "?");
     } else if (!run.completed && run.available) {
         run.detail = "ended without finishing (exit status " + std::to_string(WEXITSTATUS(status)) + ")";
     }

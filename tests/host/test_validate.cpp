@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <csignal>
 #include <cstdlib>
 #include <filesystem>
 #include <map>
@@ -107,6 +108,65 @@ TEST(ValidateBattery, BrokenFixtureFailsTheRightChecks) {
     for (const char* name : {"lifecycle.open-close-cold-warm", "programs.indexed-out-of-range",
                              "audio.accumulating-separate", "parameters.round-trip", "state.bank-round-trip"})
         EXPECT_EQ(results[name].status, Status::Pass) << name << ": " << results[name].Explanation();
+}
+
+/// One fault of the broken fixture, the test that must catch it, what it must say, and a test the fault
+/// must leave passing (so a check does not fail everything it touches).
+struct FaultCase {
+    const char* fault;
+    const char* failing;
+    const char* says;
+    const char* passing;
+};
+
+class SingleFault : public ::testing::TestWithParam<FaultCase> {
+protected:
+    void SetUp() override { setenv("QL_BROKEN_FAULT", GetParam().fault, 1); }
+    void TearDown() override { unsetenv("QL_BROKEN_FAULT"); }
+};
+
+TEST_P(SingleFault, IsCaughtByItsCheckAlone) {
+    const FaultCase& c = GetParam();
+    auto results = RunAll(QL_BROKEN_PLUGIN);
+    const Outcome& caught = results[c.failing];
+    EXPECT_EQ(caught.status, Status::Fail) << c.failing << " missed " << c.fault << "\n" << Report(results);
+    EXPECT_NE(caught.Explanation().find(c.says), std::string::npos) << caught.Explanation();
+    EXPECT_EQ(results[c.passing].status, Status::Pass) << c.passing << ": " << results[c.passing].Explanation();
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    BrokenFixture, SingleFault,
+    ::testing::Values(
+        FaultCase{"modifies-input", "audio.replacing-separate", "changed its input buffers", "audio.replacing-in-place"},
+        FaultCase{"subnormal", "audio.replacing-separate", "is subnormal", "audio.accumulating-separate"},
+        FaultCase{"nan", "audio.replacing-in-place", "is NaN for finite input", "audio.fpu-state"},
+        FaultCase{"program-range", "programs.random-switching", "effGetProgram replies 5", "identity.texts"},
+        FaultCase{"param-range", "parameters.extreme-values", "reads 1.5", "audio.replacing-separate"},
+        FaultCase{"unstable", "parameters.round-trip", "reads back 0.25", "parameters.extreme-values"},
+        FaultCase{"unterminated", "identity.texts", "effGetEffectName left no terminating zero", "programs.names"},
+        FaultCase{"writes-before", "identity.texts", "effGetVendorString wrote before the start", "programs.names"},
+        FaultCase{"pin-label", "identity.texts", "effGetInputProperties(0) label left no terminating zero",
+                  "parameters.texts-and-entry"},
+        FaultCase{"x87-stack", "audio.fpu-state", "x87 register stack unbalanced", "audio.replacing-separate"},
+        FaultCase{"unrestorable", "state.bank-round-trip", "reads back differently", "parameters.round-trip"}),
+    [](const auto& info) {
+        std::string name = info.param.fault;
+        for (char& ch : name)
+            if (ch == '-') ch = '_';
+        return name;
+    });
+
+TEST(ValidateBattery, CorrectMinimalEffectPassesEverything) {
+    // The broken fixture with no fault at all: a plain gain with no editor. Nothing may fail; only the tests
+    // that have nothing to look at are skipped.
+    setenv("QL_BROKEN_FAULT", "none", 1);
+    auto results = RunAll(QL_BROKEN_PLUGIN);
+    unsetenv("QL_BROKEN_FAULT");
+    for (const auto& [name, o] : results) {
+        bool mayBeSkipped = name == "editor.open-idle-close" || (kSanitized && name.rfind("realtime.", 0) == 0);
+        EXPECT_EQ(o.status, mayBeSkipped && o.status == Status::Skip ? Status::Skip : Status::Pass)
+            << name << ": " << o.Explanation();
+    }
 }
 
 TEST(ValidateBattery, LevelsAndNamesChooseTheTests) {
