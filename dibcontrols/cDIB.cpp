@@ -223,7 +223,9 @@ void TAbstractSuperDIB::AssignPropertiesTo(TPersistent* Dest) const {
     d->fTransparent = fTransparent;
     d->fTransparentColor = fTransparentColor;
     d->fTransparentMode = fTransparentMode;
-    d->fRenderMethod = fRenderMethod;
+    // The routine is taken over, but it runs on the destination: bound to the source it would
+    // outlive the source and read its freed state.
+    d->fRenderMethod = {fRenderMethod.Self == this ? d : fRenderMethod.Self, fRenderMethod.Code};
     if (!d->fOwnsBits) {
         d->fWidth = fWidth;
         d->fHeight = fHeight;

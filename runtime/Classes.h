@@ -339,7 +339,6 @@ private:
 
     const TClassInfo& fItemClass;
     std::vector<TCollectionItem*> fItems;
-    bool fClearing = false;
 };
 
 /// A collection that knows the object holding it.

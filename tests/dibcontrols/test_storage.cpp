@@ -114,6 +114,17 @@ TEST_F(Storage, AssignCopiesPixelsAttributesAndFileNames) {
     EXPECT_EQ(b.RenderMethod(), (TRenderMethod{&b, &TAbstractSuperDIB::RenderOpacity}));
     EXPECT_GE(c.count, 1);
 
+    // Taking over only the attributes leaves no routine bound to the source, which may go first.
+    TMemoryDIB c2(4, 3);
+    {
+        TMemoryDIB source(4, 3);
+        source.SetOpacity(50);
+        source.AssignPropertiesTo(&c2);
+    }
+    EXPECT_EQ(c2.RenderMethod().Self, &c2);
+    TMemoryDIB target(4, 3);
+    c2.Draw(0, 0, 4, 3, &target, 0, 0);
+
     TDIBSettings notAnImage(nullptr);
     try {
         a.AssignPropertiesTo(&notAnImage);
