@@ -25,9 +25,10 @@ function(ql_layer name)
   endif()
 endfunction()
 
-# ql_test(NAME SOURCES... DEPS libs...): one GoogleTest executable registered with CTest.
+# ql_test(NAME SOURCES... DEPS libs... [PROPERTIES ctest properties...]): one GoogleTest executable
+# registered with CTest, one CTest test per test case.
 function(ql_test name)
-  cmake_parse_arguments(T "" "" "SOURCES;DEPS" ${ARGN})
+  cmake_parse_arguments(T "" "" "SOURCES;DEPS;PROPERTIES" ${ARGN})
   find_package(GTest REQUIRED)
   add_executable(${name} ${T_SOURCES})
   target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR})
@@ -38,5 +39,5 @@ function(ql_test name)
     target_compile_definitions(${name} PRIVATE QL_PLUGIN_PATH="$<TARGET_FILE:Quantilaw>")
     add_dependencies(${name} Quantilaw)
   endif()
-  gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60)
+  gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60 PROPERTIES ${T_PROPERTIES})
 endfunction()

@@ -144,8 +144,8 @@ TEST_F(Storage, ViewsShareWithoutCopying) {
     EXPECT_EQ(view.Bits(), owner.Bits());
     EXPECT_EQ(view.Width(), 5);
     EXPECT_EQ(view.Opacity(), 9);
-    // The view runs the owner's routine until it changes itself.
-    EXPECT_EQ(view.RenderMethod(), (TRenderMethod{&owner, &TAbstractSuperDIB::RenderOpacity}));
+    // The view takes over the owner's routine, bound to itself.
+    EXPECT_EQ(view.RenderMethod(), (TRenderMethod{&view, &TAbstractSuperDIB::RenderOpacity}));
     view.SetOpacity(255);
     EXPECT_EQ(view.RenderMethod(), (TRenderMethod{&view, &TAbstractSuperDIB::RenderCopy}));
     // Resizing a view gives it pixels of its own instead of writing past the owner's.
