@@ -40,14 +40,6 @@ std::string HostText(const void* ptr, size_t limit = kMaxIncomingText) {
     return std::string(s, strnlen(s, limit));
 }
 
-/// Modules whose SetParameter is running on this thread, innermost first. A store begun from inside the
-/// notifications of the same module on the same thread is dropped; other threads store independently.
-struct TSetterFrame {
-    const TCustomVST1Module* module;
-    TSetterFrame* outer;
-};
-thread_local TSetterFrame* tSetterChain = nullptr;
-
 // ---- static entries -------------------------------------------------------------------------------------
 
 bool ChannelsPresent(float* const* channels, int32_t count) noexcept {
@@ -602,22 +594,32 @@ float TCustomVST1Module::ParameterToHost(int32_t Index, float Value) const {
     return f > 1.0f ? 1.0f : f;
 }
 
+static_assert(std::atomic<std::thread::id>::is_always_lock_free, "the audio thread must not take a lock");
+
 void TCustomVST1Module::SetParameter(int32_t Index, float Value) {
-    for (const TSetterFrame* f = tSetterChain; f; f = f->outer)
-        if (f->module == this) return;
+    const std::thread::id self = std::this_thread::get_id();
+    for (const auto& slot : fSetterThreads)
+        if (slot.load(std::memory_order_relaxed) == self) return;
     if (!fParameterValues.Contains(Index) || Index >= fParameterProperties->Count()) return;
-    struct TGuard {
-        TSetterFrame frame;
-        std::atomic<int>& count;
-        TGuard(const TCustomVST1Module* m, std::atomic<int>& c) : frame{m, tSetterChain}, count(c) {
-            tSetterChain = &frame;
-            ++count;
+    std::atomic<std::thread::id>* mine = nullptr;
+    for (auto& slot : fSetterThreads) {
+        std::thread::id none;
+        if (slot.compare_exchange_strong(none, self)) {
+            mine = &slot;
+            break;
         }
+    }
+    // More threads storing into one module at once than there are slots: this store is dropped.
+    if (!mine) return;
+    struct TGuard {
+        std::atomic<std::thread::id>* slot;
+        std::atomic<int>& count;
+        TGuard(std::atomic<std::thread::id>* s, std::atomic<int>& c) : slot(s), count(c) { ++count; }
         ~TGuard() {
-            tSetterChain = frame.outer;
+            slot->store(std::thread::id());
             --count;
         }
-    } guard(this, fInSetParameter);
+    } guard(mine, fInSetParameter);
 
     if ((VST1Flags() & SetOf({pfFlagsProgramChunks})) == 0) {
         fParameterValues.Set(Index, Value);

@@ -13,6 +13,7 @@
 
 #include <atomic>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace ql::vst {
@@ -222,6 +223,11 @@ private:
     TCustomVstPrograms* fPrograms = nullptr;
     TAtomicFloats fParameterValues;
     std::atomic<int> fInSetParameter{0};
+    /// Threads currently inside SetParameter: a store begun again on one of them (from inside the
+    /// notifications) is dropped, while other threads store independently. No thread-local storage, so the
+    /// guard costs the audio thread nothing on its first use and survives the library being unloaded.
+    static constexpr int kSetterSlots = 16;
+    std::atomic<std::thread::id> fSetterThreads[kSetterSlots];
     bool fOverwritePrograms = false;
 
     float fSampleRate = 44100.0f;
