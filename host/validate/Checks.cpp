@@ -166,6 +166,7 @@ void GuardedAudio::SnapshotInputs() {
 }
 
 bool GuardedAudio::InputsChanged() const {
+    if (fFrames == 0) return false;
     for (std::size_t c = 0; c < fSnapshot.size(); ++c)
         if (std::memcmp(fSnapshot[c].data(), fInPtr[c], fFrames * sizeof(float)) != 0) return true;
     return false;
