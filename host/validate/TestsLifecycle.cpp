@@ -2,6 +2,7 @@
 #include "host/validate/Groups.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <numeric>
 
 namespace ql::host::validate {
@@ -22,8 +23,21 @@ void CheckRecord(const Plugin& plugin, Outcome& o) {
 /// when it scans plug-ins, first with the library not yet in the process (cold), then again (warm).
 void OpenCloseColdWarm(Context& context, Outcome& o) {
     for (int round = 0; round < 2; ++round) {
+        // Loading runs the library's start-up code on this thread; a host sees what it leaves behind.
+        SetDefaultFpu();
+        FpuState before = ReadFpu();
         auto library = PluginLibrary::Load(context.GetOptions().pluginPath);
         auto plugin = Plugin::Create(library, context.GetHost());
+        FpuState after = ReadFpu();
+        if (after.control != before.control || after.simd != before.simd) {
+            char text[160];
+            std::snprintf(text, sizeof text,
+                          "loading changed the loading thread's floating-point control (x87 0x%04X -> 0x%04X, "
+                          "MXCSR 0x%04X -> 0x%04X)",
+                          before.control, after.control, before.simd, after.simd);
+            o.Note(text);
+        }
+        SetDefaultFpu();
         CheckRecord(*plugin, o);
         plugin->Open();
         vst::IntPtr reply = plugin->Close();
