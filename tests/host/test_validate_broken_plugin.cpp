@@ -6,6 +6,7 @@
 // fault (names in kFaultNames; "none" for none at all).
 #include "host/VstHostAbi.h"
 
+#include <atomic>
 #include <cfenv>
 #include <cstdlib>
 #include <cstring>
@@ -62,7 +63,7 @@ int gInstances = 0;
 struct Broken {
     AEffect effect{};
     unsigned faults = 0;
-    float value[2] = {0.5f, 0.5f};
+    std::atomic<float> value[2] = {0.5f, 0.5f}; ///< set from either thread while audio plays
     float fixed = 0.0f; ///< parameter 1's reading when it cannot be restored
     std::mutex mutex;
 
