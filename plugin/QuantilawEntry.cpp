@@ -1,4 +1,6 @@
 // The library's exported entry points and its start-up and shut-down.
+#include "dibcontrols/cDIBSettings.h"
+#include "dibcontrols/cDIBStandardCompressors.h"
 #include "plugin/QuantilawModule.h"
 #include "shell/VstEntry.h"
 #include "shell/VstParameters.h"
@@ -16,7 +18,8 @@ struct TLibraryLifetime {
     TLibraryLifetime() {
         try {
             ql::vst::LibraryStartup();
-            // The image layer registers its compressors here once it is part of the library.
+            ql::RegisterStandardCompressors();
+            ql::RegisterDIBClasses();
             ql::quantilaw::RegisterResources();
             // Class information built now outlives this object, so modules still open at unload can be freed.
             ql::quantilaw::TVST2Module1::StaticClass();
@@ -25,7 +28,10 @@ struct TLibraryLifetime {
         } catch (...) {
         }
     }
-    ~TLibraryLifetime() { ql::vst::LibraryShutdown(); }
+    ~TLibraryLifetime() {
+        ql::vst::LibraryShutdown();
+        ql::UnregisterStandardCompressors();
+    }
 };
 
 TLibraryLifetime gLifetime;

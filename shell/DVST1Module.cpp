@@ -6,10 +6,8 @@
 
 #include "runtime/Format.h"
 #include "shell/VstEntry.h"
-#if __has_include("shell/CPU.h")
+#include "toolkit/MessageLoop.h"
 #include "shell/CPU.h"
-#define QL_HAVE_CPU 1
-#endif
 
 #include <algorithm>
 #include <cmath>
@@ -130,9 +128,7 @@ TCustomVST1Module::TCustomVST1Module(TComponent* AOwner) : TDataModule(AOwner) {
     try {
         fParameterProperties = new TCustomVstParameterProperties(this);
         fPrograms = new TCustomVstPrograms(this);
-#ifdef QL_HAVE_CPU
         fCPU = new TCPU();
-#endif
         PrepareScratch();
     } catch (...) {
         delete fPrograms;
@@ -147,9 +143,7 @@ TCustomVST1Module::~TCustomVST1Module() {
     delete fPrograms;
     fPrograms = nullptr;
     if (IEditorForm* form = std::exchange(fEditorForm, nullptr)) form->Destroy();
-#ifdef QL_HAVE_CPU
     delete fCPU;
-#endif
     fCPU = nullptr;
 }
 
@@ -748,6 +742,9 @@ void TCustomVST1Module::EditClose() {
 }
 
 void TCustomVST1Module::EditIdle() {
+    if (!fEditorForm) return;
+    // The host's idle calls are the editor's message loop: input, paints and timer ticks arrive here.
+    ProcessMessages();
     if (!fEditorForm || !fEditorNeedsUpdate.load(std::memory_order_relaxed)) return;
     if (OnEditIdle) OnEditIdle(this);
     fEditorNeedsUpdate.store(false, std::memory_order_relaxed);

@@ -2,10 +2,7 @@
 #include "shell/DVSTModule.h"
 
 #include "runtime/Streaming.h"
-#if __has_include("shell/CPU.h")
 #include "shell/CPU.h"
-#define QL_HAVE_CPU 1
-#endif
 
 #include <vector>
 
@@ -19,9 +16,7 @@ void RegisterModuleProperties(TClassBuilder<T>& b) {
     b.SetOf("Flags", "TVst2PluginFlags", Vst2PluginFlagType(), [](const M& m) { return m.Flags(); },
             [](M& m, uint64_t v) { m.SetFlags(static_cast<TVst2PluginFlags>(v)); });
     b.String("About", [](const M& m) { return m.About(); }, nullptr).Stored = false;
-#ifdef QL_HAVE_CPU
     b.Object("CPU", TCPU::StaticClass(), [](const M& m) -> TObject* { return m.CPU(); }, nullptr).Stored = false;
-#endif
     b.String("Version", [](const M& m) { return m.Version(); }, [](M& m, const std::string& v) { m.SetVersion(v); });
     b.String("EffectName", [](const M& m) { return m.EffectName(); },
              [](M& m, const std::string& v) { m.SetEffectName(v); });

@@ -3,10 +3,7 @@
 
 #include "shell/DVST1Module.h"
 #include "toolkit/Application.h"
-#if __has_include("runtime/FPU.h")
 #include "runtime/FPU.h"
-#define QL_HAVE_FPU 1
-#endif
 
 #include <mutex>
 
@@ -53,9 +50,7 @@ void DestroyModule(TCustomVST1Module* module) noexcept {
 void LibraryStartup() {
     ModuleListLock();
     Application();
-#ifdef QL_HAVE_FPU
     SetStartupControlWord();
-#endif
 }
 
 void LibraryShutdown() noexcept {
