@@ -784,37 +784,26 @@ bool TWinControl::IsControlMouseMsg(TMessage& m) {
     return true;
 }
 
-bool TWinControl::DoKeyDown(TMessage& m) {
+bool TWinControl::DoKey(TMessage& m, void (TWinControl::*handler)(std::uint16_t&, TShiftState)) {
     std::uint16_t key = static_cast<std::uint16_t>(m.WParam);
     const TShiftState shift = KeyDataToShiftState(m.LParam);
+    // A previewing form sees the key first and may swallow it by setting it to 0.
     TCustomForm* f = GetParentForm();
     if (f && f != this && f->KeyPreview()) {
-        f->KeyDown(key, shift);
+        (static_cast<TWinControl*>(f)->*handler)(key, shift);
         if (key == 0) return true;
     }
     if (!(ControlStyle() & csNoStdEvents)) {
-        KeyDown(key, shift);
+        (this->*handler)(key, shift);
         m.WParam = key;
         if (key == 0) return true;
     }
     return false;
 }
 
-bool TWinControl::DoKeyUp(TMessage& m) {
-    std::uint16_t key = static_cast<std::uint16_t>(m.WParam);
-    const TShiftState shift = KeyDataToShiftState(m.LParam);
-    TCustomForm* f = GetParentForm();
-    if (f && f != this && f->KeyPreview()) {
-        f->KeyUp(key, shift);
-        if (key == 0) return true;
-    }
-    if (!(ControlStyle() & csNoStdEvents)) {
-        KeyUp(key, shift);
-        m.WParam = key;
-        if (key == 0) return true;
-    }
-    return false;
-}
+bool TWinControl::DoKeyDown(TMessage& m) { return DoKey(m, &TWinControl::KeyDown); }
+
+bool TWinControl::DoKeyUp(TMessage& m) { return DoKey(m, &TWinControl::KeyUp); }
 
 bool TWinControl::DoKeyPress(TMessage& m) {
     char ch = static_cast<char>(m.WParam);

@@ -360,6 +360,7 @@ private:
     friend class TCustomForm;
     void InsertControl(TControl* c);
     void RemoveControl(TControl* c);
+    bool DoKey(TMessage& m, void (TWinControl::*handler)(std::uint16_t&, TShiftState));
     bool DoKeyDown(TMessage& m);
     bool DoKeyUp(TMessage& m);
     bool DoKeyPress(TMessage& m);
