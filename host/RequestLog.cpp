@@ -8,7 +8,13 @@ RequestLog::RequestLog() : fSlots(std::make_unique<std::array<Slot, kCapacity>>(
 void RequestLog::Append(const Request& request) noexcept {
     std::uint64_t sequence = fHead.fetch_add(1, std::memory_order_acq_rel) + 1;
     Slot& slot = (*fSlots)[(sequence - 1) % kCapacity];
-    slot.stamp.store(0, std::memory_order_release);
+    // Claim the slot; a writer a whole ring ahead may still be filling it, and then this entry is
+    // dropped rather than written over it (the ring keeps only recent entries anyway).
+    std::uint64_t held = slot.stamp.load(std::memory_order_acquire);
+    do {
+        if (held == kWriting) return;
+    } while (!slot.stamp.compare_exchange_weak(held, kWriting, std::memory_order_acq_rel,
+                                               std::memory_order_acquire));
     slot.request = request;
     slot.request.sequence = sequence;
     slot.stamp.store(sequence, std::memory_order_release);

@@ -53,8 +53,9 @@ public:
     void Clear() noexcept;
 
 private:
+    static constexpr std::uint64_t kWriting = ~std::uint64_t(0);
     struct Slot {
-        std::atomic<std::uint64_t> stamp{0}; ///< sequence of the entry held, 0 while being written
+        std::atomic<std::uint64_t> stamp{0}; ///< sequence of the entry held, kWriting while being written
         Request request;
     };
     std::unique_ptr<std::array<Slot, kCapacity>> fSlots;
