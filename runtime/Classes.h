@@ -17,6 +17,8 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <type_traits>
+#include <utility>
 #include <vector>
 
 namespace ql {
@@ -169,7 +171,21 @@ public:
     }
 };
 
-/// Typed helper for filling a class's TClassInfo. Getters and setters are lambdas over T.
+namespace detail {
+template <class F>
+struct TSetterArg;
+template <class C, class R, class A>
+struct TSetterArg<R (C::*)(A)> {
+    using Type = A;
+};
+template <class C, class R, class A>
+struct TSetterArg<R (C::*)(A) noexcept> {
+    using Type = A;
+};
+} // namespace detail
+
+/// Typed helper for filling a class's TClassInfo. Getters and setters are lambdas over T or member
+/// functions, so a plain property reads `b.Boolean("AutoSize", &T::AutoSize, &T::SetAutoSize);`.
 template <class T>
 class TClassBuilder {
 public:
@@ -178,9 +194,9 @@ public:
     template <class Get, class Set>
     TPropInfo& Integer(std::string name, Get get, Set set, int64_t def = 0, std::string typeName = "Integer") {
         TPropInfo p = Base(std::move(name), TTypeKind::Integer, std::move(typeName));
-        p.GetOrd = [get](const TObject& o) { return static_cast<int64_t>(get(static_cast<const T&>(o))); };
+        p.GetOrd = [get](const TObject& o) { return static_cast<int64_t>(Call(get, static_cast<const T&>(o))); };
         if constexpr (!std::is_same_v<Set, std::nullptr_t>)
-            p.SetOrd = [set](TObject& o, int64_t v) { set(static_cast<T&>(o), v); };
+            p.SetOrd = [set](TObject& o, int64_t v) { Put(set, static_cast<T&>(o), v); };
         p.HasDefault = true;
         p.DefaultOrd = def;
         return fInfo.AddProperty(std::move(p));
@@ -188,9 +204,9 @@ public:
     template <class Get, class Set>
     TPropInfo& Boolean(std::string name, Get get, Set set, bool def = false) {
         TPropInfo p = Base(std::move(name), TTypeKind::Boolean, "Boolean");
-        p.GetOrd = [get](const TObject& o) { return static_cast<int64_t>(get(static_cast<const T&>(o)) ? 1 : 0); };
+        p.GetOrd = [get](const TObject& o) { return static_cast<int64_t>(Call(get, static_cast<const T&>(o)) ? 1 : 0); };
         if constexpr (!std::is_same_v<Set, std::nullptr_t>)
-            p.SetOrd = [set](TObject& o, int64_t v) { set(static_cast<T&>(o), v != 0); };
+            p.SetOrd = [set](TObject& o, int64_t v) { Put(set, static_cast<T&>(o), v != 0); };
         p.HasDefault = true;
         p.DefaultOrd = def ? 1 : 0;
         return fInfo.AddProperty(std::move(p));
@@ -198,18 +214,18 @@ public:
     template <class Get, class Set>
     TPropInfo& Float(std::string name, Get get, Set set, std::string typeName = "Single") {
         TPropInfo p = Base(std::move(name), TTypeKind::Float, std::move(typeName));
-        p.GetFloat = [get](const TObject& o) { return static_cast<double>(get(static_cast<const T&>(o))); };
+        p.GetFloat = [get](const TObject& o) { return static_cast<double>(Call(get, static_cast<const T&>(o))); };
         if constexpr (!std::is_same_v<Set, std::nullptr_t>)
-            p.SetFloat = [set](TObject& o, double v) { set(static_cast<T&>(o), v); };
+            p.SetFloat = [set](TObject& o, double v) { Put(set, static_cast<T&>(o), v); };
         return fInfo.AddProperty(std::move(p));
     }
     template <class Get, class Set>
     TPropInfo& Enum(std::string name, const TEnumType& type, Get get, Set set, int64_t def = 0) {
         TPropInfo p = Base(std::move(name), TTypeKind::Enumeration, type.Name);
         p.EnumType = &type;
-        p.GetOrd = [get](const TObject& o) { return static_cast<int64_t>(get(static_cast<const T&>(o))); };
+        p.GetOrd = [get](const TObject& o) { return static_cast<int64_t>(Call(get, static_cast<const T&>(o))); };
         if constexpr (!std::is_same_v<Set, std::nullptr_t>)
-            p.SetOrd = [set](TObject& o, int64_t v) { set(static_cast<T&>(o), v); };
+            p.SetOrd = [set](TObject& o, int64_t v) { Put(set, static_cast<T&>(o), v); };
         p.HasDefault = true;
         p.DefaultOrd = def;
         return fInfo.AddProperty(std::move(p));
@@ -219,25 +235,25 @@ public:
     TPropInfo& SetOf(std::string name, std::string typeName, const TEnumType& type, Get get, Set set) {
         TPropInfo p = Base(std::move(name), TTypeKind::Set, std::move(typeName));
         p.EnumType = &type;
-        p.GetOrd = [get](const TObject& o) { return static_cast<int64_t>(get(static_cast<const T&>(o))); };
+        p.GetOrd = [get](const TObject& o) { return static_cast<int64_t>(Call(get, static_cast<const T&>(o))); };
         if constexpr (!std::is_same_v<Set, std::nullptr_t>)
-            p.SetOrd = [set](TObject& o, int64_t v) { set(static_cast<T&>(o), static_cast<uint64_t>(v)); };
+            p.SetOrd = [set](TObject& o, int64_t v) { Put(set, static_cast<T&>(o), static_cast<uint64_t>(v)); };
         p.HasDefault = true;
         return fInfo.AddProperty(std::move(p));
     }
     template <class Get, class Set>
     TPropInfo& String(std::string name, Get get, Set set, std::string typeName = "string") {
         TPropInfo p = Base(std::move(name), TTypeKind::String, std::move(typeName));
-        p.GetStr = [get](const TObject& o) { return std::string(get(static_cast<const T&>(o))); };
+        p.GetStr = [get](const TObject& o) { return std::string(Call(get, static_cast<const T&>(o))); };
         if constexpr (!std::is_same_v<Set, std::nullptr_t>)
-            p.SetStr = [set](TObject& o, const std::string& v) { set(static_cast<T&>(o), v); };
+            p.SetStr = [set](TObject& o, const std::string& v) { Put(set, static_cast<T&>(o), v); };
         return fInfo.AddProperty(std::move(p));
     }
     /// An event property of type TEvent<Sig>; `field` is the member that holds it, `set` its writer.
     template <class Get, class Set>
     TPropInfo& Event(std::string name, std::string typeName, Get get, Set set) {
         TPropInfo p = Base(std::move(name), TTypeKind::Method, std::move(typeName));
-        p.GetMethod = [get](const TObject& o) { return get(static_cast<const T&>(o)).AsMethod(); };
+        p.GetMethod = [get](const TObject& o) { return Call(get, static_cast<const T&>(o)).AsMethod(); };
         p.SetMethod = [set](TObject& o, const TMethod& m) { set(static_cast<T&>(o), m); };
         return fInfo.AddProperty(std::move(p));
     }
@@ -246,17 +262,17 @@ public:
     TPropInfo& Object(std::string name, const TClassInfo& type, Get get, Set set) {
         TPropInfo p = Base(std::move(name), TTypeKind::Class, type.Name());
         p.ClassType = &type;
-        p.GetObject = [get](const TObject& o) -> TObject* { return get(static_cast<const T&>(o)); };
+        p.GetObject = [get](const TObject& o) -> TObject* { return Call(get, static_cast<const T&>(o)); };
         if constexpr (!std::is_same_v<Set, std::nullptr_t>)
-            p.SetObject = [set](TObject& o, TObject* v) { set(static_cast<T&>(o), v); };
+            p.SetObject = [set](TObject& o, TObject* v) { Put(set, static_cast<T&>(o), v); };
         return fInfo.AddProperty(std::move(p));
     }
     template <class Get, class Set>
     TPropInfo& Binary(std::string name, Get get, Set set) {
         TPropInfo p = Base(std::move(name), TTypeKind::Binary, "Binary");
-        p.GetBinary = [get](const TObject& o) { return get(static_cast<const T&>(o)); };
+        p.GetBinary = [get](const TObject& o) { return Call(get, static_cast<const T&>(o)); };
         if constexpr (!std::is_same_v<Set, std::nullptr_t>)
-            p.SetBinary = [set](TObject& o, const std::vector<uint8_t>& v) { set(static_cast<T&>(o), v); };
+            p.SetBinary = [set](TObject& o, const std::vector<uint8_t>& v) { Put(set, static_cast<T&>(o), v); };
         return fInfo.AddProperty(std::move(p));
     }
     /// A handler method that descriptions can bind by name: Method<&T::Handler, EventType>("Handler", "TypeName").
@@ -267,6 +283,25 @@ public:
     }
 
 private:
+    /// Reads through a lambda over T or through a const member function of T (or of a base of T).
+    template <class Get>
+    static decltype(auto) Call(const Get& get, const T& obj) {
+        if constexpr (std::is_member_function_pointer_v<Get>)
+            return (obj.*get)();
+        else
+            return get(obj);
+    }
+    /// Writes through a lambda over T or through a one-argument member function; the stored value is
+    /// converted to the member's parameter type (an enumeration, a narrower integer, a float).
+    template <class Set, class V>
+    static void Put(const Set& set, T& obj, V&& v) {
+        if constexpr (std::is_member_function_pointer_v<Set>) {
+            using Arg = std::decay_t<typename detail::TSetterArg<Set>::Type>;
+            (obj.*set)(static_cast<Arg>(std::forward<V>(v)));
+        } else {
+            set(obj, std::forward<V>(v));
+        }
+    }
     static TPropInfo Base(std::string name, TTypeKind kind, std::string typeName) {
         TPropInfo p;
         p.Name = std::move(name);

@@ -136,3 +136,60 @@ TEST(Events, BoundMethodsCallTheirObject) {
     EXPECT_EQ(t.sum, 8);
     EXPECT_FALSE(TIntEvent().Assigned());
 }
+
+namespace {
+
+enum class TShade { Light, Dark };
+const TEnumType kShadeType{"TShade", {"Light", "Dark"}};
+
+class TPlainBase : public TPersistent {
+public:
+    uint8_t Level() const { return fLevel; }
+    void SetLevel(uint8_t v) { fLevel = v; }
+
+private:
+    uint8_t fLevel = 0;
+};
+
+class TPlain : public TPlainBase {
+    QL_CLASS(TPlain)
+public:
+    TShade Shade() const { return fShade; }
+    void SetShade(TShade v) { fShade = v; }
+    const std::string& Caption() const { return fCaption; }
+    void SetCaption(const std::string& v) { fCaption = v; }
+    bool Visible() const noexcept { return fVisible; }
+    void SetVisible(bool v) noexcept { fVisible = v; }
+
+private:
+    TShade fShade = TShade::Light;
+    std::string fCaption;
+    bool fVisible = false;
+};
+
+const TClassInfo& TPlain::StaticClass() {
+    static TClassInfo info("TPlain", &TPersistent::StaticClass);
+    return info.Populate([](TClassInfo& i) {
+        TClassBuilder<TPlain> b(i);
+        b.Integer("Level", &TPlain::Level, &TPlain::SetLevel);
+        b.Enum("Shade", kShadeType, &TPlain::Shade, &TPlain::SetShade);
+        b.String("Caption", &TPlain::Caption, &TPlain::SetCaption);
+        b.Boolean("Visible", &TPlain::Visible, &TPlain::SetVisible);
+    });
+}
+
+} // namespace
+
+TEST(ClassInfo, MemberFunctionsServeAsReaderAndWriter) {
+    TPlain p;
+    const TClassInfo& c = TPlain::StaticClass();
+    c.FindProperty("Level")->SetOrd(p, 300); // stored through the member's own uint8_t parameter
+    c.FindProperty("Shade")->SetOrd(p, 1);
+    c.FindProperty("Caption")->SetStr(p, "Quantilaw");
+    c.FindProperty("Visible")->SetOrd(p, 1);
+    EXPECT_EQ(p.Level(), 44);
+    EXPECT_EQ(p.Shade(), TShade::Dark);
+    EXPECT_EQ(c.FindProperty("Caption")->GetStr(p), "Quantilaw");
+    EXPECT_EQ(c.FindProperty("Visible")->GetOrd(p), 1);
+    EXPECT_EQ(c.FindProperty("Level")->GetOrd(p), 44);
+}
