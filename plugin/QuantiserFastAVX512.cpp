@@ -75,6 +75,7 @@ QL_FN VD ScaleSixteenths(VD x, VD n, VI) { return _mm512_scalef_pd(x, _mm512_mul
 } // namespace native
 
 #include "plugin/QuantiserFastWide.h"
+// The kernels are written over the wide operations above, so they come second.
 #include "plugin/QuantiserFastKernel.h"
 
 #undef QL_FN

@@ -78,6 +78,7 @@ QL_FN VD Lookup(const Table16& t, VI index) {
 } // namespace native
 
 #include "plugin/QuantiserFastWide.h"
+// The kernels are written over the wide operations above, so they come second.
 #include "plugin/QuantiserFastKernel.h"
 
 #undef QL_FN
