@@ -21,23 +21,29 @@ void PaintPlot(ql::TAbstractSuperDIB& d) {
                 p = 0xFF202020u;
             else if (x % 20 == 0 || y % 20 == 0)
                 p = 0xFFD0D0D0u;
-            if (x < 8)
-                p = (p & 0x00FFFFFFu) | static_cast<std::uint32_t>(x * 32) << 24;
+            if (x < 8) p = (p & 0x00FFFFFFu) | static_cast<std::uint32_t>(x * 32) << 24;
             *d.PixelAt(x, y) = p;
         }
 }
 
-enum Mode { kCopy, kOpacity, kMasked, kMaskedOpacity, kTransparent, kTransparentOpacity, kAlphaOnly, kMaskAsGrey };
+enum Mode {
+    kCopy,
+    kOpacity,
+    kMasked,
+    kMaskedOpacity,
+    kTransparent,
+    kTransparentOpacity,
+    kAlphaOnly,
+    kMaskAsGrey
+};
 
 void BM_Render(benchmark::State& state) {
     ql::TMemoryDIB src(kW, kH), dst(kW, kH);
     PaintPlot(src);
     PaintPlot(dst);
     const auto mode = static_cast<Mode>(state.range(0));
-    if (mode == kOpacity || mode == kMaskedOpacity || mode == kTransparentOpacity)
-        src.SetOpacity(96);
-    if (mode == kMasked || mode == kMaskedOpacity)
-        src.SetMasked(true);
+    if (mode == kOpacity || mode == kMaskedOpacity || mode == kTransparentOpacity) src.SetOpacity(96);
+    if (mode == kMasked || mode == kMaskedOpacity) src.SetMasked(true);
     if (mode == kTransparent || mode == kTransparentOpacity) {
         src.SetTransparentMode(ql::TTransparentMode::tmFixed);
         src.SetTransparentColor(ql::clWhite);
@@ -52,8 +58,8 @@ void BM_Render(benchmark::State& state) {
             src.Draw(0, 0, kW, kH, &dst, 0, 0);
         benchmark::DoNotOptimize(dst.Bits());
     }
-    state.counters["Mpixel/s"] = benchmark::Counter(double(kW) * kH * double(state.iterations()) / 1e6,
-                                                    benchmark::Counter::kIsRate);
+    state.counters["Mpixel/s"] =
+        benchmark::Counter(double(kW) * kH * double(state.iterations()) / 1e6, benchmark::Counter::kIsRate);
 }
 BENCHMARK(BM_Render)->DenseRange(kCopy, kMaskAsGrey)->ArgName("routine");
 
@@ -66,8 +72,8 @@ void BM_RotatedDraw(benchmark::State& state) {
         src.Draw(0, 0, kW, kH, &dst, 0, 0);
         benchmark::DoNotOptimize(dst.Bits());
     }
-    state.counters["Mpixel/s"] = benchmark::Counter(double(kW) * kH * double(state.iterations()) / 1e6,
-                                                    benchmark::Counter::kIsRate);
+    state.counters["Mpixel/s"] =
+        benchmark::Counter(double(kW) * kH * double(state.iterations()) / 1e6, benchmark::Counter::kIsRate);
 }
 BENCHMARK(BM_RotatedDraw)->Arg(30)->Arg(90);
 
@@ -97,13 +103,15 @@ void BM_Decompress(benchmark::State& state) {
     const auto payload = Payload();
     std::vector<std::uint8_t> packed(payload.size()), out(payload.size());
     C c;
-    const std::uint32_t n = c.Compress(nullptr, payload.data(), static_cast<std::uint32_t>(payload.size()), packed.data());
+    const std::uint32_t n =
+        c.Compress(nullptr, payload.data(), static_cast<std::uint32_t>(payload.size()), packed.data());
     if (n == 0) {
         state.SkipWithError("did not compress");
         return;
     }
     for (auto _ : state) {
-        c.Decompress(nullptr, C::kGUID, static_cast<std::uint32_t>(payload.size()), n, out.data(), packed.data());
+        c.Decompress(nullptr, C::kGUID, static_cast<std::uint32_t>(payload.size()), n, out.data(),
+                     packed.data());
         benchmark::DoNotOptimize(out.data());
     }
     state.counters["MB/s"] = benchmark::Counter(double(payload.size()) * double(state.iterations()) / 1e6,

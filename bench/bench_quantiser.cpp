@@ -21,18 +21,23 @@ std::vector<float> Signal(int frames, unsigned seed) {
     std::uniform_real_distribution<float> noise(-0.05f, 0.05f);
     std::vector<float> v(static_cast<std::size_t>(frames));
     for (int i = 0; i < frames; ++i)
-        v[static_cast<std::size_t>(i)] = 0.6f * std::sin(0.0131f * i) + 0.3f * std::sin(0.171f * i + seed) + noise(rng);
+        v[static_cast<std::size_t>(i)] =
+            0.6f * std::sin(0.0131f * i) + 0.3f * std::sin(0.171f * i + seed) + noise(rng);
     return v;
 }
 
 const ql::quantilaw::fast::TKernels* KernelsFor(Path path) {
     __builtin_cpu_init();
     switch (path) {
-    case kSSE2: return &fast::SSE2Kernels();
+    case kSSE2:
+        return &fast::SSE2Kernels();
     case kAVX2:
-        return __builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma") ? &fast::AVX2Kernels() : nullptr;
-    case kAVX512: return __builtin_cpu_supports("avx512f") ? &fast::AVX512Kernels() : nullptr;
-    default: return nullptr;
+        return __builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma") ? &fast::AVX2Kernels()
+                                                                               : nullptr;
+    case kAVX512:
+        return __builtin_cpu_supports("avx512f") ? &fast::AVX512Kernels() : nullptr;
+    default:
+        return nullptr;
     }
 }
 
@@ -59,8 +64,9 @@ void BM_Quantiser(benchmark::State& state) {
             ql::TFPUGuard guard;
             const TQuantSteps s = steps.Steps();
             for (int c = 0; c < 2; ++c)
-                (Companded ? kernels->companded : kernels->linear)(in[c], out[c], static_cast<std::size_t>(frames),
-                                                                    s.QuantSteps, s.QuantStepsInv, fast::Constants());
+                (Companded ? kernels->companded
+                           : kernels->linear)(in[c], out[c], static_cast<std::size_t>(frames), s.QuantSteps,
+                                              s.QuantStepsInv, fast::Constants());
         }
         benchmark::DoNotOptimize(outLeft.data());
         benchmark::DoNotOptimize(outRight.data());

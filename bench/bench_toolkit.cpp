@@ -66,7 +66,8 @@ static void BM_RegionFromMaskRuns(benchmark::State& state) {
         runs.push_back({y % 50, y, 60 + y % 30, y + 1});
         runs.push_back({120 - y % 20, y, 214 - y % 10, y + 1});
     }
-    for (auto _ : state) benchmark::DoNotOptimize(TRegion::FromRects(runs));
+    for (auto _ : state)
+        benchmark::DoNotOptimize(TRegion::FromRects(runs));
     state.SetItemsProcessed(state.iterations() * static_cast<std::int64_t>(runs.size()));
 }
 BENCHMARK(BM_RegionFromMaskRuns);

@@ -17,12 +17,12 @@ const char kLarger[] = "Compressed file is larger than the original.";
 /// Position code for the upper 6 bits of a match position: canonical lengths 3..8 in increasing value order.
 struct PositionCode {
     std::array<std::uint8_t, 64> len{};
-    std::array<std::uint8_t, 64> code{};     ///< left-aligned in 8 bits
-    std::array<std::uint8_t, 256> dValue{};  ///< by leading byte
+    std::array<std::uint8_t, 64> code{};    ///< left-aligned in 8 bits
+    std::array<std::uint8_t, 256> dValue{}; ///< by leading byte
     std::array<std::uint8_t, 256> dLen{};
 
     PositionCode() {
-        static constexpr int counts[] = {0, 0, 0, 1, 3, 8, 12, 24, 16};  // by length
+        static constexpr int counts[] = {0, 0, 0, 1, 3, 8, 12, 24, 16}; // by length
         unsigned next = 0;
         int value = 0;
         for (int l = 3; l <= 8; ++l) {
@@ -62,8 +62,7 @@ TAbstractLZH::~TAbstractLZH() = default;
 void TAbstractLZH::AllocTables() {
     // Value-initialised so that a corrupt stream referring to never-written ring bytes reads zeros.
     fTables.reset(new (std::nothrow) Tables());
-    if (!fTables)
-        throw ElzhException("LZH : Cannot get memory for dictionary tables");
+    if (!fTables) throw ElzhException("LZH : Cannot get memory for dictionary tables");
 }
 
 void TAbstractLZH::FreeTables() noexcept { fTables.reset(); }
@@ -72,8 +71,7 @@ void TAbstractLZH::FreeTables() noexcept { fTables.reset(); }
 
 int TAbstractLZH::GetByteRaw() {
     if (fInPos == fInLen) {
-        if (fInEnd)
-            return -1;
+        if (fInEnd) return -1;
         std::uint16_t actual = 0;
         ReadBytes(fInBuf, sizeof fInBuf, actual);
         fInPos = 0;
@@ -89,22 +87,18 @@ int TAbstractLZH::GetByteRaw() {
 
 void TAbstractLZH::PutByte(std::uint8_t b, bool header) {
     if (fEncoding && !header) {
-        if (fCodeSize + 1 > fSizeLimit)
-            throw ElzhException(kLarger);
+        if (fCodeSize + 1 > fSizeLimit) throw ElzhException(kLarger);
         ++fCodeSize;
     }
     fOutBuf[fOutLen++] = b;
-    if (fOutLen == sizeof fOutBuf)
-        FlushOut();
+    if (fOutLen == sizeof fOutBuf) FlushOut();
 }
 
 void TAbstractLZH::FlushOut() {
-    if (fOutLen == 0)
-        return;
+    if (fOutLen == 0) return;
     std::uint16_t actual = 0;
     WriteBytes(fOutBuf, fOutLen, actual);
-    if (actual != fOutLen)
-        throw ElzhException("LZH : Cannot write the output.");
+    if (actual != fOutLen) throw ElzhException("LZH : Cannot write the output.");
     fOutLen = 0;
 }
 
@@ -117,7 +111,7 @@ void TAbstractLZH::PutCode(int length, std::uint32_t code) {
         std::uint32_t part = code >> (32 - take);
         fPutBuf |= part << (32 - fPutLen - take);
         fPutLen += take;
-        code <<= take;  // take < 32 always
+        code <<= take; // take < 32 always
         length -= take;
         while (fPutLen >= 8) {
             PutByte(static_cast<std::uint8_t>(fPutBuf >> 24));
@@ -132,8 +126,7 @@ int TAbstractLZH::GetBit() {
         int c = GetByteRaw();
         if (c < 0) {
             fBitsPastEnd += 8;
-            if (fBitsPastEnd > kReadSlackBits)
-                throw ElzhException("LZH : Compressed data ends too soon.");
+            if (fBitsPastEnd > kReadSlackBits) throw ElzhException("LZH : Compressed data ends too soon.");
             c = 0;
         }
         fGetBuf = static_cast<std::uint32_t>(c);
@@ -203,8 +196,7 @@ void TAbstractLZH::Reconst() {
 
 void TAbstractLZH::Update(int c) {
     Tables& t = *fTables;
-    if (t.freq[R] == MAX_FREQ)
-        Reconst();
+    if (t.freq[R] == MAX_FREQ) Reconst();
     c = t.prnt[c + T];
     do {
         unsigned k = ++t.freq[c];
@@ -219,13 +211,11 @@ void TAbstractLZH::Update(int c) {
 
             int i = t.son[c];
             t.prnt[i] = static_cast<std::uint16_t>(l);
-            if (i < T)
-                t.prnt[i + 1] = static_cast<std::uint16_t>(l);
+            if (i < T) t.prnt[i + 1] = static_cast<std::uint16_t>(l);
             int jj = t.son[l];
             t.son[l] = static_cast<std::uint16_t>(i);
             t.prnt[jj] = static_cast<std::uint16_t>(c);
-            if (jj < T)
-                t.prnt[jj + 1] = static_cast<std::uint16_t>(c);
+            if (jj < T) t.prnt[jj + 1] = static_cast<std::uint16_t>(c);
             t.son[c] = static_cast<std::uint16_t>(jj);
             c = l;
         }
@@ -322,16 +312,14 @@ void TAbstractLZH::InsertNode(int r) {
         int i = 1;
         for (; i < F; ++i) {
             cmp = key[i] - t.text[p + i];
-            if (cmp != 0)
-                break;
+            if (cmp != 0) break;
         }
         if (i > THRESHOLD) {
             int position = ((r - p) & (N - 1)) - 1;
             if (i > fMatchLength) {
                 fMatchPosition = position;
                 fMatchLength = i;
-                if (i >= F)
-                    break;
+                if (i >= F) break;
             } else if (i == fMatchLength && position < fMatchPosition) {
                 fMatchPosition = position;
             }
@@ -352,8 +340,7 @@ void TAbstractLZH::InsertNode(int r) {
 
 void TAbstractLZH::DeleteNode(int p) {
     Tables& t = *fTables;
-    if (t.dad[p] == NIL)
-        return;
+    if (t.dad[p] == NIL) return;
     int q;
     if (t.rson[p] == NIL) {
         q = t.lson[p];
@@ -395,8 +382,7 @@ std::uint32_t TAbstractLZH::Encode(std::uint32_t Size) {
     fOutLen = 0;
 
     // The header alone must already fit in the budget.
-    if (Size < 4)
-        throw ElzhException(kLarger);
+    if (Size < 4) throw ElzhException(kLarger);
     for (int i = 0; i < 4; ++i)
         PutByte(static_cast<std::uint8_t>(Size >> (8 * i)), true);
 
@@ -421,8 +407,7 @@ std::uint32_t TAbstractLZH::Encode(std::uint32_t Size) {
     InsertNode(r);
 
     while (len > 0) {
-        if (fMatchLength > len)
-            fMatchLength = len;
+        if (fMatchLength > len) fMatchLength = len;
         if (fMatchLength <= THRESHOLD) {
             fMatchLength = 1;
             SymbolCoded(t.text[r], -1);
@@ -437,8 +422,7 @@ std::uint32_t TAbstractLZH::Encode(std::uint32_t Size) {
         for (; i < last && fBytesRead < Size && (c = GetByteRaw()) >= 0; ++i) {
             DeleteNode(s);
             t.text[s] = static_cast<std::uint8_t>(c);
-            if (s < F - 1)
-                t.text[s + N] = static_cast<std::uint8_t>(c);
+            if (s < F - 1) t.text[s + N] = static_cast<std::uint8_t>(c);
             s = (s + 1) & (N - 1);
             r = (r + 1) & (N - 1);
             InsertNode(r);
@@ -447,8 +431,7 @@ std::uint32_t TAbstractLZH::Encode(std::uint32_t Size) {
             DeleteNode(s);
             s = (s + 1) & (N - 1);
             r = (r + 1) & (N - 1);
-            if (--len)
-                InsertNode(r);
+            if (--len) InsertNode(r);
         }
     }
     if (fPutLen > 0) {
@@ -473,12 +456,10 @@ std::uint32_t TAbstractLZH::Decode() {
     std::uint32_t size = 0;
     for (int i = 0; i < 4; ++i) {
         int b = GetByteRaw();
-        if (b < 0)
-            throw ElzhException("LZH : Compressed data has no size header.");
+        if (b < 0) throw ElzhException("LZH : Compressed data has no size header.");
         size |= static_cast<std::uint32_t>(b) << (8 * i);
     }
-    if (size == 0)
-        return 0;
+    if (size == 0) return 0;
 
     struct Release {
         TAbstractLZH* self;
@@ -522,8 +503,7 @@ std::uint32_t TAbstractLZH::Decode() {
 
 void TLZHStream::ReadBytes(void* Buffer, std::uint16_t Count, std::uint16_t& Actual) {
     std::size_t n = std::min<std::size_t>(Count, fInSize - fInPos);
-    if (n)
-        std::memcpy(Buffer, fIn + fInPos, n);
+    if (n) std::memcpy(Buffer, fIn + fInPos, n);
     fInPos += n;
     Actual = static_cast<std::uint16_t>(n);
 }

@@ -13,14 +13,14 @@ namespace ql {
 QL_DECLARE_EXCEPTION(ElzhException, Exception);
 
 namespace lzh {
-inline constexpr int N = 4096;           ///< ring buffer size; positions are 12 bits
-inline constexpr int F = 60;             ///< look-ahead size, the longest match
-inline constexpr int THRESHOLD = 2;      ///< matches this short are sent as literals
-inline constexpr int N_CHAR = 256 - THRESHOLD + F;  ///< 314 symbols: literals, then lengths 3..60
-inline constexpr int T = N_CHAR * 2 - 1; ///< nodes of the Huffman tree
-inline constexpr int R = T - 1;          ///< root node
+inline constexpr int N = 4096;                     ///< ring buffer size; positions are 12 bits
+inline constexpr int F = 60;                       ///< look-ahead size, the longest match
+inline constexpr int THRESHOLD = 2;                ///< matches this short are sent as literals
+inline constexpr int N_CHAR = 256 - THRESHOLD + F; ///< 314 symbols: literals, then lengths 3..60
+inline constexpr int T = N_CHAR * 2 - 1;           ///< nodes of the Huffman tree
+inline constexpr int R = T - 1;                    ///< root node
 inline constexpr unsigned MAX_FREQ = 0x8000;
-inline constexpr int NIL = N;            ///< "no node" in the search tree
+inline constexpr int NIL = N; ///< "no node" in the search tree
 /// Bits of input a decoder may take past the end before the stream counts as truncated:
 /// a well-formed stream needs none, the slack only tolerates encoders that pad generously.
 inline constexpr std::size_t kReadSlackBits = 16;
@@ -28,7 +28,7 @@ inline constexpr std::size_t kReadSlackBits = 16;
 
 /// Coder state and the two directions; subclasses say where bytes come from and go to.
 class TAbstractLZH {
-public:
+  public:
     TAbstractLZH();
     virtual ~TAbstractLZH();
     TAbstractLZH(const TAbstractLZH&) = delete;
@@ -42,20 +42,20 @@ public:
     /// Reads the 4-byte size and decodes that many bytes; returns the bytes written.
     std::uint32_t Decode();
 
-protected:
+  protected:
     /// Told of every symbol coded in either direction (position -1 for literals); for tools and tests.
     virtual void SymbolCoded(int /*Symbol*/, int /*Position*/) {}
 
-private:
+  private:
     struct Tables;
 
     // Byte I/O with buffering, so the virtual calls happen per block rather than per byte.
-    int GetByteRaw();            ///< next input byte, or -1 at the end
+    int GetByteRaw(); ///< next input byte, or -1 at the end
     void PutByte(std::uint8_t b, bool header = false);
     void FlushOut();
 
     // Bit level.
-    void PutCode(int length, std::uint32_t code);  ///< code left-aligned in 32 bits
+    void PutCode(int length, std::uint32_t code); ///< code left-aligned in 32 bits
     int GetBit();
     int GetBits8();
 
@@ -78,10 +78,10 @@ private:
 
     std::unique_ptr<Tables> fTables;
     bool fEncoding = false;
-    std::uint32_t fSizeLimit = 0;     ///< the uncompressed size when encoding
-    std::uint32_t fCodeSize = 0;      ///< bytes written after the header
+    std::uint32_t fSizeLimit = 0; ///< the uncompressed size when encoding
+    std::uint32_t fCodeSize = 0;  ///< bytes written after the header
     std::uint32_t fBytesRead = 0;
-    std::uint32_t fPutBuf = 0;        ///< pending output bits at the top
+    std::uint32_t fPutBuf = 0; ///< pending output bits at the top
     int fPutLen = 0;
     std::uint32_t fGetBuf = 0;
     int fGetLen = 0;
@@ -98,14 +98,14 @@ private:
 
 /// The coder over two in-memory streams that the caller owns.
 class TLZHStream : public TAbstractLZH {
-public:
+  public:
     TLZHStream(const std::uint8_t* input, std::size_t inputSize, std::vector<std::uint8_t>& output)
         : fIn(input), fInSize(inputSize), fOut(output) {}
 
     void ReadBytes(void* Buffer, std::uint16_t Count, std::uint16_t& Actual) override;
     void WriteBytes(const void* Buffer, std::uint16_t Count, std::uint16_t& Actual) override;
 
-private:
+  private:
     const std::uint8_t* fIn;
     std::size_t fInSize;
     std::size_t fInPos = 0;

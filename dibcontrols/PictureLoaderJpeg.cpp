@@ -19,7 +19,7 @@ struct JpegContext {
     jpeg_error_mgr err;
     std::jmp_buf jump;
     char message[JMSG_LENGTH_MAX];
-    unsigned char* pixels;  // malloc'd; owned by the C++ side once Decode returns
+    unsigned char* pixels; // malloc'd; owned by the C++ side once Decode returns
     unsigned char* line;
     int width, height;
 };
@@ -55,7 +55,8 @@ int DecodeJpeg(JpegContext* ctx, const unsigned char* data, unsigned long size, 
     ctx->cinfo.out_color_space = JCS_RGB;
     const unsigned long w = ctx->cinfo.image_width, h = ctx->cinfo.image_height;
     if (w == 0 || h == 0 || w > 16384 || h > 16384 || w * h > maxPixels) {
-        std::snprintf(ctx->message, sizeof ctx->message, "a picture of %lu x %lu pixels cannot be loaded", w, h);
+        std::snprintf(ctx->message, sizeof ctx->message, "a picture of %lu x %lu pixels cannot be loaded", w,
+                      h);
         jpeg_destroy_decompress(&ctx->cinfo);
         return -1;
     }
@@ -99,8 +100,7 @@ int DecodeJpeg(JpegContext* ctx, const unsigned char* data, unsigned long size, 
 
 TLoadedPicture LoadJpegPicture(std::span<const std::uint8_t> Data) {
     JpegContext* ctx = static_cast<JpegContext*>(std::calloc(1, sizeof(JpegContext)));
-    if (!ctx)
-        throw EDIBFormatError("JPEG file: out of memory.");
+    if (!ctx) throw EDIBFormatError("JPEG file: out of memory.");
     const int rc = DecodeJpeg(ctx, Data.data(), static_cast<unsigned long>(Data.size()),
                               static_cast<unsigned long>(kMaxDIBPixelBytes / 4));
     if (rc != 0) {

@@ -36,34 +36,50 @@ namespace {
 /// The published properties both kinds share, in their stored order, less Canvas and Handle.
 template <class T>
 void PublishCommon(TClassBuilder<T>& b, bool withSurface) {
-    b.Integer("Angle", [](const T& d) { return d.Angle(); },
-              [](T& d, int64_t v) { d.SetAngle(static_cast<std::uint16_t>(v)); }, 0, "TAngle");
-    b.Boolean("AutoSize", [](const T& d) { return d.AutoSize(); }, [](T& d, bool v) { d.SetAutoSize(v); });
+    b.Integer(
+        "Angle", [](const T& d) { return d.Angle(); },
+        [](T& d, int64_t v) { d.SetAngle(static_cast<std::uint16_t>(v)); }, 0, "TAngle");
+    b.Boolean(
+        "AutoSize", [](const T& d) { return d.AutoSize(); }, [](T& d, bool v) { d.SetAutoSize(v); });
     if (withSurface) {
         if constexpr (requires(const T& d) { d.Canvas(); }) {
-            b.Object("Canvas", TCanvas::StaticClass(), [](const T& d) -> TObject* { return d.Canvas(); }, nullptr)
+            b.Object(
+                 "Canvas", TCanvas::StaticClass(), [](const T& d) -> TObject* { return d.Canvas(); }, nullptr)
                 .Stored = false;
-            b.Integer("Handle", [](const T& d) { return reinterpret_cast<std::intptr_t>(d.Handle()); }, nullptr, 0,
-                      "HDC")
+            b.Integer(
+                 "Handle", [](const T& d) { return reinterpret_cast<std::intptr_t>(d.Handle()); }, nullptr, 0,
+                 "HDC")
                 .Stored = false;
         }
     }
-    b.Integer("Height", [](const T& d) { return d.Height(); },
-              [](T& d, int64_t v) { d.SetHeight(static_cast<std::uint16_t>(v)); }, 0, "Word");
-    b.Boolean("Masked", [](const T& d) { return d.Masked(); }, [](T& d, bool v) { d.SetMasked(v); });
-    b.Integer("Opacity", [](const T& d) { return d.Opacity(); },
-              [](T& d, int64_t v) { d.SetOpacity(static_cast<std::uint8_t>(v)); }, 255, "Byte");
-    b.Float("Scale", [](const T& d) { return static_cast<double>(d.Scale()); },
-            [](T& d, double v) { d.SetScale(v); }, "Extended");
-    b.Boolean("Transparent", [](const T& d) { return d.Transparent(); }, [](T& d, bool v) { d.SetTransparent(v); });
-    b.Integer("TransparentColor", [](const T& d) { return d.TransparentColor(); },
-              [](T& d, int64_t v) { d.SetTransparentColor(static_cast<TColor>(v)); }, 0, "TColor");
-    b.Enum("TransparentMode", TransparentModeType(), [](const T& d) { return static_cast<int>(d.TransparentMode()); },
-           [](T& d, int64_t v) { d.SetTransparentMode(v == 1 ? TTransparentMode::tmFixed : TTransparentMode::tmAuto); });
-    b.Integer("Width", [](const T& d) { return d.Width(); },
-              [](T& d, int64_t v) { d.SetWidth(static_cast<std::uint16_t>(v)); }, 0, "Word");
-    b.Binary("Data", [](const T& d) { return const_cast<T&>(d).WritePixelData(); },
-             [](T& d, const std::vector<std::uint8_t>& v) { d.ReadPixelData(v); });
+    b.Integer(
+        "Height", [](const T& d) { return d.Height(); },
+        [](T& d, int64_t v) { d.SetHeight(static_cast<std::uint16_t>(v)); }, 0, "Word");
+    b.Boolean(
+        "Masked", [](const T& d) { return d.Masked(); }, [](T& d, bool v) { d.SetMasked(v); });
+    b.Integer(
+        "Opacity", [](const T& d) { return d.Opacity(); },
+        [](T& d, int64_t v) { d.SetOpacity(static_cast<std::uint8_t>(v)); }, 255, "Byte");
+    b.Float(
+        "Scale", [](const T& d) { return static_cast<double>(d.Scale()); },
+        [](T& d, double v) { d.SetScale(v); }, "Extended");
+    b.Boolean(
+        "Transparent", [](const T& d) { return d.Transparent(); }, [](T& d, bool v) { d.SetTransparent(v); });
+    b.Integer(
+        "TransparentColor", [](const T& d) { return d.TransparentColor(); },
+        [](T& d, int64_t v) { d.SetTransparentColor(static_cast<TColor>(v)); }, 0, "TColor");
+    b.Enum(
+        "TransparentMode", TransparentModeType(),
+        [](const T& d) { return static_cast<int>(d.TransparentMode()); },
+        [](T& d, int64_t v) {
+            d.SetTransparentMode(v == 1 ? TTransparentMode::tmFixed : TTransparentMode::tmAuto);
+        });
+    b.Integer(
+        "Width", [](const T& d) { return d.Width(); },
+        [](T& d, int64_t v) { d.SetWidth(static_cast<std::uint16_t>(v)); }, 0, "Word");
+    b.Binary(
+        "Data", [](const T& d) { return const_cast<T&>(d).WritePixelData(); },
+        [](T& d, const std::vector<std::uint8_t>& v) { d.ReadPixelData(v); });
 }
 
 } // namespace
@@ -84,7 +100,8 @@ const TClassInfo& TCustomMemoryDIB::StaticClass() {
 }
 
 const TClassInfo& TWinDIB::StaticClass() {
-    static TClassInfo info("TWinDIB", &TCustomWinDIB::StaticClass(), [](TObject*) -> TObject* { return new TWinDIB(); });
+    static TClassInfo info("TWinDIB", &TCustomWinDIB::StaticClass(),
+                           [](TObject*) -> TObject* { return new TWinDIB(); });
     static const bool once = [] {
         TClassBuilder<TWinDIB> b(info);
         PublishCommon(b, true);
@@ -100,10 +117,12 @@ const TClassInfo& TMemoryDIB::StaticClass() {
     static const bool once = [] {
         TClassBuilder<TMemoryDIB> b(info);
         PublishCommon(b, false);
-        b.String("ImageFilename", [](const TMemoryDIB& d) { return d.ImageFilename(); },
-                 [](TMemoryDIB& d, const std::string& v) { d.SetImageFilename(v); });
-        b.String("MaskFilename", [](const TMemoryDIB& d) { return d.MaskFilename(); },
-                 [](TMemoryDIB& d, const std::string& v) { d.SetMaskFilename(v); });
+        b.String(
+            "ImageFilename", [](const TMemoryDIB& d) { return d.ImageFilename(); },
+            [](TMemoryDIB& d, const std::string& v) { d.SetImageFilename(v); });
+        b.String(
+            "MaskFilename", [](const TMemoryDIB& d) { return d.MaskFilename(); },
+            [](TMemoryDIB& d, const std::string& v) { d.SetMaskFilename(v); });
         return true;
     }();
     (void)once;
@@ -148,7 +167,10 @@ const TAngleTables& AngleTables() {
 
 // ================================================================ construction, storage, assignment
 
-TAbstractSuperDIB::TAbstractSuperDIB() { SetDefaults(); fRenderMethod = {this, &TAbstractSuperDIB::RenderCopy}; }
+TAbstractSuperDIB::TAbstractSuperDIB() {
+    SetDefaults();
+    fRenderMethod = {this, &TAbstractSuperDIB::RenderCopy};
+}
 
 TAbstractSuperDIB::~TAbstractSuperDIB() = default;
 
@@ -161,14 +183,12 @@ void TAbstractSuperDIB::SetDefaults() {
 }
 
 void TAbstractSuperDIB::ResizeImage(std::uint16_t Width, std::uint16_t Height) {
-    if (Width == fWidth && Height == fHeight)
-        return;
+    if (Width == fWidth && Height == fHeight) return;
     const std::uint16_t w = Width ? Width : 1;
     const std::uint16_t h = Height ? Height : 1;
     if (w > kMaxDIBDimension || h > kMaxDIBDimension || std::uint64_t{w} * h * 4 > kMaxDIBPixelBytes)
         throw EDIBError(Format("An image of %d x %d pixels is too large.", {IntToStr(w), IntToStr(h)}));
-    if (fOwnsBits && fBits)
-        FreeBits();
+    if (fOwnsBits && fBits) FreeBits();
     fBits = nullptr;
     // A view that is given a new size can no longer show its source's pixels safely: it gets its own.
     fOwnsBits = true;
@@ -188,10 +208,8 @@ void TAbstractSuperDIB::SetWidth(std::uint16_t Value) { ResizeImage(Value, fHeig
 void TAbstractSuperDIB::SetHeight(std::uint16_t Value) { ResizeImage(fWidth, Value); }
 
 void TAbstractSuperDIB::ShareBitsOf(TAbstractSuperDIB* Source) {
-    if (!Source || Source == this)
-        return;
-    if (fOwnsBits && fBits)
-        FreeBits();
+    if (!Source || Source == this) return;
+    if (fOwnsBits && fBits) FreeBits();
     fBits = nullptr;
     fOwnsBits = false;
     Source->AssignPropertiesTo(this);
@@ -205,7 +223,7 @@ void TAbstractSuperDIB::CopyPixelsFrom(const TAbstractSuperDIB* Source) {
         if (Source->fBits && Source->fWidth == fWidth && Source->fHeight == fHeight)
             std::memmove(fBits, Source->fBits, ByteSize());
         else
-            std::memset(fBits, 0, ByteSize());  // a source without pixels gives a defined picture
+            std::memset(fBits, 0, ByteSize()); // a source without pixels gives a defined picture
     }
     Changed();
 }
@@ -213,7 +231,8 @@ void TAbstractSuperDIB::CopyPixelsFrom(const TAbstractSuperDIB* Source) {
 void TAbstractSuperDIB::AssignPropertiesTo(TPersistent* Dest) const {
     auto* d = dynamic_cast<TAbstractSuperDIB*>(Dest);
     if (!d)
-        throw EDIBError("Cannot assign a TAbstractDIB to a " + (Dest ? Dest->ClassName() : std::string("nil")));
+        throw EDIBError("Cannot assign a TAbstractDIB to a " +
+                        (Dest ? Dest->ClassName() : std::string("nil")));
     d->fAngle = fAngle;
     d->fAutoSize = fAutoSize;
     d->fMasked = fMasked;
@@ -248,10 +267,8 @@ std::uint8_t* TAbstractSuperDIB::ScanLine(int Y) const {
 
 void TAbstractSuperDIB::SetClipRect(const TRect& Rect) {
     TRect r = Rect;
-    if (r.Left > r.Right)
-        std::swap(r.Left, r.Right);
-    if (r.Top > r.Bottom)
-        std::swap(r.Top, r.Bottom);
+    if (r.Left > r.Right) std::swap(r.Left, r.Right);
+    if (r.Top > r.Bottom) std::swap(r.Top, r.Bottom);
     r.Right = std::min<std::int32_t>(r.Right, fWidth - 1);
     r.Left = std::max<std::int32_t>(r.Left, 0);
     r.Bottom = std::min<std::int32_t>(r.Bottom, fHeight - 1);
@@ -279,8 +296,7 @@ void TAbstractSuperDIB::SetAutoSize(bool Value) {
 void TAbstractSuperDIB::SetMasked(bool Value) {
     if (Value != fMasked) {
         fMasked = Value;
-        if (Value)
-            fTransparent = false;
+        if (Value) fTransparent = false;
         Changed();
     }
 }
@@ -288,8 +304,7 @@ void TAbstractSuperDIB::SetMasked(bool Value) {
 void TAbstractSuperDIB::SetTransparent(bool Value) {
     if (Value != fTransparent) {
         fTransparent = Value;
-        if (Value)
-            fMasked = false;
+        if (Value) fMasked = false;
         Changed();
     }
 }
@@ -346,26 +361,25 @@ void TAbstractSuperDIB::SetTransparentMode(TTransparentMode Value) {
 }
 
 void TAbstractSuperDIB::EndUpdate() {
-    if (fUpdateCount == 0)
-        throw EDIBError("EndUpdate without BeginUpdate");
-    if (--fUpdateCount == 0)
-        Changed();
+    if (fUpdateCount == 0) throw EDIBError("EndUpdate without BeginUpdate");
+    if (--fUpdateCount == 0) Changed();
 }
 
 void TAbstractSuperDIB::Changed() {
     SelectRenderMethod();
-    if (fUpdateCount == 0 && OnChange)
-        OnChange(this);
+    if (fUpdateCount == 0 && OnChange) OnChange(this);
 }
 
 void TAbstractSuperDIB::SelectRenderMethod() {
     TRenderMethod::Routine r;
     if (fOpacity == 255)
-        r = fMasked ? &TAbstractSuperDIB::RenderMasked
-                    : fTransparent ? &TAbstractSuperDIB::RenderTransparent : &TAbstractSuperDIB::RenderCopy;
+        r = fMasked        ? &TAbstractSuperDIB::RenderMasked
+            : fTransparent ? &TAbstractSuperDIB::RenderTransparent
+                           : &TAbstractSuperDIB::RenderCopy;
     else
-        r = fMasked ? &TAbstractSuperDIB::RenderMaskedOpacity
-                    : fTransparent ? &TAbstractSuperDIB::RenderTransparentOpacity : &TAbstractSuperDIB::RenderOpacity;
+        r = fMasked        ? &TAbstractSuperDIB::RenderMaskedOpacity
+            : fTransparent ? &TAbstractSuperDIB::RenderTransparentOpacity
+                           : &TAbstractSuperDIB::RenderOpacity;
     fRenderMethod = {this, r};
 }
 
@@ -381,8 +395,8 @@ inline std::uint8_t Blend(std::uint8_t s, std::uint8_t d, unsigned w) {
 }
 
 template <class PixelOp>
-inline void ForEachPixel(const std::uint8_t* Src, std::uint8_t* Dst, int Rows, int Cols, std::ptrdiff_t SrcRowStep,
-                         std::ptrdiff_t DstRowStep, PixelOp op) {
+inline void ForEachPixel(const std::uint8_t* Src, std::uint8_t* Dst, int Rows, int Cols,
+                         std::ptrdiff_t SrcRowStep, std::ptrdiff_t DstRowStep, PixelOp op) {
     const std::ptrdiff_t srcUp = SrcRowStep - std::ptrdiff_t{Cols} * 4;
     const std::ptrdiff_t dstUp = DstRowStep - std::ptrdiff_t{Cols} * 4;
     for (int r = 0; r < Rows; ++r) {
@@ -451,19 +465,21 @@ void TAbstractSuperDIB::RenderTransparent(const std::uint8_t* Src, std::uint8_t*
     });
 }
 
-void TAbstractSuperDIB::RenderTransparentOpacity(const std::uint8_t* Src, std::uint8_t* Dst, int Rows, int Cols,
-                                                 std::ptrdiff_t SrcRowStep, std::ptrdiff_t DstRowStep) const {
+void TAbstractSuperDIB::RenderTransparentOpacity(const std::uint8_t* Src, std::uint8_t* Dst, int Rows,
+                                                 int Cols, std::ptrdiff_t SrcRowStep,
+                                                 std::ptrdiff_t DstRowStep) const {
     const std::uint32_t key = fTransparentColor & 0xFFFFFF;
     const unsigned w = fOpacity;
-    ForEachPixel(Src, Dst, Rows, Cols, SrcRowStep, DstRowStep, [key, w](const std::uint8_t* s, std::uint8_t* d) {
-        const std::uint32_t rgb = s[0] | s[1] << 8 | s[2] << 16;
-        if (rgb != key) {
-            d[0] = Blend(s[0], d[0], w);
-            d[1] = Blend(s[1], d[1], w);
-            d[2] = Blend(s[2], d[2], w);
-            d[3] = s[3];
-        }
-    });
+    ForEachPixel(Src, Dst, Rows, Cols, SrcRowStep, DstRowStep,
+                 [key, w](const std::uint8_t* s, std::uint8_t* d) {
+                     const std::uint32_t rgb = s[0] | s[1] << 8 | s[2] << 16;
+                     if (rgb != key) {
+                         d[0] = Blend(s[0], d[0], w);
+                         d[1] = Blend(s[1], d[1], w);
+                         d[2] = Blend(s[2], d[2], w);
+                         d[3] = s[3];
+                     }
+                 });
 }
 
 void TAbstractSuperDIB::RenderAlphaOnly(const std::uint8_t* Src, std::uint8_t* Dst, int Rows, int Cols,
@@ -480,8 +496,8 @@ void TAbstractSuperDIB::RenderMaskAsGrey(const std::uint8_t* Src, std::uint8_t* 
 
 // ================================================================ drawing
 
-void TAbstractSuperDIB::Draw(int DestX, int DestY, int Width, int Height, TAbstractSuperDIB* Dest, std::uint16_t SrcX,
-                             std::uint16_t SrcY) {
+void TAbstractSuperDIB::Draw(int DestX, int DestY, int Width, int Height, TAbstractSuperDIB* Dest,
+                             std::uint16_t SrcX, std::uint16_t SrcY) {
     if (fAngle != 0 || fScaleX != 100 || fScaleY != 100)
         DrawTransformed(DestX, DestY, Width, Height, Dest);
     else
@@ -490,8 +506,7 @@ void TAbstractSuperDIB::Draw(int DestX, int DestY, int Width, int Height, TAbstr
 
 void TAbstractSuperDIB::DrawStraight(int DestX, int DestY, int Width, int Height, TAbstractSuperDIB* Dest,
                                      std::uint16_t SrcX, std::uint16_t SrcY) {
-    if (!Dest || !fBits || !Dest->fBits || !fRenderMethod.Code)
-        return;
+    if (!Dest || !fBits || !Dest->fBits || !fRenderMethod.Code) return;
     // 64-bit throughout: a request far outside must not wrap around into the picture.
     std::int64_t dx = DestX, dy = DestY, w = Width, h = Height, sx = SrcX, sy = SrcY;
     const TRect& c = Dest->fClipRect;
@@ -505,28 +520,21 @@ void TAbstractSuperDIB::DrawStraight(int DestX, int DestY, int Width, int Height
         sy += c.Top - dy;
         dy = c.Top;
     }
-    if (dx + w > c.Right)
-        w = std::int64_t{c.Right} - dx + 1;
-    if (dy + h > c.Bottom)
-        h = std::int64_t{c.Bottom} - dy + 1;
-    if (sx + w > fWidth)
-        w = std::int64_t{fWidth} - sx;
-    if (sy + h > fHeight)
-        h = std::int64_t{fHeight} - sy;
-    if (h <= 0 || w <= 0 || dx > Dest->fWidth || dy > Dest->fHeight)
-        return;
-    if (dx + w > Dest->fWidth)
-        w = Dest->fWidth - dx;
-    if (dy + h > Dest->fHeight)
-        h = Dest->fHeight - dy;
-    if (w < 1 || h < 1 || dx < 0 || dy < 0)
-        return;
+    if (dx + w > c.Right) w = std::int64_t{c.Right} - dx + 1;
+    if (dy + h > c.Bottom) h = std::int64_t{c.Bottom} - dy + 1;
+    if (sx + w > fWidth) w = std::int64_t{fWidth} - sx;
+    if (sy + h > fHeight) h = std::int64_t{fHeight} - sy;
+    if (h <= 0 || w <= 0 || dx > Dest->fWidth || dy > Dest->fHeight) return;
+    if (dx + w > Dest->fWidth) w = Dest->fWidth - dx;
+    if (dy + h > Dest->fHeight) h = Dest->fHeight - dy;
+    if (w < 1 || h < 1 || dx < 0 || dy < 0) return;
 
     const std::uint8_t* src = ScanLine(static_cast<int>(sy)) + sx * 4;
     std::uint8_t* dst = Dest->ScanLine(static_cast<int>(dy)) + dx * 4;
     const std::ptrdiff_t srcStep = (w + fWidth) * 4;
     const std::ptrdiff_t dstStep = (w + Dest->fWidth) * 4;
-    (fRenderMethod.Self->*fRenderMethod.Code)(src, dst, static_cast<int>(h), static_cast<int>(w), srcStep, dstStep);
+    (fRenderMethod.Self->*fRenderMethod.Code)(src, dst, static_cast<int>(h), static_cast<int>(w), srcStep,
+                                              dstStep);
     Dest->Changed();
 }
 
@@ -550,14 +558,12 @@ void TAbstractSuperDIB::TransformedSize(int Width, int Height, int& NewWidth, in
     NewHeight = fit(nh);
 }
 
-void TAbstractSuperDIB::DrawTransformed(int DestX, int DestY, int Width, int Height, TAbstractSuperDIB* Dest) {
-    if (!Dest || !fBits || !Dest->fBits)
-        return;
+void TAbstractSuperDIB::DrawTransformed(int DestX, int DestY, int Width, int Height,
+                                        TAbstractSuperDIB* Dest) {
+    if (!Dest || !fBits || !Dest->fBits) return;
     int tw = Width, th = Height;
-    if (fAutoSize)
-        TransformedSize(Width, Height, tw, th);
-    if (tw <= 0 || th <= 0)
-        return;
+    if (fAutoSize) TransformedSize(Width, Height, tw, th);
+    if (tw <= 0 || th <= 0) return;
     if (tw > static_cast<int>(kMaxDIBDimension) || th > static_cast<int>(kMaxDIBDimension))
         throw EDIBError("A transformed image would be too large.");
     std::unique_ptr<TAbstractSuperDIB> temp = NewTemporary(tw, th);
@@ -567,20 +573,17 @@ void TAbstractSuperDIB::DrawTransformed(int DestX, int DestY, int Width, int Hei
 }
 
 void TAbstractSuperDIB::TransformTo(TAbstractSuperDIB* Dest) {
-    if (!Dest || !Dest->fBits || !fBits)
-        return;
+    if (!Dest || !Dest->fBits || !fBits) return;
     const std::uint32_t fill = fMasked ? 0u : (fTransparentColor & 0xFFFFFF);
     const long double sx = fScaleX / 100, sy = fScaleY / 100;
     const long double W = fWidth, H = fHeight;
-    if (sx * W == 0 || sy * H == 0 || !std::isfinite(sx * W) || !std::isfinite(sy * H))
-        return;
+    if (sx * W == 0 || sy * H == 0 || !std::isfinite(sx * W) || !std::isfinite(sy * H)) return;
     const TAngleTables& t = AngleTables();
     // Steps are clamped far beyond any picture, which keeps the 64-bit walk exact and free of overflow.
     auto step = [](long double q) -> std::int64_t {
-        constexpr long double kLimit = 1099511627776.0L;  // 2^40
+        constexpr long double kLimit = 1099511627776.0L; // 2^40
         q = RoundQuotient(q);
-        if (!(q == q))
-            return 0;
+        if (!(q == q)) return 0;
         return static_cast<std::int64_t>(std::clamp(q, -kLimit, kLimit));
     };
     const std::int64_t ax = step(t.Cos[fAngle] * W / (sx * W));
@@ -598,8 +601,7 @@ void TAbstractSuperDIB::TransformTo(TAbstractSuperDIB* Dest) {
         for (std::int64_t col = 0; col < DW; ++col) {
             const std::int64_t yi = y / 256, xi = x / 256;
             std::uint32_t p = fill;
-            if (-hh < yi && yi < hh && -hw < xi && xi < hw)
-                p = in[(hh + yi) * fWidth + (hw + xi)];
+            if (-hh < yi && yi < hh && -hw < xi && xi < hw) p = in[(hh + yi) * fWidth + (hw + xi)];
             *out++ = p;
             x += ax;
             y += ay;
@@ -673,11 +675,9 @@ void TAbstractSuperDIB::Fill(TColor Color) {
 }
 
 void TAbstractSuperDIB::FillRect(TColor Color, int X, int Y, int Width, int Height) {
-    if (!fBits || Width < 1 || Height < 1)
-        return;
+    if (!fBits || Width < 1 || Height < 1) return;
     std::int64_t x0 = X, y0 = Y, x1 = std::int64_t{X} + Width, y1 = std::int64_t{Y} + Height;
-    if (x1 < 0 || y1 < 0 || x0 >= fWidth || y0 >= fHeight)
-        return;
+    if (x1 < 0 || y1 < 0 || x0 >= fWidth || y0 >= fHeight) return;
     x0 = std::max<std::int64_t>(x0, 0);
     y0 = std::max<std::int64_t>(y0, 0);
     x1 = std::min<std::int64_t>(x1, fWidth);
@@ -690,8 +690,7 @@ void TAbstractSuperDIB::FillRect(TColor Color, int X, int Y, int Width, int Heig
 }
 
 void TAbstractSuperDIB::StretchFrom(const TAbstractSuperDIB* Source) {
-    if (!Source || !Source->fBits || !fBits)
-        return;
+    if (!Source || !Source->fBits || !fBits) return;
     const std::uint32_t SW = Source->fWidth, SH = Source->fHeight, W = fWidth, H = fHeight;
     const std::uint32_t stepX = SW / W, fracX = ((SW << 16) / W) & 0xFFFF;
     const std::uint32_t stepY = SH / H, fracY = ((SH << 16) / H) & 0xFFFF;
@@ -704,13 +703,11 @@ void TAbstractSuperDIB::StretchFrom(const TAbstractSuperDIB* Source) {
         for (std::uint32_t i = 0; i < W; ++i) {
             *out++ = srcRow[std::min(sx, SW - 1)];
             sx += stepX;
-            if (cx < fracX)
-                ++sx;
+            if (cx < fracX) ++sx;
             cx = (cx - fracX) & 0xFFFF;
         }
         sy += stepY;
-        if (cy < fracY)
-            ++sy;
+        if (cy < fracY) ++sy;
         cy = (cy - fracY) & 0xFFFF;
     }
     Changed();
@@ -718,15 +715,13 @@ void TAbstractSuperDIB::StretchFrom(const TAbstractSuperDIB* Source) {
 
 template <class Pred>
 std::unique_ptr<TRegion> TAbstractSuperDIB::CreateRegion(Pred inside) const {
-    if (!fBits)
-        return nullptr;
+    if (!fBits) return nullptr;
     constexpr std::size_t kBatch = 400;
     std::vector<TRect> rects;
     rects.reserve(kBatch);
     std::unique_ptr<TRegion> region;
     auto flush = [&] {
-        if (rects.empty())
-            return;
+        if (rects.empty()) return;
         TRegion part = TRegion::FromRects(rects);
         if (region)
             region->Union(part);
@@ -740,14 +735,12 @@ std::unique_ptr<TRegion> TAbstractSuperDIB::CreateRegion(Pred inside) const {
         while (x < fWidth) {
             while (x < fWidth && !inside(row[x]))
                 ++x;
-            if (x == fWidth)
-                break;
+            if (x == fWidth) break;
             const int start = x;
             while (x < fWidth && inside(row[x]))
                 ++x;
             rects.emplace_back(start, y, x, y + 1);
-            if (rects.size() == kBatch)
-                flush();
+            if (rects.size() == kBatch) flush();
         }
     }
     flush();
@@ -764,8 +757,7 @@ std::unique_ptr<TRegion> TAbstractSuperDIB::CreateColorRegion(TColor Color) cons
 }
 
 void TAbstractSuperDIB::Filter(const TFilterParams& Params) {
-    if (!fBits)
-        return;
+    if (!fBits) return;
     std::int32_t divisor = Params.Divisor;
     if (divisor <= 0) {
         divisor = 0;
@@ -787,13 +779,12 @@ void TAbstractSuperDIB::Filter(const TFilterParams& Params) {
                 std::int16_t sum = 0;
                 for (int ky = 0; ky < 3; ++ky)
                     for (int kx = 0; kx < 3; ++kx) {
-                        const std::int16_t product =
-                            static_cast<std::int16_t>(rows[ky][(x + kx - 1) * 4 + ch] * Params.Weights[ky * 3 + kx]);
+                        const std::int16_t product = static_cast<std::int16_t>(
+                            rows[ky][(x + kx - 1) * 4 + ch] * Params.Weights[ky * 3 + kx]);
                         sum = static_cast<std::int16_t>(sum + product);
                     }
                 sum = static_cast<std::int16_t>(sum + offsets[ch]);
-                if (div16 != 0)
-                    sum = static_cast<std::int16_t>(static_cast<std::int32_t>(sum) / div16);
+                if (div16 != 0) sum = static_cast<std::int16_t>(static_cast<std::int32_t>(sum) / div16);
                 o[ch] = static_cast<std::uint8_t>(std::clamp<int>(sum, 0, 255));
             }
             o[3] = rows[1][x * 4 + 3];
@@ -808,8 +799,7 @@ void TAbstractSuperDIB::Filter(const TFilterParams& Params) {
 
 std::vector<std::uint8_t> TAbstractSuperDIB::PlainPayload() const {
     std::vector<std::uint8_t> p;
-    if (!fBits)
-        return p;
+    if (!fBits) return p;
     p.reserve(4 + ByteSize());
     p.push_back(static_cast<std::uint8_t>(fWidth));
     p.push_back(static_cast<std::uint8_t>(fWidth >> 8));
@@ -821,16 +811,14 @@ std::vector<std::uint8_t> TAbstractSuperDIB::PlainPayload() const {
 
 std::vector<std::uint8_t> TAbstractSuperDIB::WritePixelData() {
     std::vector<std::uint8_t> out;
-    if (!fBits)
-        return out;
+    if (!fBits) return out;
     const std::vector<std::uint8_t> payload = PlainPayload();
     CompressDIBStream(this, payload, out);
     return out;
 }
 
 void TAbstractSuperDIB::ReadPixelData(const std::vector<std::uint8_t>& Data) {
-    if (Data.empty())
-        return;
+    if (Data.empty()) return;
     std::vector<std::uint8_t> payload;
     DecompressDIBStream(this, Data, payload);
     std::uint16_t w = 0, h = 0;
@@ -887,8 +875,7 @@ TCustomWinDIB::TCustomWinDIB(int Width, int Height) {
 TCustomWinDIB::TCustomWinDIB(TAbstractSuperDIB* Source) { ShareBitsOf(Source); }
 
 TCustomWinDIB::~TCustomWinDIB() {
-    if (OwnsBits() && Bits())
-        FreeBits();
+    if (OwnsBits() && Bits()) FreeBits();
 }
 
 TCanvas* TCustomWinDIB::Canvas() const { return fSurface ? &fSurface->Canvas() : nullptr; }
@@ -901,8 +888,7 @@ void TCustomWinDIB::AllocateBits() {
 }
 
 void TCustomWinDIB::FreeBits() {
-    if (fSurface)
-        fSurface->Canvas().OnChange = {};
+    if (fSurface) fSurface->Canvas().OnChange = {};
     fSurface.reset();
     SetBits(nullptr);
 }
@@ -922,8 +908,7 @@ TCustomMemoryDIB::TCustomMemoryDIB(int Width, int Height) {
 TCustomMemoryDIB::TCustomMemoryDIB(TAbstractSuperDIB* Source) { ShareBitsOf(Source); }
 
 TCustomMemoryDIB::~TCustomMemoryDIB() {
-    if (OwnsBits() && Bits())
-        FreeBits();
+    if (OwnsBits() && Bits()) FreeBits();
 }
 
 void TCustomMemoryDIB::AllocateBits() {
@@ -945,14 +930,12 @@ void TCustomMemoryDIB::AssignTo(TPersistent* Dest) const {
 }
 
 std::vector<std::uint8_t> TCustomMemoryDIB::WritePixelData() {
-    if (!fStoreData)
-        return {};
+    if (!fStoreData) return {};
     return TAbstractSuperDIB::WritePixelData();
 }
 
 void TCustomMemoryDIB::ReadPixelData(const std::vector<std::uint8_t>& Data) {
-    if (!Data.empty())
-        TAbstractSuperDIB::ReadPixelData(Data);
+    if (!Data.empty()) TAbstractSuperDIB::ReadPixelData(Data);
 }
 
 void TCustomMemoryDIB::ImportImage(const std::string& FileName) {

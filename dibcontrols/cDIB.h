@@ -30,11 +30,11 @@ const TEnumType& TransparentModeType();
 
 /// Parameters of the 3 x 3 convolution of TAbstractSuperDIB::Filter.
 struct TFilterParams {
-    std::int32_t Reserved = 0;  ///< not read
+    std::int32_t Reserved = 0; ///< not read
     std::int16_t RedOffset = 0, GreenOffset = 0, BlueOffset = 0;
     std::uint8_t Opacity = 255;
-    std::int32_t Divisor = 0;   ///< 0 or less: the sum of the weights
-    std::int16_t Weights[9] = {0, 0, 0, 0, 1, 0, 0, 0, 0};  ///< row by row from the top
+    std::int32_t Divisor = 0;                              ///< 0 or less: the sum of the weights
+    std::int16_t Weights[9] = {0, 0, 0, 0, 1, 0, 0, 0, 0}; ///< row by row from the top
 };
 
 /// Angle tables (x 256), for i = 0..359 degrees.
@@ -47,8 +47,9 @@ class TAbstractSuperDIB;
 
 /// A per-pixel routine bound to the image whose opacity and key it reads.
 struct TRenderMethod {
-    using Routine = void (TAbstractSuperDIB::*)(const std::uint8_t* Src, std::uint8_t* Dst, int Rows, int Cols,
-                                                std::ptrdiff_t SrcRowStep, std::ptrdiff_t DstRowStep) const;
+    using Routine = void (TAbstractSuperDIB::*)(const std::uint8_t* Src, std::uint8_t* Dst, int Rows,
+                                                int Cols, std::ptrdiff_t SrcRowStep,
+                                                std::ptrdiff_t DstRowStep) const;
     const TAbstractSuperDIB* Self = nullptr;
     Routine Code = nullptr;
     friend bool operator==(const TRenderMethod&, const TRenderMethod&) = default;
@@ -56,7 +57,7 @@ struct TRenderMethod {
 
 class TAbstractSuperDIB : public TPersistent {
     QL_CLASS(TAbstractSuperDIB)
-public:
+  public:
     TAbstractSuperDIB();
     ~TAbstractSuperDIB() override;
     TAbstractSuperDIB(const TAbstractSuperDIB&) = delete;
@@ -133,10 +134,10 @@ public:
     virtual void Filter(const TFilterParams& Params);
 
     // ---- drawing
-    virtual void Draw(int DestX, int DestY, int Width, int Height, TAbstractSuperDIB* Dest, std::uint16_t SrcX,
-                      std::uint16_t SrcY);
-    virtual void DrawRaw(int DestX, int DestY, int Width, int Height, TAbstractSuperDIB* Dest, std::uint16_t SrcX,
-                         std::uint16_t SrcY);
+    virtual void Draw(int DestX, int DestY, int Width, int Height, TAbstractSuperDIB* Dest,
+                      std::uint16_t SrcX, std::uint16_t SrcY);
+    virtual void DrawRaw(int DestX, int DestY, int Width, int Height, TAbstractSuperDIB* Dest,
+                         std::uint16_t SrcX, std::uint16_t SrcY);
     virtual void DrawAlphaOnly(int DestX, int DestY, int Width, int Height, TAbstractSuperDIB* Dest,
                                std::uint16_t SrcX, std::uint16_t SrcY);
     virtual void DrawMaskAsGrey(int DestX, int DestY, int Width, int Height, TAbstractSuperDIB* Dest,
@@ -151,7 +152,8 @@ public:
     // ---- stored data and files
     /// The stored `Data` value: the plain payload through CompressDIBStream (empty without pixels).
     virtual std::vector<std::uint8_t> WritePixelData();
-    /// Reads a stored `Data` value. Every size is checked before the image changes; on error it is left as it was.
+    /// Reads a stored `Data` value. Every size is checked before the image changes; on error it is left as it
+    /// was.
     virtual void ReadPixelData(const std::vector<std::uint8_t>& Data);
     /// The plain payload of the current pixels.
     std::vector<std::uint8_t> PlainPayload() const;
@@ -159,27 +161,27 @@ public:
     virtual void ImportMask(const std::string& FileName);
 
     // ---- the per-pixel routines
-    void RenderMaskAsGrey(const std::uint8_t* Src, std::uint8_t* Dst, int Rows, int Cols, std::ptrdiff_t SrcRowStep,
-                          std::ptrdiff_t DstRowStep) const;
-    void RenderAlphaOnly(const std::uint8_t* Src, std::uint8_t* Dst, int Rows, int Cols, std::ptrdiff_t SrcRowStep,
-                         std::ptrdiff_t DstRowStep) const;
+    void RenderMaskAsGrey(const std::uint8_t* Src, std::uint8_t* Dst, int Rows, int Cols,
+                          std::ptrdiff_t SrcRowStep, std::ptrdiff_t DstRowStep) const;
+    void RenderAlphaOnly(const std::uint8_t* Src, std::uint8_t* Dst, int Rows, int Cols,
+                         std::ptrdiff_t SrcRowStep, std::ptrdiff_t DstRowStep) const;
     void RenderCopy(const std::uint8_t* Src, std::uint8_t* Dst, int Rows, int Cols, std::ptrdiff_t SrcRowStep,
                     std::ptrdiff_t DstRowStep) const;
-    void RenderOpacity(const std::uint8_t* Src, std::uint8_t* Dst, int Rows, int Cols, std::ptrdiff_t SrcRowStep,
-                       std::ptrdiff_t DstRowStep) const;
-    void RenderMasked(const std::uint8_t* Src, std::uint8_t* Dst, int Rows, int Cols, std::ptrdiff_t SrcRowStep,
-                      std::ptrdiff_t DstRowStep) const;
+    void RenderOpacity(const std::uint8_t* Src, std::uint8_t* Dst, int Rows, int Cols,
+                       std::ptrdiff_t SrcRowStep, std::ptrdiff_t DstRowStep) const;
+    void RenderMasked(const std::uint8_t* Src, std::uint8_t* Dst, int Rows, int Cols,
+                      std::ptrdiff_t SrcRowStep, std::ptrdiff_t DstRowStep) const;
     void RenderMaskedOpacity(const std::uint8_t* Src, std::uint8_t* Dst, int Rows, int Cols,
                              std::ptrdiff_t SrcRowStep, std::ptrdiff_t DstRowStep) const;
-    void RenderTransparent(const std::uint8_t* Src, std::uint8_t* Dst, int Rows, int Cols, std::ptrdiff_t SrcRowStep,
-                           std::ptrdiff_t DstRowStep) const;
+    void RenderTransparent(const std::uint8_t* Src, std::uint8_t* Dst, int Rows, int Cols,
+                           std::ptrdiff_t SrcRowStep, std::ptrdiff_t DstRowStep) const;
     void RenderTransparentOpacity(const std::uint8_t* Src, std::uint8_t* Dst, int Rows, int Cols,
                                   std::ptrdiff_t SrcRowStep, std::ptrdiff_t DstRowStep) const;
 
     /// Gives this image another image's bound routine (until its next Changed).
     void SetRenderMethod(const TRenderMethod& Method) { fRenderMethod = Method; }
 
-protected:
+  protected:
     void AssignTo(TPersistent* Dest) const override;
     virtual void AllocateBits() = 0;
     virtual void FreeBits() = 0;
@@ -187,14 +189,17 @@ protected:
     static std::unique_ptr<TAbstractSuperDIB> NewTemporary(int Width, int Height);
     void SetBits(std::uint8_t* Bits) { fBits = Bits; }
     void SetOwnsBits(bool Value) { fOwnsBits = Value; }
-    void SetSizeFields(std::uint16_t Width, std::uint16_t Height) { fWidth = Width; fHeight = Height; }
+    void SetSizeFields(std::uint16_t Width, std::uint16_t Height) {
+        fWidth = Width;
+        fHeight = Height;
+    }
     std::size_t ByteSize() const { return std::size_t{fWidth} * fHeight * 4; }
 
-private:
+  private:
     void DrawWith(TRenderMethod::Routine Routine, int DestX, int DestY, int Width, int Height,
                   TAbstractSuperDIB* Dest, std::uint16_t SrcX, std::uint16_t SrcY);
-    void DrawStraight(int DestX, int DestY, int Width, int Height, TAbstractSuperDIB* Dest, std::uint16_t SrcX,
-                      std::uint16_t SrcY);
+    void DrawStraight(int DestX, int DestY, int Width, int Height, TAbstractSuperDIB* Dest,
+                      std::uint16_t SrcX, std::uint16_t SrcY);
     void DrawTransformed(int DestX, int DestY, int Width, int Height, TAbstractSuperDIB* Dest);
     template <class Pred>
     std::unique_ptr<TRegion> CreateRegion(Pred inside) const;
@@ -219,7 +224,7 @@ private:
 /// Pixels in a toolkit drawing surface, so a canvas can draw on them and a window can show them.
 class TCustomWinDIB : public TAbstractSuperDIB {
     QL_CLASS(TCustomWinDIB)
-public:
+  public:
     TCustomWinDIB();
     TCustomWinDIB(int Width, int Height);
     explicit TCustomWinDIB(TAbstractSuperDIB* Source);
@@ -230,11 +235,11 @@ public:
     /// The canvas on the surface; null when there is no surface.
     TCanvas* Canvas() const;
 
-protected:
+  protected:
     void AllocateBits() override;
     void FreeBits() override;
 
-private:
+  private:
     void CanvasChanged(TObject* Sender);
     std::unique_ptr<TDrawingSurface> fSurface;
 };
@@ -242,7 +247,7 @@ private:
 /// Pixels in plain memory: stored pictures.
 class TCustomMemoryDIB : public TAbstractSuperDIB {
     QL_CLASS(TCustomMemoryDIB)
-public:
+  public:
     TCustomMemoryDIB();
     TCustomMemoryDIB(int Width, int Height);
     explicit TCustomMemoryDIB(TAbstractSuperDIB* Source);
@@ -260,12 +265,12 @@ public:
     void ImportImage(const std::string& FileName) override;
     void ImportMask(const std::string& FileName) override;
 
-protected:
+  protected:
     void AssignTo(TPersistent* Dest) const override;
     void AllocateBits() override;
     void FreeBits() override;
 
-private:
+  private:
     std::unique_ptr<std::uint8_t[]> fMemory;
     std::string fImageFilename, fMaskFilename;
     bool fStoreData = true;
@@ -273,13 +278,13 @@ private:
 
 class TWinDIB : public TCustomWinDIB {
     QL_CLASS(TWinDIB)
-public:
+  public:
     using TCustomWinDIB::TCustomWinDIB;
 };
 
 class TMemoryDIB : public TCustomMemoryDIB {
     QL_CLASS(TMemoryDIB)
-public:
+  public:
     using TCustomMemoryDIB::TCustomMemoryDIB;
 };
 

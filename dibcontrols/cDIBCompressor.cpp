@@ -54,28 +54,22 @@ std::string GUIDToString(const TGUID& id) {
 
 bool StringToGUID(std::string_view text, TGUID& id) {
     static const int order[] = {3, 2, 1, 0, -1, 5, 4, -1, 7, 6, -1, 8, 9, -1, 10, 11, 12, 13, 14, 15};
-    if (text.size() != 38 || text.front() != '{' || text.back() != '}')
-        return false;
+    if (text.size() != 38 || text.front() != '{' || text.back() != '}') return false;
     auto digit = [](char c) -> int {
-        if (c >= '0' && c <= '9')
-            return c - '0';
-        if (c >= 'A' && c <= 'F')
-            return c - 'A' + 10;
-        if (c >= 'a' && c <= 'f')
-            return c - 'a' + 10;
+        if (c >= '0' && c <= '9') return c - '0';
+        if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+        if (c >= 'a' && c <= 'f') return c - 'a' + 10;
         return -1;
     };
     TGUID out;
     std::size_t pos = 1;
     for (int i : order) {
         if (i < 0) {
-            if (text[pos++] != '-')
-                return false;
+            if (text[pos++] != '-') return false;
             continue;
         }
         int hi = digit(text[pos]), lo = digit(text[pos + 1]);
-        if (hi < 0 || lo < 0)
-            return false;
+        if (hi < 0 || lo < 0) return false;
         out.bytes[static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(hi << 4 | lo);
         pos += 2;
     }
@@ -86,17 +80,15 @@ bool StringToGUID(std::string_view text, TGUID& id) {
 // ---------------------------------------------------------------- registry
 
 void RegisterDIBCompressor(std::unique_ptr<TAbstractDIBCompressor> Compressor) {
-    if (Compressor)
-        TheRegistry().items.push_back(std::move(Compressor));
+    if (Compressor) TheRegistry().items.push_back(std::move(Compressor));
 }
 
 void UnregisterDIBCompressor(TAbstractDIBCompressor* Compressor) {
     Registry& r = TheRegistry();
-    if (r.current == Compressor)
-        r.current = nullptr;
-    auto it = std::find_if(r.items.begin(), r.items.end(), [&](const auto& p) { return p.get() == Compressor; });
-    if (it != r.items.end())
-        r.items.erase(it);
+    if (r.current == Compressor) r.current = nullptr;
+    auto it =
+        std::find_if(r.items.begin(), r.items.end(), [&](const auto& p) { return p.get() == Compressor; });
+    if (it != r.items.end()) r.items.erase(it);
 }
 
 std::size_t DIBCompressorCount() { return TheRegistry().items.size(); }
@@ -109,16 +101,14 @@ TAbstractDIBCompressor* DIBCompressor(std::size_t Index) {
 TAbstractDIBCompressor* FindDIBCompressor(std::string_view Text) {
     Registry& r = TheRegistry();
     for (auto it = r.items.rbegin(); it != r.items.rend(); ++it)
-        if (GUIDToString((*it)->GetGUID()) == Text)
-            return it->get();
+        if (GUIDToString((*it)->GetGUID()) == Text) return it->get();
     return nullptr;
 }
 
 TAbstractDIBCompressor* FindDIBDecompressor(const TGUID& Identifier) {
     Registry& r = TheRegistry();
     for (auto it = r.items.rbegin(); it != r.items.rend(); ++it)
-        if ((*it)->CanDecompress(Identifier))
-            return it->get();
+        if ((*it)->CanDecompress(Identifier)) return it->get();
     return nullptr;
 }
 
@@ -136,7 +126,7 @@ void CompressDIBStreamWith(TAbstractDIBCompressor* Compressor, TAbstractSuperDIB
         std::vector<std::uint8_t> scratch(size);
         std::uint32_t written = Compressor->Compress(Image, Source.data(), size, scratch.data());
         if (written != 0) {
-            written = std::min(written, size);  // a compressor may not claim more room than it had
+            written = std::min(written, size); // a compressor may not claim more room than it had
             const TGUID id = Compressor->GetGUID();
             Dest.reserve(Dest.size() + kDIBHeaderSize + written);
             Dest.insert(Dest.end(), kDIBMagic, kDIBMagic + sizeof kDIBMagic);
@@ -149,7 +139,8 @@ void CompressDIBStreamWith(TAbstractDIBCompressor* Compressor, TAbstractSuperDIB
     Dest.insert(Dest.end(), Source.begin(), Source.end());
 }
 
-void CompressDIBStream(TAbstractSuperDIB* Image, std::span<const std::uint8_t> Source, std::vector<std::uint8_t>& Dest) {
+void CompressDIBStream(TAbstractSuperDIB* Image, std::span<const std::uint8_t> Source,
+                       std::vector<std::uint8_t>& Dest) {
     CompressDIBStreamWith(CurrentDIBCompressor(), Image, Source, Dest);
 }
 
@@ -166,43 +157,44 @@ TDIBStreamInfo InspectDIBStream(std::span<const std::uint8_t> Source) {
     return info;
 }
 
-void DecompressDIBStream(TAbstractSuperDIB* Image, std::span<const std::uint8_t> Source, std::vector<std::uint8_t>& Dest) {
+void DecompressDIBStream(TAbstractSuperDIB* Image, std::span<const std::uint8_t> Source,
+                         std::vector<std::uint8_t>& Dest) {
     const TDIBStreamInfo info = InspectDIBStream(Source);
     if (!info.compressed) {
         Dest.insert(Dest.end(), Source.begin(), Source.end());
         return;
     }
     TAbstractDIBCompressor* c = FindDIBDecompressor(info.identifier);
-    if (!c)
-        throw EDIBCompressError("Could not find a suitable decompressor.");
+    if (!c) throw EDIBCompressError("Could not find a suitable decompressor.");
     // Refuse sizes no image can have before giving any memory for them.
     if (info.uncompressedSize < 4 || info.uncompressedSize > kMaxDIBPayload || info.uncompressedSize % 4 != 0)
         throw EDIBCompressError(Format("Compressed image data states an impossible size (%d bytes).",
                                        {IntToStr(info.uncompressedSize)}));
-    if (info.compressedSize > 0xFFFFFFFFu)
-        throw EDIBCompressError("Compressed image data is too long.");
+    if (info.compressedSize > 0xFFFFFFFFu) throw EDIBCompressError("Compressed image data is too long.");
     // Zeroed, so a compressor that produces fewer bytes than promised leaves nothing undefined.
     std::vector<std::uint8_t> out(info.uncompressedSize, 0);
-    c->Decompress(Image, info.identifier, info.uncompressedSize, static_cast<std::uint32_t>(info.compressedSize),
-                  out.data(), Source.data() + kDIBHeaderSize);
+    c->Decompress(Image, info.identifier, info.uncompressedSize,
+                  static_cast<std::uint32_t>(info.compressedSize), out.data(),
+                  Source.data() + kDIBHeaderSize);
     if (Dest.empty())
-        Dest.swap(out);  // the usual case; saves a copy of a possibly large payload
+        Dest.swap(out); // the usual case; saves a copy of a possibly large payload
     else
         Dest.insert(Dest.end(), out.begin(), out.end());
 }
 
 void ValidateDIBPayload(std::span<const std::uint8_t> Payload, std::uint16_t& Width, std::uint16_t& Height) {
-    if (Payload.size() < 4)
-        throw EDIBCompressError("Image data is too short to hold its size.");
+    if (Payload.size() < 4) throw EDIBCompressError("Image data is too short to hold its size.");
     const std::uint32_t w = Payload[0] | Payload[1] << 8;
     const std::uint32_t h = Payload[2] | Payload[3] << 8;
     if (w == 0 || h == 0 || w > kMaxDIBDimension || h > kMaxDIBDimension ||
         std::uint64_t{w} * h * 4 > kMaxDIBPixelBytes)
-        throw EDIBCompressError(Format("Image data states an impossible size (%d x %d).", {IntToStr(w), IntToStr(h)}));
+        throw EDIBCompressError(
+            Format("Image data states an impossible size (%d x %d).", {IntToStr(w), IntToStr(h)}));
     if (std::uint64_t{w} * h * 4 + 4 != Payload.size())
-        throw EDIBCompressError(Format("Image data of %d x %d pixels holds %d bytes instead of %d.",
-                                       {IntToStr(w), IntToStr(h), IntToStr(static_cast<long long>(Payload.size())),
-                                        IntToStr(static_cast<long long>(std::uint64_t{w} * h * 4 + 4))}));
+        throw EDIBCompressError(
+            Format("Image data of %d x %d pixels holds %d bytes instead of %d.",
+                   {IntToStr(w), IntToStr(h), IntToStr(static_cast<long long>(Payload.size())),
+                    IntToStr(static_cast<long long>(std::uint64_t{w} * h * 4 + 4))}));
     Width = static_cast<std::uint16_t>(w);
     Height = static_cast<std::uint16_t>(h);
 }

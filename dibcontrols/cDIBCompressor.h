@@ -43,7 +43,7 @@ inline constexpr std::uint64_t kMaxDIBPayload = kMaxDIBPixelBytes + 4;
 
 /// The interface every compressor implements. Compressors are owned by the registry.
 class TAbstractDIBCompressor {
-public:
+  public:
     virtual ~TAbstractDIBCompressor() = default;
 
     virtual TGUID GetGUID() const = 0;
@@ -79,20 +79,22 @@ TAbstractDIBCompressor* CurrentDIBCompressor();
 void SetCurrentDIBCompressor(TAbstractDIBCompressor* Compressor);
 
 /// Writes a stored value for Source: compressed with the current compressor when it succeeds, else plain.
-void CompressDIBStream(TAbstractSuperDIB* Image, std::span<const std::uint8_t> Source, std::vector<std::uint8_t>& Dest);
+void CompressDIBStream(TAbstractSuperDIB* Image, std::span<const std::uint8_t> Source,
+                       std::vector<std::uint8_t>& Dest);
 /// Same, with an explicit compressor (null for the plain form), for tools that choose per call.
 void CompressDIBStreamWith(TAbstractDIBCompressor* Compressor, TAbstractSuperDIB* Image,
                            std::span<const std::uint8_t> Source, std::vector<std::uint8_t>& Dest);
 /// Reads a stored value and appends the plain payload to Dest. Raises EDIBCompressError (or the
 /// compressor's own exception) on data it cannot use; Dest is then left as it was.
-void DecompressDIBStream(TAbstractSuperDIB* Image, std::span<const std::uint8_t> Source, std::vector<std::uint8_t>& Dest);
+void DecompressDIBStream(TAbstractSuperDIB* Image, std::span<const std::uint8_t> Source,
+                         std::vector<std::uint8_t>& Dest);
 
 /// What the framing of a stored value says, for tools.
 struct TDIBStreamInfo {
     bool compressed = false;
     TGUID identifier;
-    std::uint32_t uncompressedSize = 0;  ///< the header's value when compressed, else the value's length
-    std::size_t compressedSize = 0;      ///< bytes after the header
+    std::uint32_t uncompressedSize = 0; ///< the header's value when compressed, else the value's length
+    std::size_t compressedSize = 0;     ///< bytes after the header
 };
 TDIBStreamInfo InspectDIBStream(std::span<const std::uint8_t> Source);
 

@@ -7,12 +7,14 @@
 namespace ql {
 
 const TClassInfo& TDIBSettings::StaticClass() {
-    static TClassInfo info("TDIBSettings", &TComponent::StaticClass(),
-                           [](TObject* owner) -> TObject* { return new TDIBSettings(dynamic_cast<TComponent*>(owner)); });
+    static TClassInfo info("TDIBSettings", &TComponent::StaticClass(), [](TObject* owner) -> TObject* {
+        return new TDIBSettings(dynamic_cast<TComponent*>(owner));
+    });
     static const bool once = [] {
         TClassBuilder<TDIBSettings> b(info);
-        b.String("DIBCompressor", [](const TDIBSettings& s) { return s.DIBCompressor(); },
-                 [](TDIBSettings& s, const std::string& v) { s.SetDIBCompressor(v); });
+        b.String(
+            "DIBCompressor", [](const TDIBSettings& s) { return s.DIBCompressor(); },
+            [](TDIBSettings& s, const std::string& v) { s.SetDIBCompressor(v); });
         return true;
     }();
     (void)once;
@@ -28,7 +30,9 @@ std::string TDIBSettings::DIBCompressor() const {
     return c ? GUIDToString(c->GetGUID()) : std::string();
 }
 
-void TDIBSettings::SetDIBCompressor(const std::string& Value) { SetCurrentDIBCompressor(FindDIBCompressor(Value)); }
+void TDIBSettings::SetDIBCompressor(const std::string& Value) {
+    SetCurrentDIBCompressor(FindDIBCompressor(Value));
+}
 
 void RegisterDIBClasses() {
     RegisterClass(TDIBSettings::StaticClass());

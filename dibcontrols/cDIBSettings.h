@@ -9,7 +9,7 @@ namespace ql {
 
 class TDIBSettings : public TComponent {
     QL_CLASS(TDIBSettings)
-public:
+  public:
     explicit TDIBSettings(TComponent* AOwner);
     /// The choice is process-wide; any settings component going away switches compression off.
     ~TDIBSettings() override;

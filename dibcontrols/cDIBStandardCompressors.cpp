@@ -8,10 +8,10 @@
 
 namespace ql {
 
-const TGUID TRLEDIBCompressor::kGUID{{0x56, 0x90, 0xBA, 0xCA, 0x49, 0x73, 0xA4, 0x43, 0xB0, 0x10, 0x37, 0x64, 0xFB,
-                                      0xFA, 0xC2, 0x30}};
-const TGUID TLZHDIBCompressor::kGUID{{0xFC, 0x10, 0x0C, 0xBC, 0x45, 0xE0, 0xE7, 0x41, 0xA3, 0x7C, 0xB8, 0x6A, 0xF2,
-                                      0x13, 0x20, 0xB8}};
+const TGUID TRLEDIBCompressor::kGUID{
+    {0x56, 0x90, 0xBA, 0xCA, 0x49, 0x73, 0xA4, 0x43, 0xB0, 0x10, 0x37, 0x64, 0xFB, 0xFA, 0xC2, 0x30}};
+const TGUID TLZHDIBCompressor::kGUID{
+    {0xFC, 0x10, 0x0C, 0xBC, 0x45, 0xE0, 0xE7, 0x41, 0xA3, 0x7C, 0xB8, 0x6A, 0xF2, 0x13, 0x20, 0xB8}};
 
 // ---------------------------------------------------------------- Shuffle4 RLE
 
@@ -42,7 +42,8 @@ bool TRLEDIBCompressor::CanDecompress(const TGUID& Identifier) const {
 }
 
 std::string TRLEDIBCompressor::GetDescription() const {
-    return "Shuffle4 RLE\r\n\r\nShuffles the RGBA values from\r\nRGBA,RGBA,RGBA,RGBA to\r\nRRRR,GGGG,BBBB,AAAA\r\n"
+    return "Shuffle4 RLE\r\n\r\nShuffles the RGBA values from\r\nRGBA,RGBA,RGBA,RGBA "
+           "to\r\nRRRR,GGGG,BBBB,AAAA\r\n"
            "in order to create higher repitition,\r\nand then performs a simple RLE compression";
 }
 
@@ -50,13 +51,12 @@ std::uint32_t TRLEDIBCompressor::Compress(TAbstractSuperDIB*, const std::uint8_t
                                           std::uint8_t* Dest) {
     std::vector<std::uint8_t> shuffled(Size);
     Shuffle4(Source, shuffled.data(), Size);
-    const std::uint32_t budget = Size / 2;  // pairs
+    const std::uint32_t budget = Size / 2; // pairs
     std::uint32_t pairs = 0;
     std::uint32_t i = 0;
     while (i < Size) {
         // Input remains, so one more pair is needed; without budget for it the result would not fit.
-        if (pairs == budget)
-            return 0;
+        if (pairs == budget) return 0;
         const std::uint8_t v = shuffled[i];
         std::uint32_t run = 1;
         while (run < 255 && i + run < Size && shuffled[i + run] == v)
@@ -70,7 +70,8 @@ std::uint32_t TRLEDIBCompressor::Compress(TAbstractSuperDIB*, const std::uint8_t
 }
 
 void TRLEDIBCompressor::Decompress(TAbstractSuperDIB*, const TGUID&, std::uint32_t UncompressedSize,
-                                   std::uint32_t CompressedSize, std::uint8_t* Dest, const std::uint8_t* Source) {
+                                   std::uint32_t CompressedSize, std::uint8_t* Dest,
+                                   const std::uint8_t* Source) {
     // Zero-filled: data that expands to fewer bytes than stated leaves zeros, never stale memory.
     std::vector<std::uint8_t> shuffled(UncompressedSize, 0);
     std::uint32_t out = 0;
@@ -90,7 +91,8 @@ bool TLZHDIBCompressor::CanDecompress(const TGUID& Identifier) const {
 }
 
 std::string TLZHDIBCompressor::GetDescription() const {
-    return "Uses LZH compression to compress the graphics,\r\nCompression is slow, decompression is not so slow, "
+    return "Uses LZH compression to compress the graphics,\r\nCompression is slow, decompression is not so "
+           "slow, "
            "but the savings in size are very large.";
 }
 
@@ -101,22 +103,21 @@ std::uint32_t TLZHDIBCompressor::Compress(TAbstractSuperDIB*, const std::uint8_t
         TLZHStream coder(Source, Size, out);
         const std::uint32_t written = coder.Encode(Size);
         const std::uint64_t total = std::uint64_t{4} + written;
-        if (total > Size || out.size() != total)
-            return 0;
+        if (total > Size || out.size() != total) return 0;
         std::memcpy(Dest, out.data(), out.size());
         return static_cast<std::uint32_t>(total);
     } catch (const std::exception&) {
-        return 0;  // stored plain instead
+        return 0; // stored plain instead
     }
 }
 
 void TLZHDIBCompressor::Decompress(TAbstractSuperDIB*, const TGUID&, std::uint32_t UncompressedSize,
-                                   std::uint32_t CompressedSize, std::uint8_t* Dest, const std::uint8_t* Source) {
-    if (CompressedSize < 4)
-        throw ElzhException("LZH : Compressed data has no size header.");
-    const std::uint32_t stated = static_cast<std::uint32_t>(Source[0]) | static_cast<std::uint32_t>(Source[1]) << 8 |
-                                 static_cast<std::uint32_t>(Source[2]) << 16 |
-                                 static_cast<std::uint32_t>(Source[3]) << 24;
+                                   std::uint32_t CompressedSize, std::uint8_t* Dest,
+                                   const std::uint8_t* Source) {
+    if (CompressedSize < 4) throw ElzhException("LZH : Compressed data has no size header.");
+    const std::uint32_t stated =
+        static_cast<std::uint32_t>(Source[0]) | static_cast<std::uint32_t>(Source[1]) << 8 |
+        static_cast<std::uint32_t>(Source[2]) << 16 | static_cast<std::uint32_t>(Source[3]) << 24;
     // The coder's own header must agree with the framing, or the output would be short or oversized.
     if (stated != UncompressedSize)
         throw ElzhException(Format("LZH : Compressed data states %d bytes where %d are expected.",
@@ -138,8 +139,7 @@ TAbstractDIBCompressor* gLZH = nullptr;
 } // namespace
 
 void RegisterStandardCompressors() {
-    if (gRLE || gLZH)
-        return;
+    if (gRLE || gLZH) return;
     auto rle = std::make_unique<TRLEDIBCompressor>();
     auto lzh = std::make_unique<TLZHDIBCompressor>();
     gRLE = rle.get();
@@ -149,10 +149,8 @@ void RegisterStandardCompressors() {
 }
 
 void UnregisterStandardCompressors() {
-    if (gLZH)
-        UnregisterDIBCompressor(gLZH);
-    if (gRLE)
-        UnregisterDIBCompressor(gRLE);
+    if (gLZH) UnregisterDIBCompressor(gLZH);
+    if (gRLE) UnregisterDIBCompressor(gRLE);
     gRLE = gLZH = nullptr;
 }
 

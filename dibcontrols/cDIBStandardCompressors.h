@@ -6,7 +6,7 @@
 namespace ql {
 
 class TRLEDIBCompressor : public TAbstractDIBCompressor {
-public:
+  public:
     static const TGUID kGUID;
     TGUID GetGUID() const override { return kGUID; }
     bool CanDecompress(const TGUID& Identifier) const override;
@@ -20,7 +20,7 @@ public:
 };
 
 class TLZHDIBCompressor : public TAbstractDIBCompressor {
-public:
+  public:
     static const TGUID kGUID;
     TGUID GetGUID() const override { return kGUID; }
     bool CanDecompress(const TGUID& Identifier) const override;

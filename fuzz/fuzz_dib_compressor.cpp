@@ -1,4 +1,5 @@
-// Fuzz target: the compressed part of a framed value for one compressor (the input starts with a 4-byte size).
+// Fuzz target: the compressed part of a framed value for one compressor (the input starts with a 4-byte
+// size).
 #include "dibcontrols/cDIB.h"
 #include "dibcontrols/cDIBStandardCompressors.h"
 
@@ -17,8 +18,7 @@ const ql::TGUID& kId = ql::TLZHDIBCompressor::kGUID;
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     static const bool registered = (ql::RegisterStandardCompressors(), true);
     (void)registered;
-    if (size < 4)
-        return 0;
+    if (size < 4) return 0;
     // The stated size is kept within 64 KB so that runs explore the coder rather than large allocations
     // (the limit on stated sizes has its own unit test).
     std::uint32_t stated = static_cast<std::uint32_t>(data[0]) | static_cast<std::uint32_t>(data[1]) << 8 |
@@ -33,8 +33,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::vector<std::uint8_t> payload;
     try {
         ql::DecompressDIBStream(nullptr, value, payload);
-        if (payload.size() != stated)
-            __builtin_trap();
+        if (payload.size() != stated) __builtin_trap();
         std::uint16_t w = 0, h = 0;
         ql::ValidateDIBPayload(payload, w, h);
         ql::TMemoryDIB img;

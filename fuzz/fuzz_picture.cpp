@@ -8,7 +8,8 @@
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     try {
         ql::TLoadedPicture p = ql::LoadPicture({data, size});
-        if (p.Width <= 0 || p.Height <= 0 || p.Pixels.size() != std::size_t(p.Width) * std::size_t(p.Height) * 4)
+        if (p.Width <= 0 || p.Height <= 0 ||
+            p.Pixels.size() != std::size_t(p.Width) * std::size_t(p.Height) * 4)
             __builtin_trap();
     } catch (const ql::Exception&) {
     }

@@ -8,7 +8,7 @@ namespace ql::host {
 
 /// channels × frames floats, zeroed, with a stable array of channel pointers to hand to a plug-in.
 class AudioBuffers {
-public:
+  public:
     AudioBuffers() = default;
     AudioBuffers(std::size_t channels, std::size_t frames) { Resize(channels, frames); }
     AudioBuffers(const AudioBuffers& other) { *this = other; }
@@ -29,7 +29,7 @@ public:
     /// The channel pointer array; never null, even with no channels.
     float* const* Pointers() noexcept { return fPointers.data(); }
 
-private:
+  private:
     std::size_t fChannels = 0;
     std::size_t fFrames = 0;
     std::vector<float> fSamples;

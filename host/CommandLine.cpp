@@ -3,9 +3,9 @@
 
 #include "host/platform/DynamicLibrary.h"
 
+#include <cctype>
 #include <cerrno>
 #include <cmath>
-#include <cctype>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -95,14 +95,16 @@ double ParseNumber(const std::string& text, const std::string& what) {
 std::pair<int, std::string> ParseIndexed(const std::string& text, const std::string& option) {
     auto eq = text.find('=');
     if (eq == std::string::npos) throw UsageError("--" + option + " takes INDEX=VALUE, not '" + text + "'");
-    int index = static_cast<int>(ParseInt(text.substr(0, eq), "the parameter index of --" + option, 0, 1 << 20));
+    int index =
+        static_cast<int>(ParseInt(text.substr(0, eq), "the parameter index of --" + option, 0, 1 << 20));
     return {index, text.substr(eq + 1)};
 }
 
 bool LooksLikePlugin(const std::string& argument) {
     fs::path p(argument);
     std::string ext = p.extension().string();
-    for (char& c : ext) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    for (char& c : ext)
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
     if (ext == ".so" || ext == ".dll" || ext == ".dylib") return true;
     std::error_code ec;
     if (!fs::is_regular_file(p, ec)) return false;

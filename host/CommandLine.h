@@ -11,7 +11,7 @@ namespace ql::host::cli {
 
 /// A mistake in the command line; qlhost prints it with the command's usage and exits with status 2.
 class UsageError : public std::runtime_error {
-public:
+  public:
     using std::runtime_error::runtime_error;
 };
 

@@ -10,7 +10,8 @@ struct Command {
     const char* name;
     const char* summary; ///< one line for the command list
     const char* usage;   ///< the command's own help
-    int (*run)(const std::vector<std::string>& args); ///< args after the command name; returns the exit status
+    int (*run)(
+        const std::vector<std::string>& args); ///< args after the command name; returns the exit status
 };
 
 int RunInfo(const std::vector<std::string>& args);

@@ -33,8 +33,8 @@ DemoSignal MakeDemoSignal(double sampleRate) {
                 envelope = 0.5 - 0.5 * std::cos(std::numbers::pi * x);
             }
             const double tone = std::sin(twoPi * kTone * t);
-            const double sweep =
-                std::sin(twoPi * kSweepFrom * kSeconds / sweepRatio * (std::exp(t / kSeconds * sweepRatio) - 1.0));
+            const double sweep = std::sin(twoPi * kSweepFrom * kSeconds / sweepRatio *
+                                          (std::exp(t / kSeconds * sweepRatio) - 1.0));
             float* frame = &demo.interleaved[(start + i) * DemoSignal::kChannels];
             frame[0] = static_cast<float>(amplitude * envelope * tone);
             frame[1] = static_cast<float>(amplitude * envelope * sweep);
@@ -64,7 +64,8 @@ std::vector<SegmentQuality> MeasureQuality(const DemoSignal& demo, const std::ve
                 signal += x * x;
                 noise += (y - x) * (y - x);
             }
-            q.sqnrDb[c] = noise > 0 ? 10.0 * std::log10(signal / noise) : std::numeric_limits<double>::infinity();
+            q.sqnrDb[c] =
+                noise > 0 ? 10.0 * std::log10(signal / noise) : std::numeric_limits<double>::infinity();
         }
         out.push_back(q);
     }

@@ -8,8 +8,8 @@ namespace ql::host {
 
 /// One stretch of the demo at one level: a tone on the left channel, a sweep on the right.
 struct DemoSegment {
-    double levelDb;     ///< peak level in dB relative to full scale
-    std::size_t start;  ///< first frame
+    double levelDb;    ///< peak level in dB relative to full scale
+    std::size_t start; ///< first frame
     std::size_t frames;
 };
 

@@ -65,8 +65,8 @@ vst::IntPtr QL_VSTCALL Host::Callback(vst::AEffect* effect, vst::Int32 opcode, v
     return host->Handle(effect, opcode, index, value, ptr, opt);
 }
 
-vst::IntPtr Host::Handle(vst::AEffect* effect, vst::Int32 opcode, vst::Int32 index, vst::IntPtr value, void* ptr,
-                         float opt) noexcept {
+vst::IntPtr Host::Handle(vst::AEffect* effect, vst::Int32 opcode, vst::Int32 index, vst::IntPtr value,
+                         void* ptr, float opt) noexcept {
     Request r;
     r.effect = effect;
     r.opcode = opcode;
@@ -78,10 +78,12 @@ vst::IntPtr Host::Handle(vst::AEffect* effect, vst::Int32 opcode, vst::Int32 ind
     if (opcode == vst::audioMasterCanDo && ptr) {
         const char* text = static_cast<const char*>(ptr);
         std::size_t n = 0;
-        while (n < sizeof r.text - 1 && text[n]) ++n;
+        while (n < sizeof r.text - 1 && text[n])
+            ++n;
         std::memcpy(r.text, text, n);
     }
-    if (opcode == vst::audioMasterProcessEvents && ptr) r.events = static_cast<const vst::VstEvents*>(ptr)->numEvents;
+    if (opcode == vst::audioMasterProcessEvents && ptr)
+        r.events = static_cast<const vst::VstEvents*>(ptr)->numEvents;
     fLog.Append(r);
 
     if (opcode >= 0 && opcode < vst::kHostOpcodeCount && fOverridden[opcode].load(std::memory_order_acquire))
@@ -89,7 +91,8 @@ vst::IntPtr Host::Handle(vst::AEffect* effect, vst::Int32 opcode, vst::Int32 ind
     return Answer(effect, opcode, index, value, ptr, opt);
 }
 
-vst::IntPtr Host::Answer(vst::AEffect*, vst::Int32 opcode, vst::Int32, vst::IntPtr, void* ptr, float) noexcept {
+vst::IntPtr Host::Answer(vst::AEffect*, vst::Int32 opcode, vst::Int32, vst::IntPtr, void* ptr,
+                         float) noexcept {
     using namespace vst;
     switch (opcode) {
     case audioMasterVersion:
@@ -123,11 +126,19 @@ vst::IntPtr Host::CanDo(const char* text) noexcept {
     if (!text) return 0;
     static constexpr const char* kYes[] = {"sendVstEvents",    "sendVstMidiEvent",    "sendVstTimeInfo",
                                            "receiveVstEvents", "receiveVstMidiEvent", "startStopProcess"};
-    static constexpr const char* kNo[] = {
-        "receiveVstTimeInfo", "reportConnectionChanges", "acceptIOChanges",   "sizeWindow",
-        "offline",            "openFileSelector",        "closeFileSelector", "supplyIdle",
-        "supportShell",       "shellCategory",           "editFile",          "asyncProcessing",
-        "sendVstMidiEventFlagIsRealtime"};
+    static constexpr const char* kNo[] = {"receiveVstTimeInfo",
+                                          "reportConnectionChanges",
+                                          "acceptIOChanges",
+                                          "sizeWindow",
+                                          "offline",
+                                          "openFileSelector",
+                                          "closeFileSelector",
+                                          "supplyIdle",
+                                          "supportShell",
+                                          "shellCategory",
+                                          "editFile",
+                                          "asyncProcessing",
+                                          "sendVstMidiEventFlagIsRealtime"};
     for (const char* t : kYes)
         if (std::strcmp(t, text) == 0) return 1;
     for (const char* t : kNo)
@@ -142,7 +153,8 @@ void Host::SetReply(vst::Int32 opcode, vst::IntPtr reply) {
 }
 
 void Host::ClearReplies() {
-    for (auto& o : fOverridden) o.store(false, std::memory_order_release);
+    for (auto& o : fOverridden)
+        o.store(false, std::memory_order_release);
 }
 
 void Host::SetSampleRate(double rate) noexcept { fTime.sampleRate = rate; }

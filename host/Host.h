@@ -14,7 +14,7 @@ namespace ql::host {
 /// one Host. The answers that audio-thread requests read (sample rate, block size, time, tempo) are plain
 /// settings: change them only while the plug-in is not processing.
 class Host {
-public:
+  public:
     static constexpr vst::IntPtr kVersion = 2400;
     static constexpr double kTempo = 120.0;
 
@@ -28,8 +28,8 @@ public:
                                            vst::IntPtr value, void* ptr, float opt);
 
     /// Logs a request and answers it (an override set with SetReply wins over the usual answer).
-    vst::IntPtr Handle(vst::AEffect* effect, vst::Int32 opcode, vst::Int32 index, vst::IntPtr value, void* ptr,
-                       float opt) noexcept;
+    vst::IntPtr Handle(vst::AEffect* effect, vst::Int32 opcode, vst::Int32 index, vst::IntPtr value,
+                       void* ptr, float opt) noexcept;
 
     /// From now on answer this opcode with reply, whatever it asks (to play a broken or odd host).
     void SetReply(vst::Int32 opcode, vst::IntPtr reply);
@@ -65,12 +65,12 @@ public:
     /// Marks the Host whose plug-in entry point the calling thread is about to call (null when done).
     static void SetLoading(Host* host) noexcept;
 
-protected:
+  protected:
     /// The usual answer to a request; a subclass may change it.
     virtual vst::IntPtr Answer(vst::AEffect* effect, vst::Int32 opcode, vst::Int32 index, vst::IntPtr value,
                                void* ptr, float opt) noexcept;
 
-private:
+  private:
     RequestLog fLog;
     vst::VstTimeInfo fTime{};
     vst::Int32 fBlockSize = 1024;

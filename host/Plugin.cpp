@@ -64,12 +64,15 @@ std::unique_ptr<Plugin> Plugin::Create(std::shared_ptr<PluginLibrary> library, s
         } loading(host.get());
         effect = library->Entry()(&Host::Callback);
     }
-    if (!effect) throw HostError(library->Path() + ": the entry point " + library->EntryName() + " returned no plug-in");
+    if (!effect)
+        throw HostError(library->Path() + ": the entry point " + library->EntryName() +
+                        " returned no plug-in");
     if (effect->magic != vst::kEffectMagic) {
         char hex[16];
         std::snprintf(hex, sizeof hex, "0x%08X", static_cast<unsigned>(effect->magic));
         // A record without the magic may be anything; sending it effClose could do harm, so it is left alone.
-        throw HostError(library->Path() + ": the entry point returned a record without the VST 2 magic (" + hex + ")");
+        throw HostError(library->Path() + ": the entry point returned a record without the VST 2 magic (" +
+                        hex + ")");
     }
     if (!effect->dispatcher) throw HostError(library->Path() + ": the plug-in record has no dispatcher");
     Host::Register(effect, host.get());
@@ -101,7 +104,8 @@ vst::AEffect& Plugin::Effect() const {
 // ---------------------------------------------------------------------------------------------------------
 // Dispatcher
 
-vst::IntPtr Plugin::Dispatch(vst::Int32 opcode, vst::Int32 index, vst::IntPtr value, void* ptr, float opt) const {
+vst::IntPtr Plugin::Dispatch(vst::Int32 opcode, vst::Int32 index, vst::IntPtr value, void* ptr,
+                             float opt) const {
     vst::AEffect& effect = Effect();
     return effect.dispatcher(&effect, opcode, index, value, ptr, opt);
 }

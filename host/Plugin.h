@@ -15,13 +15,13 @@ namespace ql::host {
 
 /// What goes wrong on the host's side: a library that does not load, has no entry point, or gives no record.
 class HostError : public std::runtime_error {
-public:
+  public:
     using std::runtime_error::runtime_error;
 };
 
 /// A plug-in library with its entry point. Instances keep it loaded.
 class PluginLibrary {
-public:
+  public:
     /// The entry points tried, in order, when none is named.
     static constexpr const char* kEntryNames[] = {"VSTPluginMain", "main"};
 
@@ -32,7 +32,7 @@ public:
     const std::string& EntryName() const noexcept { return fEntryName; }
     vst::EntryProc Entry() const noexcept { return fEntry; }
 
-private:
+  private:
     PluginLibrary() = default;
     std::unique_ptr<platform::DynamicLibrary> fLibrary;
     std::string fPath;
@@ -59,10 +59,11 @@ struct TextReply {
 /// Calls go straight to the plug-in on the calling thread; like a real host, call the audio entries from one
 /// thread at a time.
 class Plugin {
-public:
+  public:
     /// Calls the library's entry point with the host's callback; throws HostError when it gives no record or
     /// the record is not a VST 2 plug-in's. Does not send effOpen.
-    static std::unique_ptr<Plugin> Create(std::shared_ptr<PluginLibrary> library, std::shared_ptr<Host> host = {});
+    static std::unique_ptr<Plugin> Create(std::shared_ptr<PluginLibrary> library,
+                                          std::shared_ptr<Host> host = {});
     /// Loads the library and creates an instance.
     static std::unique_ptr<Plugin> Load(const std::string& path, std::shared_ptr<Host> host = {});
 
@@ -80,7 +81,8 @@ public:
     vst::IntPtr Dispatch(vst::Int32 opcode, vst::Int32 index = 0, vst::IntPtr value = 0, void* ptr = nullptr,
                          float opt = 0.0f) const;
     /// A request that writes a text into ptr, given a guarded buffer of kTextCapacity bytes.
-    TextReply DispatchText(vst::Int32 opcode, vst::Int32 index = 0, vst::IntPtr value = 0, float opt = 0.0f) const;
+    TextReply DispatchText(vst::Int32 opcode, vst::Int32 index = 0, vst::IntPtr value = 0,
+                           float opt = 0.0f) const;
     static constexpr std::size_t kTextCapacity = 256;
 
     void Open() const { Dispatch(vst::effOpen); }
@@ -110,7 +112,9 @@ public:
     void SetParameter(vst::Int32 index, float value) const;
     std::string ParamName(vst::Int32 index) const { return DispatchText(vst::effGetParamName, index).text; }
     std::string ParamLabel(vst::Int32 index) const { return DispatchText(vst::effGetParamLabel, index).text; }
-    std::string ParamDisplay(vst::Int32 index) const { return DispatchText(vst::effGetParamDisplay, index).text; }
+    std::string ParamDisplay(vst::Int32 index) const {
+        return DispatchText(vst::effGetParamDisplay, index).text;
+    }
     bool CanBeAutomated(vst::Int32 index) const { return Dispatch(vst::effCanBeAutomated, index) != 0; }
     /// effString2Parameter; true when the plug-in took the text.
     bool StringToParameter(vst::Int32 index, const std::string& text) const;
@@ -144,7 +148,7 @@ public:
     /// (1 while an editor is open) is in reply.
     std::optional<vst::ERect> EditorRect(vst::IntPtr* reply = nullptr) const;
 
-private:
+  private:
     Plugin(std::shared_ptr<PluginLibrary> library, std::shared_ptr<Host> host, vst::AEffect* effect);
     std::optional<PinProperties> Pin(vst::Int32 opcode, vst::Int32 index) const;
 

@@ -36,7 +36,8 @@ std::vector<Request> RequestLog::Entries(vst::Int32 opcode) const {
 }
 
 void RequestLog::Clear() noexcept {
-    for (Slot& slot : *fSlots) slot.stamp.store(0, std::memory_order_relaxed);
+    for (Slot& slot : *fSlots)
+        slot.stamp.store(0, std::memory_order_relaxed);
     fHead.store(0, std::memory_order_release);
 }
 

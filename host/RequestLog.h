@@ -33,7 +33,7 @@ struct Request {
 /// once. Reading is meant for when the plug-in is quiet (between calls, after audio threads have joined):
 /// an entry still being written while it is read is left out.
 class RequestLog {
-public:
+  public:
     static constexpr std::size_t kCapacity = 4096;
 
     RequestLog();
@@ -52,7 +52,7 @@ public:
     /// Forgets every entry. Only while no thread appends.
     void Clear() noexcept;
 
-private:
+  private:
     static constexpr std::uint64_t kWriting = ~std::uint64_t(0);
     struct Slot {
         std::atomic<std::uint64_t> stamp{0}; ///< sequence of the entry held, kWriting while being written

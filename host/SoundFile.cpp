@@ -47,7 +47,8 @@ SoundFileWriter::~SoundFileWriter() {
 }
 
 void SoundFileWriter::Write(const float* interleaved, std::size_t frames) {
-    sf_count_t n = sf_writef_float(static_cast<SNDFILE*>(fFile), interleaved, static_cast<sf_count_t>(frames));
+    sf_count_t n =
+        sf_writef_float(static_cast<SNDFILE*>(fFile), interleaved, static_cast<sf_count_t>(frames));
     if (n != static_cast<sf_count_t>(frames))
         throw SoundFileError("cannot write " + fPath + ": " + sf_strerror(static_cast<SNDFILE*>(fFile)));
 }

@@ -9,13 +9,13 @@
 namespace ql::host {
 
 class SoundFileError : public std::runtime_error {
-public:
+  public:
     using std::runtime_error::runtime_error;
 };
 
 /// Any file libsndfile reads; samples come as floats scaled to -1..1 whatever the file stores.
 class SoundFileReader {
-public:
+  public:
     explicit SoundFileReader(const std::string& path); ///< throws SoundFileError
     ~SoundFileReader();
     SoundFileReader(const SoundFileReader&) = delete;
@@ -28,7 +28,7 @@ public:
     /// Reads up to frames frames into interleaved; returns how many it read (0 at the end).
     std::size_t Read(float* interleaved, std::size_t frames);
 
-private:
+  private:
     void* fFile = nullptr;
     std::string fPath;
     int fChannels = 0;
@@ -38,7 +38,7 @@ private:
 
 /// A WAV file of 32-bit float samples.
 class SoundFileWriter {
-public:
+  public:
     SoundFileWriter(const std::string& path, int channels, double sampleRate); ///< throws SoundFileError
     ~SoundFileWriter();
     SoundFileWriter(const SoundFileWriter&) = delete;
@@ -48,7 +48,7 @@ public:
     /// Finishes the file; throws SoundFileError when that fails. The destructor closes quietly.
     void Close();
 
-private:
+  private:
     void* fFile = nullptr;
     std::string fPath;
     int fChannels;

@@ -1,8 +1,9 @@
-// The built-in RIFF/WAVE reader and 32-bit float WAV writer, for builds without libsndfile (Windows, minimal).
+// The built-in RIFF/WAVE reader and 32-bit float WAV writer, for builds without libsndfile (Windows,
+// minimal).
 //
 // Reads PCM of 8, 16, 24 and 32 bits and IEEE float of 32 and 64 bits, plain or WAVE_FORMAT_EXTENSIBLE, with
-// the chunks in any order. Integer samples are scaled by 2^-(bits-1) exactly as libsndfile scales them, so the
-// Linux and Windows builds of qlhost hand the plug-in the same floats for the same file.
+// the chunks in any order. Integer samples are scaled by 2^-(bits-1) exactly as libsndfile scales them, so
+// the Linux and Windows builds of qlhost hand the plug-in the same floats for the same file.
 #include "host/SoundFile.h"
 
 #include <algorithm>
@@ -42,13 +43,16 @@ void PutLe16(unsigned char* p, std::uint16_t v) {
     p[1] = static_cast<unsigned char>(v >> 8);
 }
 void PutLe32(unsigned char* p, std::uint32_t v) {
-    for (int i = 0; i < 4; ++i) p[i] = static_cast<unsigned char>(v >> (8 * i));
+    for (int i = 0; i < 4; ++i)
+        p[i] = static_cast<unsigned char>(v >> (8 * i));
 }
 
 /// Converts one sample of the stored encoding to a float.
 using Decoder = float (*)(const unsigned char*);
 
-float DecodeU8(const unsigned char* p) { return static_cast<float>(static_cast<int>(p[0]) - 128) * (1.0f / 0x80); }
+float DecodeU8(const unsigned char* p) {
+    return static_cast<float>(static_cast<int>(p[0]) - 128) * (1.0f / 0x80);
+}
 float DecodeS16(const unsigned char* p) {
     return static_cast<float>(static_cast<std::int16_t>(Le16(p))) * (1.0f / 0x8000);
 }
@@ -64,18 +68,24 @@ float DecodeS32(const unsigned char* p) {
 }
 float DecodeF32(const unsigned char* p) { return std::bit_cast<float>(Le32(p)); }
 float DecodeF64(const unsigned char* p) {
-    const std::uint64_t bits = static_cast<std::uint64_t>(Le32(p)) | static_cast<std::uint64_t>(Le32(p + 4)) << 32;
+    const std::uint64_t bits = static_cast<std::uint64_t>(Le32(p)) | static_cast<std::uint64_t>(Le32(p + 4))
+                                                                         << 32;
     return static_cast<float>(std::bit_cast<double>(bits));
 }
 
 Decoder DecoderFor(std::uint16_t format, std::uint16_t bits) {
     if (format == kFormatPCM) {
         switch (bits) {
-        case 8: return &DecodeU8;
-        case 16: return &DecodeS16;
-        case 24: return &DecodeS24;
-        case 32: return &DecodeS32;
-        default: return nullptr;
+        case 8:
+            return &DecodeU8;
+        case 16:
+            return &DecodeS16;
+        case 24:
+            return &DecodeS24;
+        case 32:
+            return &DecodeS32;
+        default:
+            return nullptr;
         }
     }
     if (format == kFormatFloat) {
@@ -166,10 +176,12 @@ SoundFileReader::SoundFileReader(const std::string& path) : fPath(path) {
             if (size < 16) throw fail("the format chunk is too short");
             if (body + size > fileSize) throw fail("the format chunk is cut off");
             fmtSize = std::min<std::uint32_t>(size, sizeof fmt);
-            if (!in->stream.read(reinterpret_cast<char*>(fmt), fmtSize)) throw fail("the format chunk cannot be read");
+            if (!in->stream.read(reinterpret_cast<char*>(fmt), fmtSize))
+                throw fail("the format chunk cannot be read");
             haveFmt = true;
         } else if (std::memcmp(head, "data", 4) == 0 && !haveData) {
-            // Writers that stream often leave the size unset or too large; what the file holds is what counts.
+            // Writers that stream often leave the size unset or too large; what the file holds is what
+            // counts.
             in->dataOffset = body;
             dataSize = std::min<std::uint64_t>(size, fileSize - body);
             haveData = true;
@@ -191,7 +203,8 @@ SoundFileReader::SoundFileReader(const std::string& path) : fPath(path) {
         format = Le16(fmt + 24);
     }
     if (channels < 1 || channels > kMaxChannels)
-        throw fail(std::to_string(channels) + " channels (1 to " + std::to_string(kMaxChannels) + " are read)");
+        throw fail(std::to_string(channels) + " channels (1 to " + std::to_string(kMaxChannels) +
+                   " are read)");
     if (rate < 1) throw fail("the sample rate is 0");
     in->decode = DecoderFor(format, bits);
     if (!in->decode)
@@ -200,8 +213,8 @@ SoundFileReader::SoundFileReader(const std::string& path) : fPath(path) {
     in->bytesPerSample = bits / 8u;
     in->blockAlign = in->bytesPerSample * channels;
     if (blockAlign != in->blockAlign)
-        throw fail("the frame size " + std::to_string(blockAlign) + " does not match " + std::to_string(channels) +
-                   " channels of " + std::to_string(bits) + " bits");
+        throw fail("the frame size " + std::to_string(blockAlign) + " does not match " +
+                   std::to_string(channels) + " channels of " + std::to_string(bits) + " bits");
 
     in->framesLeft = static_cast<std::int64_t>(dataSize / in->blockAlign);
     in->stream.seekg(static_cast<std::streamoff>(in->dataOffset));
@@ -218,15 +231,16 @@ std::size_t SoundFileReader::Read(float* interleaved, std::size_t frames) {
     auto* in = static_cast<WavInput*>(fFile);
     std::size_t done = 0;
     while (done < frames && in->framesLeft > 0) {
-        const std::size_t piece = static_cast<std::size_t>(
-            std::min<std::int64_t>(in->framesLeft, static_cast<std::int64_t>(std::min(frames - done, kFramesPerPiece))));
+        const std::size_t piece = static_cast<std::size_t>(std::min<std::int64_t>(
+            in->framesLeft, static_cast<std::int64_t>(std::min(frames - done, kFramesPerPiece))));
         const std::size_t bytes = piece * in->blockAlign;
         in->buffer.resize(bytes);
         if (!in->stream.read(reinterpret_cast<char*>(in->buffer.data()), static_cast<std::streamsize>(bytes)))
             throw SoundFileError("cannot read " + fPath + ": reading the samples failed");
         const std::size_t samples = piece * static_cast<std::size_t>(fChannels);
         float* to = interleaved + done * static_cast<std::size_t>(fChannels);
-        for (std::size_t i = 0; i < samples; ++i) to[i] = in->decode(in->buffer.data() + i * in->bytesPerSample);
+        for (std::size_t i = 0; i < samples; ++i)
+            to[i] = in->decode(in->buffer.data() + i * in->bytesPerSample);
         done += piece;
         in->framesLeft -= static_cast<std::int64_t>(piece);
     }
@@ -239,7 +253,8 @@ std::size_t SoundFileReader::Read(float* interleaved, std::size_t frames) {
 SoundFileWriter::SoundFileWriter(const std::string& path, int channels, double sampleRate)
     : fPath(path), fChannels(channels) {
     const double rounded = sampleRate + 0.5;
-    if (channels < 1 || channels > kMaxChannels || !(rounded >= 1.0) || rounded >= 4294967296.0 / (4.0 * channels))
+    if (channels < 1 || channels > kMaxChannels || !(rounded >= 1.0) ||
+        rounded >= 4294967296.0 / (4.0 * channels))
         throw SoundFileError("cannot write " + path + ": " + std::to_string(channels) + " channels at " +
                              std::to_string(sampleRate) + " Hz is not a WAV format");
     auto out = std::make_unique<WavOutput>();
@@ -273,7 +288,8 @@ void SoundFileWriter::Write(const float* interleaved, std::size_t frames) {
         const std::size_t samples = piece * static_cast<std::size_t>(fChannels);
         out->buffer.resize(samples * 4);
         const float* from = interleaved + done * static_cast<std::size_t>(fChannels);
-        for (std::size_t i = 0; i < samples; ++i) PutLe32(out->buffer.data() + 4 * i, std::bit_cast<std::uint32_t>(from[i]));
+        for (std::size_t i = 0; i < samples; ++i)
+            PutLe32(out->buffer.data() + 4 * i, std::bit_cast<std::uint32_t>(from[i]));
         if (!out->stream.write(reinterpret_cast<const char*>(out->buffer.data()),
                                static_cast<std::streamsize>(out->buffer.size())))
             throw SoundFileError("cannot write " + fPath + ": writing the samples failed");

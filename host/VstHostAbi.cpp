@@ -50,9 +50,9 @@ std::string FlagNames(Int32 flags) {
 }
 
 const char* CategoryName(IntPtr category) {
-    static constexpr const char* kNames[] = {"Unknown",    "Effect",      "Synth",          "Analysis",
-                                             "Mastering",  "Spacializer", "RoomFx",         "SurroundFx",
-                                             "Restoration", "OfflineProcess", "Shell",      "Generator"};
+    static constexpr const char* kNames[] = {"Unknown",     "Effect",         "Synth",  "Analysis",
+                                             "Mastering",   "Spacializer",    "RoomFx", "SurroundFx",
+                                             "Restoration", "OfflineProcess", "Shell",  "Generator"};
     if (category < 0 || category >= static_cast<IntPtr>(std::size(kNames))) return "?";
     return kNames[category];
 }

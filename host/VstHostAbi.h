@@ -25,8 +25,8 @@ struct AEffect;
 
 using HostCallback = IntPtr(QL_VSTCALL*)(AEffect* effect, Int32 opcode, Int32 index, IntPtr value, void* ptr,
                                          float opt);
-using DispatcherProc = IntPtr(QL_VSTCALL*)(AEffect* effect, Int32 opcode, Int32 index, IntPtr value, void* ptr,
-                                           float opt);
+using DispatcherProc = IntPtr(QL_VSTCALL*)(AEffect* effect, Int32 opcode, Int32 index, IntPtr value,
+                                           void* ptr, float opt);
 using ProcessProc = void(QL_VSTCALL*)(AEffect* effect, float** inputs, float** outputs, Int32 sampleFrames);
 using SetParameterProc = void(QL_VSTCALL*)(AEffect* effect, Int32 index, float value);
 using GetParameterProc = float(QL_VSTCALL*)(AEffect* effect, Int32 index);
@@ -67,7 +67,8 @@ static_assert(offsetof(AEffect, dispatcher) == 4 && offsetof(AEffect, process) =
 static_assert(offsetof(AEffect, setParameter) == 12 && offsetof(AEffect, getParameter) == 16);
 static_assert(offsetof(AEffect, numPrograms) == 20 && offsetof(AEffect, numParams) == 24);
 static_assert(offsetof(AEffect, numInputs) == 28 && offsetof(AEffect, numOutputs) == 32);
-static_assert(offsetof(AEffect, flags) == 36 && offsetof(AEffect, resvd1) == 40 && offsetof(AEffect, resvd2) == 44);
+static_assert(offsetof(AEffect, flags) == 36 && offsetof(AEffect, resvd1) == 40 &&
+              offsetof(AEffect, resvd2) == 44);
 static_assert(offsetof(AEffect, initialDelay) == 48 && offsetof(AEffect, realQualities) == 52);
 static_assert(offsetof(AEffect, offQualities) == 56 && offsetof(AEffect, ioRatio) == 60);
 static_assert(offsetof(AEffect, object) == 64 && offsetof(AEffect, user) == 68);
@@ -79,7 +80,8 @@ static_assert(offsetof(AEffect, dispatcher) == 8 && offsetof(AEffect, process) =
 static_assert(offsetof(AEffect, setParameter) == 24 && offsetof(AEffect, getParameter) == 32);
 static_assert(offsetof(AEffect, numPrograms) == 40 && offsetof(AEffect, numParams) == 44);
 static_assert(offsetof(AEffect, numInputs) == 48 && offsetof(AEffect, numOutputs) == 52);
-static_assert(offsetof(AEffect, flags) == 56 && offsetof(AEffect, resvd1) == 64 && offsetof(AEffect, resvd2) == 72);
+static_assert(offsetof(AEffect, flags) == 56 && offsetof(AEffect, resvd1) == 64 &&
+              offsetof(AEffect, resvd2) == 72);
 static_assert(offsetof(AEffect, initialDelay) == 80 && offsetof(AEffect, realQualities) == 84);
 static_assert(offsetof(AEffect, offQualities) == 88 && offsetof(AEffect, ioRatio) == 92);
 static_assert(offsetof(AEffect, object) == 96 && offsetof(AEffect, user) == 104);
@@ -266,7 +268,7 @@ inline constexpr std::size_t kVstMaxEffectNameLen = 32;
 // ---------------------------------------------------------------------------------------------------------
 // Shared structures
 struct VstEvent {
-    Int32 type; ///< 1 for MIDI
+    Int32 type;     ///< 1 for MIDI
     Int32 byteSize; ///< size of the record less its first two fields
     Int32 deltaFrames;
     Int32 flags;

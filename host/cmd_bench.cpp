@@ -7,16 +7,19 @@
 #include <algorithm>
 #include <chrono>
 #include <cmath>
-#include <numbers>
 #include <cstdio>
+#include <numbers>
 #include <random>
 
 namespace ql::host::cli {
 
 const char* const kBenchUsage =
-    "usage: qlhost bench [PLUGIN] [--seconds S] [--block N] [--set INDEX=TEXT]... [--param INDEX=VALUE]...\n\n"
-    "Times the plug-in's processReplacing on S seconds (default 60) of generated 48 kHz stereo audio (a minute\n"
-    "of tones, sweep and noise at several levels, repeated as needed) in blocks of N frames (default 512), and\n"
+    "usage: qlhost bench [PLUGIN] [--seconds S] [--block N] [--set INDEX=TEXT]... [--param "
+    "INDEX=VALUE]...\n\n"
+    "Times the plug-in's processReplacing on S seconds (default 60) of generated 48 kHz stereo audio (a "
+    "minute\n"
+    "of tones, sweep and noise at several levels, repeated as needed) in blocks of N frames (default 512), "
+    "and\n"
     "prints samples per second, the real-time factor at 48 kHz stereo and the time per call (mean, median,\n"
     "99th percentile, worst). The plug-in keeps its own settings unless --set (text entry, e.g. --set 0=8)\n"
     "or --param (host value 0..1) changes them.\n";
@@ -34,8 +37,10 @@ std::vector<float> MakeSignal() {
     for (std::size_t i = 0; i < kSignalFrames; ++i) {
         double t = static_cast<double>(i) / kRate;
         double level = std::pow(10.0, -static_cast<double>((i / 48000) % 7) * 10.0 / 20.0);
-        double sweep = std::sin(2 * std::numbers::pi * 40.0 * 60.0 / std::log(400.0) * (std::pow(400.0, t / 60.0) - 1.0));
-        s[2 * i] = static_cast<float>(level * (0.7 * std::sin(2 * std::numbers::pi * 997.0 * t) + 0.3 * noise(rng)));
+        double sweep = std::sin(2 * std::numbers::pi * 40.0 * 60.0 / std::log(400.0) *
+                                (std::pow(400.0, t / 60.0) - 1.0));
+        s[2 * i] =
+            static_cast<float>(level * (0.7 * std::sin(2 * std::numbers::pi * 997.0 * t) + 0.3 * noise(rng)));
         s[2 * i + 1] = static_cast<float>(level * sweep);
     }
     return s;
@@ -46,7 +51,8 @@ std::vector<float> MakeSignal() {
 int RunBench(const std::vector<std::string>& args) {
     ParsedArgs parsed = Parse(args, {{"seconds", true}, {"block", true}, {"set", true}, {"param", true}});
     std::string path = TakePluginPath(parsed.positional);
-    if (!parsed.positional.empty()) throw UsageError("unexpected argument '" + parsed.positional.front() + "'");
+    if (!parsed.positional.empty())
+        throw UsageError("unexpected argument '" + parsed.positional.front() + "'");
     double seconds = 60.0;
     if (auto v = parsed.Last("seconds")) {
         seconds = ParseNumber(*v, "--seconds");
@@ -55,11 +61,13 @@ int RunBench(const std::vector<std::string>& args) {
     vst::Int32 block = 512;
     if (auto v = parsed.Last("block")) block = static_cast<vst::Int32>(ParseInt(*v, "--block", 1, 65536));
     std::vector<std::pair<int, std::string>> texts, values;
-    for (const auto& s : parsed.All("set")) texts.push_back(ParseIndexed(s, "set"));
+    for (const auto& s : parsed.All("set"))
+        texts.push_back(ParseIndexed(s, "set"));
     for (const auto& s : parsed.All("param")) {
         auto [index, text] = ParseIndexed(s, "param");
         double v = ParseNumber(text, "the value of --param");
-        if (v < 0 || v > 1) throw UsageError("--param values are host values from 0 to 1, not '" + text + "'");
+        if (v < 0 || v > 1)
+            throw UsageError("--param values are host values from 0 to 1, not '" + text + "'");
         values.emplace_back(index, text);
     }
 
@@ -67,14 +75,17 @@ int RunBench(const std::vector<std::string>& args) {
     plugin->Open();
     if (!plugin->Effect().processReplacing) throw HostError(path + " has no processReplacing entry");
     for (const auto& [index, text] : texts) {
-        if (index >= plugin->NumParams()) throw UsageError("--set " + std::to_string(index) + ": the plug-in has " +
-                                                           std::to_string(plugin->NumParams()) + " parameters");
+        if (index >= plugin->NumParams())
+            throw UsageError("--set " + std::to_string(index) + ": the plug-in has " +
+                             std::to_string(plugin->NumParams()) + " parameters");
         if (!plugin->StringToParameter(index, text))
-            throw HostError("the plug-in did not take \"" + text + "\" for parameter " + std::to_string(index));
+            throw HostError("the plug-in did not take \"" + text + "\" for parameter " +
+                            std::to_string(index));
     }
     for (const auto& [index, text] : values) {
-        if (index >= plugin->NumParams()) throw UsageError("--param " + std::to_string(index) + ": the plug-in has " +
-                                                           std::to_string(plugin->NumParams()) + " parameters");
+        if (index >= plugin->NumParams())
+            throw UsageError("--param " + std::to_string(index) + ": the plug-in has " +
+                             std::to_string(plugin->NumParams()) + " parameters");
         plugin->SetParameter(index, static_cast<float>(std::stod(text)));
     }
     plugin->SetSampleRate(static_cast<float>(kRate));
@@ -94,9 +105,11 @@ int RunBench(const std::vector<std::string>& args) {
     double busy = 0;
     bool finite = true;
     while (done < total) {
-        vst::Int32 frames = static_cast<vst::Int32>(std::min<std::uint64_t>(static_cast<std::uint64_t>(block), total - done));
+        vst::Int32 frames =
+            static_cast<vst::Int32>(std::min<std::uint64_t>(static_cast<std::uint64_t>(block), total - done));
         for (vst::Int32 i = 0; i < frames; ++i) {
-            for (std::size_t c = 0; c < inputs; ++c) in.At(c, static_cast<std::size_t>(i)) = signal[2 * position + (c & 1)];
+            for (std::size_t c = 0; c < inputs; ++c)
+                in.At(c, static_cast<std::size_t>(i)) = signal[2 * position + (c & 1)];
             position = (position + 1) % kSignalFrames;
         }
         auto start = std::chrono::steady_clock::now();
@@ -121,19 +134,23 @@ int RunBench(const std::vector<std::string>& args) {
         callSeconds.erase(callSeconds.begin());
     }
     std::sort(callSeconds.begin(), callSeconds.end());
-    auto at = [&](double q) { return callSeconds[static_cast<std::size_t>(q * static_cast<double>(callSeconds.size() - 1))]; };
+    auto at = [&](double q) {
+        return callSeconds[static_cast<std::size_t>(q * static_cast<double>(callSeconds.size() - 1))];
+    };
     const double audioSeconds = static_cast<double>(done) / kRate;
     const double channels = static_cast<double>(std::max(inputs, outputs));
     std::printf("Plug-in            %s\n", path.c_str());
-    std::printf("Audio              %.1f s at 48 kHz, %zu in / %zu out, blocks of %d frames, %zu calls\n", audioSeconds,
-                inputs, outputs, block, callSeconds.size());
+    std::printf("Audio              %.1f s at 48 kHz, %zu in / %zu out, blocks of %d frames, %zu calls\n",
+                audioSeconds, inputs, outputs, block, callSeconds.size());
     std::printf("Time in plug-in    %.3f s\n", busy);
     std::printf("Samples per second %.4g (%.4g frames per second, all %g channels)\n",
                 static_cast<double>(done) * channels / busy, static_cast<double>(done) / busy, channels);
-    std::printf("Real-time factor   %.1fx at 48 kHz stereo\n", audioSeconds / busy * (channels > 0 ? channels / 2.0 : 1.0));
-    std::printf("Per call           mean %.2f us, median %.2f us, 99%% %.2f us, worst %.2f us (budget %.2f us)\n",
-                busy / static_cast<double>(callSeconds.size()) * 1e6, at(0.5) * 1e6, at(0.99) * 1e6,
-                callSeconds.back() * 1e6, block / kRate * 1e6);
+    std::printf("Real-time factor   %.1fx at 48 kHz stereo\n",
+                audioSeconds / busy * (channels > 0 ? channels / 2.0 : 1.0));
+    std::printf(
+        "Per call           mean %.2f us, median %.2f us, 99%% %.2f us, worst %.2f us (budget %.2f us)\n",
+        busy / static_cast<double>(callSeconds.size()) * 1e6, at(0.5) * 1e6, at(0.99) * 1e6,
+        callSeconds.back() * 1e6, block / kRate * 1e6);
     std::printf("First call         %.2f us\n", firstCall * 1e6);
     if (!finite) {
         std::fprintf(stderr, "qlhost bench: the plug-in gave non-finite output\n");

@@ -17,13 +17,36 @@ const char* const kInfoUsage =
 namespace {
 
 /// The can-do texts a host may ask a plug-in about.
-constexpr const char* kPluginCanDos[] = {
-    "receiveVstEvents", "receiveVstMidiEvent", "receiveVstTimeInfo", "sendVstEvents", "sendVstMidiEvent",
-    "sendVstTimeInfo", "offline", "plugAsChannelInsert", "plugAsSend", "mixDryWet", "noRealTime", "multipass",
-    "metapass", "1in1out", "1in2out", "2in1out", "2in2out", "2in4out", "4in2out", "4in4out", "4in8out",
-    "8in4out", "8in8out", "midiProgramNames", "conformsToWindowRules", "LiveWithoutToolbar", "bypass"};
+constexpr const char* kPluginCanDos[] = {"receiveVstEvents",
+                                         "receiveVstMidiEvent",
+                                         "receiveVstTimeInfo",
+                                         "sendVstEvents",
+                                         "sendVstMidiEvent",
+                                         "sendVstTimeInfo",
+                                         "offline",
+                                         "plugAsChannelInsert",
+                                         "plugAsSend",
+                                         "mixDryWet",
+                                         "noRealTime",
+                                         "multipass",
+                                         "metapass",
+                                         "1in1out",
+                                         "1in2out",
+                                         "2in1out",
+                                         "2in2out",
+                                         "2in4out",
+                                         "4in2out",
+                                         "4in4out",
+                                         "4in8out",
+                                         "8in4out",
+                                         "8in8out",
+                                         "midiProgramNames",
+                                         "conformsToWindowRules",
+                                         "LiveWithoutToolbar",
+                                         "bypass"};
 
-/// More pins, parameters or programs than this are not listed one by one (a broken record may claim any count).
+/// More pins, parameters or programs than this are not listed one by one (a broken record may claim any
+/// count).
 constexpr vst::Int32 kMaxListed = 1000;
 
 void PrintOmitted(vst::Int32 count) {
@@ -47,8 +70,8 @@ void PrintPins(const Plugin& plugin, bool inputs) {
             std::printf("  %-3d (no properties)\n", i);
             continue;
         }
-        std::printf("  %-3d %-20s %-8s flags %d%s\n", i, pin->label.c_str(), pin->shortLabel.c_str(), pin->flags,
-                    PinFlagText(pin->flags).c_str());
+        std::printf("  %-3d %-20s %-8s flags %d%s\n", i, pin->label.c_str(), pin->shortLabel.c_str(),
+                    pin->flags, PinFlagText(pin->flags).c_str());
     }
     PrintOmitted(count);
 }
@@ -56,8 +79,10 @@ void PrintPins(const Plugin& plugin, bool inputs) {
 /// A text reply, marked where the plug-in misbehaved writing it.
 std::string Checked(const TextReply& reply) {
     std::string text = reply.text;
-    if (reply.overran) text += " [wrote past the host's buffer]";
-    else if (!reply.terminated) text += " [not terminated]";
+    if (reply.overran)
+        text += " [wrote past the host's buffer]";
+    else if (!reply.terminated)
+        text += " [not terminated]";
     return text;
 }
 
@@ -66,7 +91,8 @@ std::string Checked(const TextReply& reply) {
 int RunInfo(const std::vector<std::string>& args) {
     ParsedArgs parsed = Parse(args, {});
     std::string path = TakePluginPath(parsed.positional);
-    if (!parsed.positional.empty()) throw UsageError("unexpected argument '" + parsed.positional.front() + "'");
+    if (!parsed.positional.empty())
+        throw UsageError("unexpected argument '" + parsed.positional.front() + "'");
 
     auto plugin = Plugin::Load(path);
     plugin->Open();
@@ -77,7 +103,8 @@ int RunInfo(const std::vector<std::string>& args) {
     std::printf("Vendor          %s\n", Checked(plugin->DispatchText(vst::effGetVendorString)).c_str());
     std::printf("Product         %s\n", Checked(plugin->DispatchText(vst::effGetProductString)).c_str());
     std::printf("Vendor version  %ld\n", static_cast<long>(plugin->VendorVersion()));
-    std::printf("Unique ID       %s (0x%08X)\n", vst::FourCCText(e.uniqueID).c_str(), static_cast<unsigned>(e.uniqueID));
+    std::printf("Unique ID       %s (0x%08X)\n", vst::FourCCText(e.uniqueID).c_str(),
+                static_cast<unsigned>(e.uniqueID));
     std::printf("Version         %d\n", e.version);
     vst::IntPtr category = plugin->Category();
     std::printf("Category        %ld (%s)\n", static_cast<long>(category), vst::CategoryName(category));
@@ -91,7 +118,8 @@ int RunInfo(const std::vector<std::string>& args) {
     PrintPins(*plugin, false);
 
     std::printf("Can do (1 yes, -1 no, 0 don't know)\n");
-    for (const char* text : kPluginCanDos) std::printf("  %-22s %ld\n", text, static_cast<long>(plugin->CanDo(text)));
+    for (const char* text : kPluginCanDos)
+        std::printf("  %-22s %ld\n", text, static_cast<long>(plugin->CanDo(text)));
 
     std::printf("Parameters (%d)\n", e.numParams);
     for (vst::Int32 i = 0; i < std::min(e.numParams, kMaxListed); ++i) {
@@ -100,7 +128,8 @@ int RunInfo(const std::vector<std::string>& args) {
         std::string label = Checked(plugin->DispatchText(vst::effGetParamLabel, i));
         std::printf("  %-3d %-20s display %-18s label %-8s value %.8g%s\n", i, name.c_str(),
                     ("\"" + display + "\"").c_str(), ("\"" + label + "\"").c_str(),
-                    static_cast<double>(plugin->GetParameter(i)), plugin->CanBeAutomated(i) ? "  automatable" : "");
+                    static_cast<double>(plugin->GetParameter(i)),
+                    plugin->CanBeAutomated(i) ? "  automatable" : "");
     }
     PrintOmitted(e.numParams);
 
@@ -110,7 +139,8 @@ int RunInfo(const std::vector<std::string>& args) {
         auto name = plugin->ProgramNameIndexed(i);
         // A plug-in without indexed names still tells the current program's name.
         if (!name && i == current) name = plugin->ProgramName();
-        std::printf("  %-3d %s%s\n", i, name ? name->c_str() : "(no name)", i == current ? "  (current)" : "");
+        std::printf("  %-3d %s%s\n", i, name ? name->c_str() : "(no name)",
+                    i == current ? "  (current)" : "");
     }
     PrintOmitted(e.numPrograms);
     plugin->Close();

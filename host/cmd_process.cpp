@@ -18,7 +18,8 @@ namespace ql::host::cli {
 const char* const kProcessUsage =
     "usage: qlhost process [PLUGIN] [IN [OUT]] [options]\n\n"
     "Streams IN (any file libsndfile reads) through the plug-in's processReplacing entry in blocks and\n"
-    "writes the plug-in's outputs to OUT as a 32-bit float WAV file (default: IN's name with '-processed.wav',\n"
+    "writes the plug-in's outputs to OUT as a 32-bit float WAV file (default: IN's name with "
+    "'-processed.wav',\n"
     "in the current folder). A mono IN feeds every plug-in input; the plug-in's delay is compensated.\n"
     "Without IN it processes a built-in demo (4 s of tones and sweeps from 0 to -60 dBFS), writes it to\n"
     "quantilaw-demo.wav and prints the signal-to-quantisation-noise ratio at each level.\n\n"
@@ -44,31 +45,34 @@ struct ParameterChange {
 
 /// Where the samples come from: a sound file or the demo held in memory.
 class Source {
-public:
+  public:
     explicit Source(std::unique_ptr<SoundFileReader> file) : fFile(std::move(file)) {}
     explicit Source(const DemoSignal* demo) : fDemo(demo) {}
 
     int Channels() const { return fFile ? fFile->Channels() : static_cast<int>(DemoSignal::kChannels); }
     double SampleRate() const { return fFile ? fFile->SampleRate() : fDemo->sampleRate; }
-    std::int64_t Frames() const { return fFile ? fFile->Frames() : static_cast<std::int64_t>(fDemo->Frames()); }
+    std::int64_t Frames() const {
+        return fFile ? fFile->Frames() : static_cast<std::int64_t>(fDemo->Frames());
+    }
 
     std::size_t Read(float* interleaved, std::size_t frames) {
         if (fFile) return fFile->Read(interleaved, frames);
         std::size_t n = std::min(frames, fDemo->Frames() - fPosition);
-        std::copy_n(fDemo->interleaved.begin() + static_cast<std::ptrdiff_t>(fPosition * DemoSignal::kChannels),
+        std::copy_n(fDemo->interleaved.begin() +
+                        static_cast<std::ptrdiff_t>(fPosition * DemoSignal::kChannels),
                     n * DemoSignal::kChannels, interleaved);
         fPosition += n;
         return n;
     }
 
-private:
+  private:
     std::unique_ptr<SoundFileReader> fFile;
     const DemoSignal* fDemo = nullptr;
     std::size_t fPosition = 0;
 };
 
 class Progress {
-public:
+  public:
     explicit Progress(std::int64_t total) : fTotal(total), fShow(StderrIsTerminal() && total > 0) {}
     void Update(std::int64_t done) {
         if (!fShow) return;
@@ -77,15 +81,15 @@ public:
         fLast = now;
         int percent = static_cast<int>(std::min<std::int64_t>(100, 100 * done / fTotal));
         int filled = percent * 30 / 100;
-        std::fprintf(stderr, "\r%3d%% [%.*s%.*s]", percent, filled, "##############################", 30 - filled,
-                     "..............................");
+        std::fprintf(stderr, "\r%3d%% [%.*s%.*s]", percent, filled, "##############################",
+                     30 - filled, "..............................");
         std::fflush(stderr);
     }
     void Finish() {
         if (fShow) std::fprintf(stderr, "\r%*s\r", 40, "");
     }
 
-private:
+  private:
     std::int64_t fTotal;
     bool fShow;
     std::chrono::steady_clock::time_point fLast{};
@@ -104,9 +108,12 @@ void PrintQuality(const std::vector<SegmentQuality>& quality) {
         std::snprintf(level, sizeof level, "%g dBFS", q.levelDb);
         std::printf("  %-10s", level);
         for (double db : q.sqnrDb) {
-            if (std::isnan(db)) std::printf(" %12s", "-");
-            else if (std::isinf(db)) std::printf(" %12s", "exact");
-            else std::printf(" %12.1f", db);
+            if (std::isnan(db))
+                std::printf(" %12s", "-");
+            else if (std::isinf(db))
+                std::printf(" %12s", "exact");
+            else
+                std::printf(" %12.1f", db);
         }
         std::printf("\n");
     }
@@ -115,15 +122,21 @@ void PrintQuality(const std::vector<SegmentQuality>& quality) {
 } // namespace
 
 int RunProcess(const std::vector<std::string>& args) {
-    ParsedArgs parsed = Parse(args, {{"param", true}, {"set", true}, {"block", true}, {"rate", true},
-                                     {"out", true}, {"accumulate", false}});
+    ParsedArgs parsed = Parse(args, {{"param", true},
+                                     {"set", true},
+                                     {"block", true},
+                                     {"rate", true},
+                                     {"out", true},
+                                     {"accumulate", false}});
     std::string pluginPath = TakePluginPath(parsed.positional);
     auto& positional = parsed.positional;
     if (positional.size() > 2) throw UsageError("unexpected argument '" + positional[2] + "'");
     std::string inPath = positional.empty() ? std::string() : positional[0];
     if (positional.size() == 2 && parsed.Has("out")) throw UsageError("give OUT or --out, not both");
-    std::string outPath = positional.size() == 2 ? positional[1] : parsed.Last("out").value_or(DefaultOutput(inPath));
-    const auto block = static_cast<vst::Int32>(ParseInt(parsed.Last("block").value_or("512"), "--block", 1, 65536));
+    std::string outPath =
+        positional.size() == 2 ? positional[1] : parsed.Last("out").value_or(DefaultOutput(inPath));
+    const auto block =
+        static_cast<vst::Int32>(ParseInt(parsed.Last("block").value_or("512"), "--block", 1, 65536));
     std::optional<double> rateOption;
     if (auto r = parsed.Last("rate")) {
         rateOption = ParseNumber(*r, "--rate");
@@ -137,7 +150,8 @@ int RunProcess(const std::vector<std::string>& args) {
         ParameterChange change{index, name == "set", text, 0.0f};
         if (!change.asText) {
             double v = ParseNumber(text, "the value of --param");
-            if (v < 0.0 || v > 1.0) throw UsageError("--param values are host values from 0 to 1, not " + text);
+            if (v < 0.0 || v > 1.0)
+                throw UsageError("--param values are host values from 0 to 1, not " + text);
             change.hostValue = static_cast<float>(v);
         }
         changes.push_back(change);
@@ -158,12 +172,14 @@ int RunProcess(const std::vector<std::string>& args) {
     plugin->Open();
     const vst::Int32 numIn = plugin->NumInputs(), numOut = plugin->NumOutputs();
     if (numOut < 1 || numOut > kMaxChannels || numIn < 0 || numIn > kMaxChannels)
-        throw HostError("the plug-in declares " + std::to_string(numIn) + " inputs and " + std::to_string(numOut) +
+        throw HostError("the plug-in declares " + std::to_string(numIn) + " inputs and " +
+                        std::to_string(numOut) +
                         " outputs; qlhost handles 0 to 64 inputs and 1 to 64 outputs");
     const bool accumulate = parsed.Has("accumulate") || !plugin->Effect().processReplacing;
     if (accumulate && !plugin->Effect().process) throw HostError("the plug-in has no audio entry");
     if (source->Channels() > numIn)
-        std::fprintf(stderr, "qlhost process: %s has %d channels; the plug-in takes %d, the rest are left out\n",
+        std::fprintf(stderr,
+                     "qlhost process: %s has %d channels; the plug-in takes %d, the rest are left out\n",
                      inPath.empty() ? "the demo" : inPath.c_str(), source->Channels(), numIn);
 
     plugin->SetSampleRate(static_cast<float>(rate));
@@ -172,7 +188,8 @@ int RunProcess(const std::vector<std::string>& args) {
         if (change.index >= plugin->NumParams())
             throw HostError("no parameter " + std::to_string(change.index) + ": the plug-in has " +
                             std::to_string(plugin->NumParams()));
-        if (!change.asText) plugin->SetParameter(change.index, change.hostValue);
+        if (!change.asText)
+            plugin->SetParameter(change.index, change.hostValue);
         else if (!plugin->StringToParameter(change.index, change.text))
             throw HostError("the plug-in did not take '" + change.text + "' for parameter " +
                             std::to_string(change.index));
@@ -187,7 +204,8 @@ int RunProcess(const std::vector<std::string>& args) {
 
     // The plug-in's reported delay is taken off the front and made up with silence at the end, so the output
     // lines up with the input sample for sample.
-    const std::int64_t delay = std::clamp<std::int64_t>(plugin->InitialDelay(), 0, static_cast<std::int64_t>(rate) * 60);
+    const std::int64_t delay =
+        std::clamp<std::int64_t>(plugin->InitialDelay(), 0, static_cast<std::int64_t>(rate) * 60);
     std::int64_t toSkip = delay, tailLeft = delay, written = 0, consumed = 0, nonFinite = 0;
     float peak = 0.0f;
     const auto inChannels = static_cast<std::size_t>(source->Channels());
@@ -212,7 +230,8 @@ int RunProcess(const std::vector<std::string>& args) {
             float* channel = in.Channel(c);
             if (c < inChannels || inChannels == 1) {
                 const std::size_t from = c < inChannels ? c : 0;
-                for (std::size_t i = 0; i < n; ++i) channel[i] = fileBlock[i * inChannels + from];
+                for (std::size_t i = 0; i < n; ++i)
+                    channel[i] = fileBlock[i * inChannels + from];
             } else {
                 std::fill_n(channel, n, 0.0f);
             }
@@ -223,18 +242,23 @@ int RunProcess(const std::vector<std::string>& args) {
         } else {
             plugin->ProcessReplacing(in.Pointers(), out.Pointers(), static_cast<vst::Int32>(n));
         }
-        const auto skip = static_cast<std::size_t>(std::min<std::int64_t>(toSkip, static_cast<std::int64_t>(n)));
+        const auto skip =
+            static_cast<std::size_t>(std::min<std::int64_t>(toSkip, static_cast<std::int64_t>(n)));
         toSkip -= static_cast<std::int64_t>(skip);
         std::size_t frames = 0;
         for (std::size_t i = skip; i < n; ++i, ++frames)
             for (std::size_t c = 0; c < out.Channels(); ++c) {
                 float v = out.Channel(c)[i];
-                if (!std::isfinite(v)) ++nonFinite;
-                else peak = std::max(peak, std::fabs(v));
+                if (!std::isfinite(v))
+                    ++nonFinite;
+                else
+                    peak = std::max(peak, std::fabs(v));
                 outBlock[frames * out.Channels() + c] = v;
             }
         writer.Write(outBlock.data(), frames);
-        if (inPath.empty()) kept.insert(kept.end(), outBlock.begin(), outBlock.begin() + static_cast<std::ptrdiff_t>(frames * out.Channels()));
+        if (inPath.empty())
+            kept.insert(kept.end(), outBlock.begin(),
+                        outBlock.begin() + static_cast<std::ptrdiff_t>(frames * out.Channels()));
         written += static_cast<std::int64_t>(frames);
         progress.Update(consumed);
     }
@@ -246,15 +270,18 @@ int RunProcess(const std::vector<std::string>& args) {
 
     std::error_code ec;
     auto shown = std::filesystem::absolute(outPath, ec);
-    std::printf("Wrote %lld frames of %d channels at %g Hz to %s\n", static_cast<long long>(written), numOut, rate,
-                (ec ? outPath : shown.string()).c_str());
+    std::printf("Wrote %lld frames of %d channels at %g Hz to %s\n", static_cast<long long>(written), numOut,
+                rate, (ec ? outPath : shown.string()).c_str());
     std::printf("Output peak %s", peak > 0 ? "" : "silent");
     if (peak > 0) std::printf("%.1f dBFS", 20.0 * std::log10(static_cast<double>(peak)));
     if (delay > 0) std::printf(", plug-in delay of %lld frames compensated", static_cast<long long>(delay));
     std::printf("\n");
-    if (nonFinite > 0) std::fprintf(stderr, "qlhost process: %lld output samples are not finite\n", static_cast<long long>(nonFinite));
+    if (nonFinite > 0)
+        std::fprintf(stderr, "qlhost process: %lld output samples are not finite\n",
+                     static_cast<long long>(nonFinite));
     if (inPath.empty())
-        PrintQuality(MeasureQuality(demo, kept, static_cast<std::size_t>(numOut), static_cast<std::size_t>(numIn)));
+        PrintQuality(
+            MeasureQuality(demo, kept, static_cast<std::size_t>(numOut), static_cast<std::size_t>(numIn)));
     return nonFinite > 0 ? 1 : 0;
 }
 

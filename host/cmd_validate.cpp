@@ -15,11 +15,13 @@ const char* const kValidateUsage =
     "                       [--timeout SECONDS] [--list]\n"
     "       qlhost validate [PLUGIN] --leak-cycles N\n\n"
     "Loads the plug-in as hosts do and runs every test whose level is at most --level (default 5; CI uses\n"
-    "10), each in a fresh instance inside a child process, so that a crash is reported as a failure with the\n"
+    "10), each in a fresh instance inside a child process, so that a crash is reported as a failure with "
+    "the\n"
     "signal's name. Prints one line per test (PASS, FAIL or SKIP, its level, its time, and why) and exits\n"
     "with status 1 when any test failed.\n\n"
     "Levels: 1 opening and closing, 100 instances; 2 host call orders; 3 every opcode and every text inside\n"
-    "its buffer; 4 programs; 5 parameters; 6 audio (rates, block sizes, in place, hostile input, FPU state);\n"
+    "its buffer; 4 programs; 5 parameters; 6 audio (rates, block sizes, in place, hostile input, FPU "
+    "state);\n"
     "7 automation between sub-blocks; 8 audio and user-interface threads at once; 9 no heap, lock or system\n"
     "call in the audio entries; 10 bank round trip and editor.\n\n"
     "options:\n"
@@ -41,21 +43,25 @@ int RunValidate(const std::vector<std::string>& args) {
                                      {"leak-cycles", true}});
     validate::Options options;
     options.pluginPath = TakePluginPath(parsed.positional);
-    if (!parsed.positional.empty()) throw UsageError("unexpected argument '" + parsed.positional.front() + "'");
+    if (!parsed.positional.empty())
+        throw UsageError("unexpected argument '" + parsed.positional.front() + "'");
     if (auto v = parsed.Last("level")) options.level = static_cast<int>(ParseInt(*v, "--level", 1, 10));
     if (auto v = parsed.Last("seed")) {
         errno = 0;
         char* end = nullptr;
         unsigned long long seed = std::strtoull(v->c_str(), &end, 10);
-        if (v->empty() || *end != '\0' || errno == ERANGE) throw UsageError("--seed must be a whole number, not '" + *v + "'");
+        if (v->empty() || *end != '\0' || errno == ERANGE)
+            throw UsageError("--seed must be a whole number, not '" + *v + "'");
         options.seed = seed;
     }
     options.only = parsed.All("only");
     options.isolate = !parsed.Has("in-process");
-    if (auto v = parsed.Last("timeout")) options.timeoutSeconds = static_cast<double>(ParseInt(*v, "--timeout", 1, 86400));
+    if (auto v = parsed.Last("timeout"))
+        options.timeoutSeconds = static_cast<double>(ParseInt(*v, "--timeout", 1, 86400));
 
     if (parsed.Has("list")) {
-        for (const auto& t : validate::AllTests()) std::printf("L%-3d %-38s %s\n", t.level, t.name, t.summary);
+        for (const auto& t : validate::AllTests())
+            std::printf("L%-3d %-38s %s\n", t.level, t.name, t.summary);
         return 0;
     }
     if (auto v = parsed.Last("leak-cycles")) {
@@ -73,12 +79,16 @@ int RunValidate(const std::vector<std::string>& args) {
     int passed = 0, failed = 0, skipped = 0;
     validate::RunBattery(options, [&](const validate::Result& r) {
         const validate::Outcome& o = r.outcome;
-        std::printf("%s  L%-2d %-38s %7.2f s", validate::StatusName(o.status), r.level, r.name.c_str(), r.seconds);
+        std::printf("%s  L%-2d %-38s %7.2f s", validate::StatusName(o.status), r.level, r.name.c_str(),
+                    r.seconds);
         if (o.status != validate::Status::Pass) std::printf("  %s", o.Explanation().c_str());
         std::printf("\n");
-        for (const auto& note : o.notes) std::printf("      note: %s\n", note.c_str());
+        for (const auto& note : o.notes)
+            std::printf("      note: %s\n", note.c_str());
         std::fflush(stdout);
-        (o.status == validate::Status::Pass ? passed : o.status == validate::Status::Fail ? failed : skipped)++;
+        (o.status == validate::Status::Pass   ? passed
+         : o.status == validate::Status::Fail ? failed
+                                              : skipped)++;
     });
     if (passed + failed + skipped == 0) {
         std::fprintf(stderr, "qlhost validate: no test matches the options given\n");

@@ -1,6 +1,6 @@
 // qlhost: loads a VST 2 plug-in and drives it as a host does. Picks the command and reports failures.
-#include "host/Commands.h"
 #include "host/CommandLine.h"
+#include "host/Commands.h"
 #include "host/Plugin.h"
 #include "host/SoundFile.h"
 
@@ -13,20 +13,23 @@ using namespace ql::host::cli;
 namespace {
 
 const Command kCommands[] = {
-    {"info", "show a plug-in's identity, pins, can-do answers, parameters and programs", kInfoUsage, &RunInfo},
+    {"info", "show a plug-in's identity, pins, can-do answers, parameters and programs", kInfoUsage,
+     &RunInfo},
     {"process", "run a sound file (or the built-in demo) through a plug-in", kProcessUsage, &RunProcess},
     {"validate", "run the battery of host-side checks against a plug-in", kValidateUsage, &RunValidate},
     {"bench", "time a plug-in's processReplacing on a long generated signal", kBenchUsage, &RunBench},
 };
 
 void PrintUsage(std::FILE* to) {
-    std::fprintf(to,
-                 "usage: qlhost COMMAND [PLUGIN] [ARGS...]\n"
-                 "       qlhost help COMMAND\n\n"
-                 "PLUGIN is a VST 2 library (.so, .dll); without one, qlhost loads the Quantilaw plug-in of its\n"
-                 "build (%s).\n\ncommands:\n",
-                 DefaultPluginPath().c_str());
-    for (const Command& c : kCommands) std::fprintf(to, "  %-9s %s\n", c.name, c.summary);
+    std::fprintf(
+        to,
+        "usage: qlhost COMMAND [PLUGIN] [ARGS...]\n"
+        "       qlhost help COMMAND\n\n"
+        "PLUGIN is a VST 2 library (.so, .dll); without one, qlhost loads the Quantilaw plug-in of its\n"
+        "build (%s).\n\ncommands:\n",
+        DefaultPluginPath().c_str());
+    for (const Command& c : kCommands)
+        std::fprintf(to, "  %-9s %s\n", c.name, c.summary);
 }
 
 const Command* Find(const std::string& name) {

@@ -13,12 +13,13 @@ const TClassInfo& TVST2Module1::StaticClass() {
         TClassBuilder<TVST2Module1> b(info);
         b.Method<&TVST2Module1::VST_EditOpen, TGetEditorEvent>("VST_EditOpen", "TGetEditorEvent");
         b.Method<&TVST2Module1::VST2ModuleProcessQuantilaw, TProcessAudioEvent>("VST2ModuleProcessQuantilaw",
-                                                                                 "TProcessAudioEvent");
-        b.Method<&TVST2Module1::VST2ModuleProcess, TProcessAudioEvent>("VST2ModuleProcess", "TProcessAudioEvent");
+                                                                                "TProcessAudioEvent");
+        b.Method<&TVST2Module1::VST2ModuleProcess, TProcessAudioEvent>("VST2ModuleProcess",
+                                                                       "TProcessAudioEvent");
         b.Method<&TVST2Module1::VST2Module1ParameterProperties0ParameterChange, TParameterChangeEvent>(
             "VST2Module1ParameterProperties0ParameterChange", "TParameterChangeEvent");
-        b.Method<&TVST2Module1::VST2Module1Programs0Initialize, TNotifyEvent>("VST2Module1Programs0Initialize",
-                                                                             "TNotifyEvent");
+        b.Method<&TVST2Module1::VST2Module1Programs0Initialize, TNotifyEvent>(
+            "VST2Module1Programs0Initialize", "TNotifyEvent");
         RegisterClass(info);
         return true;
     }();
@@ -33,7 +34,8 @@ TVST2Module1::TVST2Module1(TComponent* AOwner) : TVST2Module(AOwner) {
 
 void TVST2Module1::VST_EditOpen(TObject*, IEditorForm*& GUI) { GUI = nullptr; }
 
-void TVST2Module1::VST2ModuleProcessQuantilaw(float* const* inputs, float* const* outputs, int32_t sampleframes) {
+void TVST2Module1::VST2ModuleProcessQuantilaw(float* const* inputs, float* const* outputs,
+                                              int32_t sampleframes) {
     ProcessCompanded(inputs, outputs, numInputs(), sampleframes, fState);
 }
 
@@ -45,7 +47,9 @@ void TVST2Module1::VST2Module1ParameterProperties0ParameterChange(TObject*, int3
     fState.SetBitDepth(Value);
 }
 
-void TVST2Module1::VST2Module1Programs0Initialize(TObject*) { Programs()->Items(0)->SetParameterValue(0, 3.0f); }
+void TVST2Module1::VST2Module1Programs0Initialize(TObject*) {
+    Programs()->Items(0)->SetParameterValue(0, 3.0f);
+}
 
 TCustomVST1Module* CreateQuantilawModule(TComponent* owner) { return CreateComponent<TVST2Module1>(owner); }
 

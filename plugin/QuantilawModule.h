@@ -1,4 +1,5 @@
-// The Quantilaw plug-in module: its per-instance quantiser state and the handlers its stored description binds.
+// The Quantilaw plug-in module: its per-instance quantiser state and the handlers its stored description
+// binds.
 #pragma once
 
 #include "plugin/Quantiser.h"
@@ -11,7 +12,7 @@ void RegisterResources();
 
 class TVST2Module1 : public vst::TVST2Module {
     QL_CLASS(TVST2Module1)
-public:
+  public:
     explicit TVST2Module1(TComponent* AOwner);
 
     /// Editor request (user-interface thread). The editor window is not part of this build yet, so no form is
@@ -28,7 +29,7 @@ public:
 
     const TQuantiserState& QuantiserState() const { return fState; }
 
-private:
+  private:
     TQuantiserState fState;
 };
 

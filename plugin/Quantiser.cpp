@@ -1,4 +1,5 @@
-// The quantiser's extended-precision reference, its load-time constants, the step state and the block handlers.
+// The quantiser's extended-precision reference, its load-time constants, the step state and the block
+// handlers.
 #include "plugin/Quantiser.h"
 
 #include "plugin/QuantiserFast.h"
@@ -16,8 +17,8 @@ constexpr long double kCompressThreshold = 1.0L / kA;
 // Deliberately the rounded literal, not 1 + ln A: both characteristics use it, so they stay inverse.
 constexpr long double kDivisor = 5.4723242727L;
 
-// A cast to float may stay in an x87 register at extended precision on 32-bit builds; the volatile store forces
-// the rounding that "stored as a 32-bit float" means.
+// A cast to float may stay in an x87 register at extended precision on 32-bit builds; the volatile store
+// forces the rounding that "stored as a 32-bit float" means.
 inline float StoreFloat(long double v) noexcept {
     volatile float f = static_cast<float>(v);
     return f;
@@ -213,7 +214,8 @@ void TQuantiserState::SetBitDepth(float bits) noexcept {
     long double p;
     if (value == std::trunc(value)) {
         p = 1.0L;
-        for (int i = static_cast<int>(value); i > 0; --i) p *= 2.0L;
+        for (int i = static_cast<int>(value); i > 0; --i)
+            p *= 2.0L;
     } else {
         p = fpu::ExpExtended(static_cast<long double>(value) * fpu::LnExtended(2.0L));
     }

@@ -26,17 +26,18 @@ struct TQuantSteps {
 /// Quantiser state of one plug-in instance. Written from whichever thread changes the parameter, read by the
 /// audio thread; both values travel in one atomic word so a block never mixes an old and a new value.
 class TQuantiserState {
-public:
+  public:
     TQuantiserState() noexcept;
     explicit TQuantiserState(float bitDepth) noexcept : TQuantiserState() { SetBitDepth(bitDepth); }
 
-    /// Sets the step count 2^bits − 1 for a bit depth clamped into 1..24; a NaN depth leaves the state as it is.
+    /// Sets the step count 2^bits − 1 for a bit depth clamped into 1..24; a NaN depth leaves the state as it
+    /// is.
     void SetBitDepth(float bits) noexcept;
     TQuantSteps Steps() const noexcept;
     float QuantSteps() const noexcept { return Steps().QuantSteps; }
     float QuantStepsInv() const noexcept { return Steps().QuantStepsInv; }
 
-private:
+  private:
     void Store(float steps, float inv) noexcept;
 
     std::atomic<std::uint64_t> fSteps;
@@ -47,7 +48,8 @@ inline constexpr float kMinBitDepth = 1.0f;
 inline constexpr float kMaxBitDepth = 24.0f;
 
 /// Companded quantiser over a block: expand(quantise(compress(x))) for each of `frames` samples of each of
-/// `channels` channels. In-place buffers are fine; null channel pointers are skipped. Called on the audio thread.
+/// `channels` channels. In-place buffers are fine; null channel pointers are skipped. Called on the audio
+/// thread.
 void ProcessCompanded(const float* const* inputs, float* const* outputs, int channels, int frames,
                       const TQuantiserState& state) noexcept;
 /// Linear quantiser over a block, same contract as ProcessCompanded. Called on the audio thread.

@@ -1,4 +1,5 @@
-// Internal seam between the reference quantiser and its vector paths: constants, kernel tables, scalar fallbacks.
+// Internal seam between the reference quantiser and its vector paths: constants, kernel tables, scalar
+// fallbacks.
 #pragma once
 
 #include <cstddef>
@@ -16,17 +17,18 @@ struct TConstants {
     double divisorHi;         // 5.4723242727 (extended) = divisorHi + divisorLo exactly
     double divisorLo;
     double ln2;
-    double ln2Hi16;           // ln 2 / 16 cut to 37 bits: n·ln2Hi16 is exact for |n| < 2^12
-    double ln2Lo16;           // ln 2 / 16 − ln2Hi16
-    double logC[16];          // short reciprocals of the mantissa interval midpoints (21 significant bits)
-    double logNegLnC[16];     // −ln logC[j]
-    double exp2Frac[16];      // 2^(j/16)
+    double ln2Hi16;       // ln 2 / 16 cut to 37 bits: n·ln2Hi16 is exact for |n| < 2^12
+    double ln2Lo16;       // ln 2 / 16 − ln2Hi16
+    double logC[16];      // short reciprocals of the mantissa interval midpoints (21 significant bits)
+    double logNegLnC[16]; // −ln logC[j]
+    double exp2Frac[16];  // 2^(j/16)
 };
 
 const TConstants& Constants() noexcept;
 
 /// One instruction set's block kernels. Each returns how many samples it had to hand to the scalar reference
-/// code because the vector result could not be proven to round to the same float. The caller holds a TFPUGuard.
+/// code because the vector result could not be proven to round to the same float. The caller holds a
+/// TFPUGuard.
 struct TKernels {
     const char* name;
     std::size_t (*compress)(const float* in, float* out, std::size_t n, const TConstants& k) noexcept;

@@ -39,9 +39,13 @@ QL_FN VI OrI(VI a, VI b) { return _mm256_or_si256(a, b); }
 QL_FN VI AddI(VI a, VI b) { return _mm256_add_epi64(a, b); }
 QL_FN VI SubI(VI a, VI b) { return _mm256_sub_epi64(a, b); }
 template <int N>
-QL_FN VI SrlI(VI a) { return _mm256_srli_epi64(a, N); }
+QL_FN VI SrlI(VI a) {
+    return _mm256_srli_epi64(a, N);
+}
 template <int N>
-QL_FN VI SllI(VI a) { return _mm256_slli_epi64(a, N); }
+QL_FN VI SllI(VI a) {
+    return _mm256_slli_epi64(a, N);
+}
 QL_FN VM Lt(VD a, VD b) { return _mm256_cmp_pd(a, b, _CMP_LT_OQ); }
 QL_FN VM NotLe(VD a, VD b) { return _mm256_cmp_pd(a, b, _CMP_NLE_UQ); }
 // Unsigned a <= b for values that fit in 63 bits.

@@ -44,9 +44,13 @@ QL_FN VI OrI(VI a, VI b) { return _mm512_or_si512(a, b); }
 QL_FN VI AddI(VI a, VI b) { return _mm512_add_epi64(a, b); }
 QL_FN VI SubI(VI a, VI b) { return _mm512_sub_epi64(a, b); }
 template <int N>
-QL_FN VI SrlI(VI a) { return _mm512_srli_epi64(a, N); }
+QL_FN VI SrlI(VI a) {
+    return _mm512_srli_epi64(a, N);
+}
 template <int N>
-QL_FN VI SllI(VI a) { return _mm512_slli_epi64(a, N); }
+QL_FN VI SllI(VI a) {
+    return _mm512_slli_epi64(a, N);
+}
 QL_FN VM Lt(VD a, VD b) { return _mm512_cmp_pd_mask(a, b, _CMP_LT_OQ); }
 QL_FN VM NotLe(VD a, VD b) { return _mm512_cmp_pd_mask(a, b, _CMP_NLE_UQ); }
 QL_FN VM AtMostU(VI a, VI b) { return _mm512_cmple_epu64_mask(a, b); }
@@ -67,10 +71,13 @@ QL_FN VD Exponent(VD a) { return _mm512_getexp_pd(a); }
 QL_FN VD Mantissa(VD a) { return _mm512_getmant_pd(a, _MM_MANT_NORM_1_2, _MM_MANT_SIGN_zero); }
 QL_FN VD CopySign(VD mag, VD from) {
     // Bit select: sign from `from`, the rest from `mag`.
-    return _mm512_castsi512_pd(_mm512_ternarylogic_epi64(_mm512_set1_epi64(static_cast<long long>(0x8000000000000000ull)),
-                                                         _mm512_castpd_si512(from), _mm512_castpd_si512(mag), 0xCA));
+    return _mm512_castsi512_pd(
+        _mm512_ternarylogic_epi64(_mm512_set1_epi64(static_cast<long long>(0x8000000000000000ull)),
+                                  _mm512_castpd_si512(from), _mm512_castpd_si512(mag), 0xCA));
 }
-QL_FN VD ScaleSixteenths(VD x, VD n, VI) { return _mm512_scalef_pd(x, _mm512_mul_pd(n, _mm512_set1_pd(0.0625))); }
+QL_FN VD ScaleSixteenths(VD x, VD n, VI) {
+    return _mm512_scalef_pd(x, _mm512_mul_pd(n, _mm512_set1_pd(0.0625)));
+}
 
 } // namespace native
 

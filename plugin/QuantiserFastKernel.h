@@ -1,9 +1,10 @@
-// Vector quantiser kernels written once over a small lane-operation vocabulary; included by each instruction set.
+// Vector quantiser kernels written once over a small lane-operation vocabulary; included by each instruction
+// set.
 //
-// Deliberately without an include guard: each QuantiserFast<ISA>.cpp includes it inside its own namespace after
-// defining QL_FN (an always-inline function with the instruction set's target), QL_KERNEL (the same target,
-// out of line), the types VD (doubles), VI (64-bit integers), VM (lane mask), Table16 and kLanes, and the lane
-// operations used below.
+// Deliberately without an include guard: each QuantiserFast<ISA>.cpp includes it inside its own namespace
+// after defining QL_FN (an always-inline function with the instruction set's target), QL_KERNEL (the same
+// target, out of line), the types VD (doubles), VI (64-bit integers), VM (lane mask), Table16 and kLanes, and
+// the lane operations used below.
 //
 // How the results stay identical to the extended-precision reference:
 // - Linear segments: x·LinearGain is exact in double (24 × 24 bits) and rounds once to float, as the extended
@@ -17,8 +18,8 @@
 //   round to the float nearest s. Otherwise, and for NaN and infinite inputs, the sample is recomputed by the
 //   scalar reference code.
 // - Quantisation: v·steps is exact in double; adding and removing 1.5·2^52 rounds it to the nearest integer,
-//   ties to even, like the x87 conversion; n·inv is exact while |n| < 2^29, so the one rounding to float matches
-//   the reference's. Larger products go to the reference code.
+//   ties to even, like the x87 conversion; n·inv is exact while |n| < 2^29, so the one rounding to float
+//   matches the reference's. Larger products go to the reference code.
 
 QL_FN VD Abs(VD x) { return CastD(AndI(CastI(x), SetI(0x7FFFFFFFFFFFFFFFll))); }
 
@@ -133,7 +134,8 @@ QL_FN VD Expand(VD y, const KV& c, VM& fallback) {
 enum class Stage { Compress, Expand, Companded, Linear };
 
 template <Stage S>
-QL_FN unsigned Step(const float* src, float* dst, VD steps, VD inv, VD limit, float stepsF, float invF, const KV& c) {
+QL_FN unsigned Step(const float* src, float* dst, VD steps, VD inv, VD limit, float stepsF, float invF,
+                    const KV& c) {
     const VD x = LoadF(src);
     VM unsure = NoLanes();
     VD result;
@@ -142,7 +144,8 @@ QL_FN unsigned Step(const float* src, float* dst, VD steps, VD inv, VD limit, fl
     } else if constexpr (S == Stage::Expand) {
         result = Expand<false>(x, c, unsure);
     } else if constexpr (S == Stage::Companded) {
-        result = Expand<true>(RoundF(Quantise<true>(Compress(x, c, unsure), steps, inv, limit, c, unsure)), c, unsure);
+        result = Expand<true>(RoundF(Quantise<true>(Compress(x, c, unsure), steps, inv, limit, c, unsure)), c,
+                              unsure);
     } else {
         result = Quantise<false>(x, steps, inv, limit, c, unsure);
     }
@@ -170,7 +173,8 @@ QL_FN unsigned Step(const float* src, float* dst, VD steps, VD inv, VD limit, fl
 }
 
 template <Stage S>
-QL_FN std::size_t Run(const float* in, float* out, std::size_t n, float stepsF, float invF, const TConstants& k) {
+QL_FN std::size_t Run(const float* in, float* out, std::size_t n, float stepsF, float invF,
+                      const TConstants& k) {
     const KV c = MakeKV(k);
     const VD steps = Set(stepsF);
     const VD inv = Set(invF);
@@ -178,18 +182,22 @@ QL_FN std::size_t Run(const float* in, float* out, std::size_t n, float stepsF, 
     const VD limit = Set(stepsF > 0 ? (0x1p29 - 1.0) / stepsF * (1.0 - 0x1p-50) : 0.0);
     std::size_t fallbacks = 0;
     std::size_t i = 0;
-    for (; i + kLanes <= n; i += kLanes) fallbacks += Step<S>(in + i, out + i, steps, inv, limit, stepsF, invF, c);
+    for (; i + kLanes <= n; i += kLanes)
+        fallbacks += Step<S>(in + i, out + i, steps, inv, limit, stepsF, invF, c);
     if (i < n) {
         float buffer[kLanes] = {};
-        for (std::size_t l = 0; l < n - i; ++l) buffer[l] = in[i + l];
+        for (std::size_t l = 0; l < n - i; ++l)
+            buffer[l] = in[i + l];
         // Padding lanes are zeros and never need the reference; only real lanes are counted.
         fallbacks += Step<S>(buffer, buffer, steps, inv, limit, stepsF, invF, c);
-        for (std::size_t l = 0; l < n - i; ++l) out[i + l] = buffer[l];
+        for (std::size_t l = 0; l < n - i; ++l)
+            out[i + l] = buffer[l];
     }
     return fallbacks;
 }
 
-QL_KERNEL std::size_t CompressBlock(const float* in, float* out, std::size_t n, const TConstants& k) noexcept {
+QL_KERNEL std::size_t CompressBlock(const float* in, float* out, std::size_t n,
+                                    const TConstants& k) noexcept {
     return Run<Stage::Compress>(in, out, n, 0.0f, 0.0f, k);
 }
 

@@ -40,16 +40,21 @@ QL_FN VI OrI(VI a, VI b) { return _mm_or_si128(a, b); }
 QL_FN VI AddI(VI a, VI b) { return _mm_add_epi64(a, b); }
 QL_FN VI SubI(VI a, VI b) { return _mm_sub_epi64(a, b); }
 template <int N>
-QL_FN VI SrlI(VI a) { return _mm_srli_epi64(a, N); }
+QL_FN VI SrlI(VI a) {
+    return _mm_srli_epi64(a, N);
+}
 template <int N>
-QL_FN VI SllI(VI a) { return _mm_slli_epi64(a, N); }
+QL_FN VI SllI(VI a) {
+    return _mm_slli_epi64(a, N);
+}
 QL_FN VM Lt(VD a, VD b) { return _mm_cmplt_pd(a, b); }
 QL_FN VM NotLe(VD a, VD b) { return _mm_cmpnle_pd(a, b); }
 // Unsigned a <= b for values that fit in 31 bits: SSE2 has no 64-bit compare, so compare the low halves and
 // spread the answer over the lane.
 QL_FN VM AtMostU(VI a, VI b) {
     const __m128i greater = _mm_cmpgt_epi32(a, b);
-    return _mm_castsi128_pd(_mm_shuffle_epi32(_mm_andnot_si128(greater, _mm_set1_epi32(-1)), _MM_SHUFFLE(2, 2, 0, 0)));
+    return _mm_castsi128_pd(
+        _mm_shuffle_epi32(_mm_andnot_si128(greater, _mm_set1_epi32(-1)), _MM_SHUFFLE(2, 2, 0, 0)));
 }
 QL_FN VM NoLanes() { return _mm_setzero_pd(); }
 QL_FN VM MaskOr(VM a, VM b) { return _mm_or_pd(a, b); }

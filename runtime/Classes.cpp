@@ -46,7 +46,8 @@ std::vector<const TPropInfo*> TClassInfo::AllProperties() const {
     if (Parent()) out = Parent()->AllProperties();
     for (const auto& p : fProps) {
         // A descendant that republishes a property replaces the ancestor's entry in place.
-        auto same = std::find_if(out.begin(), out.end(), [&](const TPropInfo* q) { return q->Name == p->Name; });
+        auto same =
+            std::find_if(out.begin(), out.end(), [&](const TPropInfo* q) { return q->Name == p->Name; });
         if (same != out.end())
             *same = p.get();
         else
@@ -223,7 +224,8 @@ TCollectionItem* TCollection::Add() {
 void TCollection::Delete(int index) { delete Items(index); }
 
 void TCollection::Clear() {
-    while (!fItems.empty()) delete fItems.back();
+    while (!fItems.empty())
+        delete fItems.back();
 }
 
 void TCollection::Assign(const TPersistent* Source) {
@@ -234,7 +236,8 @@ void TCollection::Assign(const TPersistent* Source) {
     }
     if (src == this) return;
     Clear();
-    for (TCollectionItem* item : src->fItems) Add()->Assign(item);
+    for (TCollectionItem* item : src->fItems)
+        Add()->Assign(item);
 }
 
 void TCollection::Notify(TCollectionItem*, TCollectionNotification) {}

@@ -12,9 +12,9 @@
 
 #include <atomic>
 #include <cstdint>
-#include <mutex>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <string_view>
 #include <type_traits>
@@ -40,7 +40,7 @@ struct TPropInfo {
     std::string Name;
     TTypeKind Kind = TTypeKind::Integer;
     std::string TypeName;
-    const TEnumType* EnumType = nullptr; ///< Enumeration and Set
+    const TEnumType* EnumType = nullptr;   ///< Enumeration and Set
     const TClassInfo* ClassType = nullptr; ///< Class: the declared class of the referenced object
 
     std::function<int64_t(const TObject&)> GetOrd; ///< Integer, Boolean, Enumeration, Set
@@ -61,9 +61,7 @@ struct TPropInfo {
     int64_t DefaultOrd = 0;
     double DefaultFloat = 0.0;
 
-    bool Writable() const {
-        return SetOrd || SetFloat || SetStr || SetMethod || SetObject || SetBinary;
-    }
+    bool Writable() const { return SetOrd || SetFloat || SetStr || SetMethod || SetObject || SetBinary; }
 };
 
 /// A handler method that stored descriptions can bind to an event by name.
@@ -86,7 +84,7 @@ struct TMethodInfo {
 ///
 /// The ancestor is given as its StaticClass function and looked up on first use.
 class TClassInfo {
-public:
+  public:
     using Factory = std::function<TObject*(TObject* owner)>;
     using ClassGetter = const TClassInfo& (*)();
 
@@ -127,7 +125,7 @@ public:
     /// Creates an instance; the owner's meaning depends on the class (component owner, collection).
     TObject* Create(TObject* owner) const;
 
-private:
+  private:
     static std::unique_lock<std::recursive_mutex> LockPopulation();
 
     std::string fName;
@@ -152,14 +150,14 @@ const TClassInfo* FindClass(std::string_view name);
 
 /// Declares the run-time class information of a class derived from TObject.
 #define QL_CLASS(T)                                                                                          \
-public:                                                                                                      \
+  public:                                                                                                    \
     static const ::ql::TClassInfo& StaticClass();                                                            \
-    const ::ql::TClassInfo& ClassType() const override { return StaticClass(); }                            \
+    const ::ql::TClassInfo& ClassType() const override { return StaticClass(); }                             \
                                                                                                              \
-private:
+  private:
 
 class TObject {
-public:
+  public:
     virtual ~TObject() = default;
     static const TClassInfo& StaticClass();
     virtual const TClassInfo& ClassType() const { return StaticClass(); }
@@ -188,13 +186,16 @@ struct TSetterArg<R (C::*)(A) noexcept> {
 /// functions, so a plain property reads `b.Boolean("AutoSize", &T::AutoSize, &T::SetAutoSize);`.
 template <class T>
 class TClassBuilder {
-public:
+  public:
     explicit TClassBuilder(TClassInfo& info) : fInfo(info) {}
 
     template <class Get, class Set>
-    TPropInfo& Integer(std::string name, Get get, Set set, int64_t def = 0, std::string typeName = "Integer") {
+    TPropInfo& Integer(std::string name, Get get, Set set, int64_t def = 0,
+                       std::string typeName = "Integer") {
         TPropInfo p = Base(std::move(name), TTypeKind::Integer, std::move(typeName));
-        p.GetOrd = [get](const TObject& o) { return static_cast<int64_t>(Call(get, static_cast<const T&>(o))); };
+        p.GetOrd = [get](const TObject& o) {
+            return static_cast<int64_t>(Call(get, static_cast<const T&>(o)));
+        };
         if constexpr (!std::is_same_v<Set, std::nullptr_t>)
             p.SetOrd = [set](TObject& o, int64_t v) { Put(set, static_cast<T&>(o), v); };
         p.HasDefault = true;
@@ -204,7 +205,9 @@ public:
     template <class Get, class Set>
     TPropInfo& Boolean(std::string name, Get get, Set set, bool def = false) {
         TPropInfo p = Base(std::move(name), TTypeKind::Boolean, "Boolean");
-        p.GetOrd = [get](const TObject& o) { return static_cast<int64_t>(Call(get, static_cast<const T&>(o)) ? 1 : 0); };
+        p.GetOrd = [get](const TObject& o) {
+            return static_cast<int64_t>(Call(get, static_cast<const T&>(o)) ? 1 : 0);
+        };
         if constexpr (!std::is_same_v<Set, std::nullptr_t>)
             p.SetOrd = [set](TObject& o, int64_t v) { Put(set, static_cast<T&>(o), v != 0); };
         p.HasDefault = true;
@@ -214,7 +217,9 @@ public:
     template <class Get, class Set>
     TPropInfo& Float(std::string name, Get get, Set set, std::string typeName = "Single") {
         TPropInfo p = Base(std::move(name), TTypeKind::Float, std::move(typeName));
-        p.GetFloat = [get](const TObject& o) { return static_cast<double>(Call(get, static_cast<const T&>(o))); };
+        p.GetFloat = [get](const TObject& o) {
+            return static_cast<double>(Call(get, static_cast<const T&>(o)));
+        };
         if constexpr (!std::is_same_v<Set, std::nullptr_t>)
             p.SetFloat = [set](TObject& o, double v) { Put(set, static_cast<T&>(o), v); };
         return fInfo.AddProperty(std::move(p));
@@ -223,7 +228,9 @@ public:
     TPropInfo& Enum(std::string name, const TEnumType& type, Get get, Set set, int64_t def = 0) {
         TPropInfo p = Base(std::move(name), TTypeKind::Enumeration, type.Name);
         p.EnumType = &type;
-        p.GetOrd = [get](const TObject& o) { return static_cast<int64_t>(Call(get, static_cast<const T&>(o))); };
+        p.GetOrd = [get](const TObject& o) {
+            return static_cast<int64_t>(Call(get, static_cast<const T&>(o)));
+        };
         if constexpr (!std::is_same_v<Set, std::nullptr_t>)
             p.SetOrd = [set](TObject& o, int64_t v) { Put(set, static_cast<T&>(o), v); };
         p.HasDefault = true;
@@ -235,9 +242,13 @@ public:
     TPropInfo& SetOf(std::string name, std::string typeName, const TEnumType& type, Get get, Set set) {
         TPropInfo p = Base(std::move(name), TTypeKind::Set, std::move(typeName));
         p.EnumType = &type;
-        p.GetOrd = [get](const TObject& o) { return static_cast<int64_t>(Call(get, static_cast<const T&>(o))); };
+        p.GetOrd = [get](const TObject& o) {
+            return static_cast<int64_t>(Call(get, static_cast<const T&>(o)));
+        };
         if constexpr (!std::is_same_v<Set, std::nullptr_t>)
-            p.SetOrd = [set](TObject& o, int64_t v) { Put(set, static_cast<T&>(o), static_cast<uint64_t>(v)); };
+            p.SetOrd = [set](TObject& o, int64_t v) {
+                Put(set, static_cast<T&>(o), static_cast<uint64_t>(v));
+            };
         p.HasDefault = true;
         return fInfo.AddProperty(std::move(p));
     }
@@ -272,17 +283,20 @@ public:
         TPropInfo p = Base(std::move(name), TTypeKind::Binary, "Binary");
         p.GetBinary = [get](const TObject& o) { return Call(get, static_cast<const T&>(o)); };
         if constexpr (!std::is_same_v<Set, std::nullptr_t>)
-            p.SetBinary = [set](TObject& o, const std::vector<uint8_t>& v) { Put(set, static_cast<T&>(o), v); };
+            p.SetBinary = [set](TObject& o, const std::vector<uint8_t>& v) {
+                Put(set, static_cast<T&>(o), v);
+            };
         return fInfo.AddProperty(std::move(p));
     }
-    /// A handler method that descriptions can bind by name: Method<&T::Handler, EventType>("Handler", "TypeName").
+    /// A handler method that descriptions can bind by name: Method<&T::Handler, EventType>("Handler",
+    /// "TypeName").
     template <auto M, class EventType>
     void Method(std::string name, std::string typeName) {
         auto code = EventType::template CodeOf<M, T>();
         fInfo.AddMethod({std::move(name), std::move(typeName), reinterpret_cast<TMethod::Code>(code)});
     }
 
-private:
+  private:
     /// Reads through a lambda over T or through a const member function of T (or of a base of T).
     template <class Get>
     static decltype(auto) Call(const Get& get, const T& obj) {
@@ -315,11 +329,11 @@ private:
 /// Base of everything that can be assigned to another object and carry published properties.
 class TPersistent : public TObject {
     QL_CLASS(TPersistent)
-public:
+  public:
     /// Copies Source into this object; by default asks Source to assign itself (AssignTo).
     virtual void Assign(const TPersistent* Source);
 
-protected:
+  protected:
     /// Raises the standard assignment error unless a class knows how to copy itself into Dest.
     virtual void AssignTo(TPersistent* Dest) const;
     [[noreturn]] void AssignError(const TPersistent* Source) const;
@@ -329,7 +343,7 @@ class TCollection;
 
 class TCollectionItem : public TPersistent {
     QL_CLASS(TCollectionItem)
-public:
+  public:
     explicit TCollectionItem(TCollection* Collection);
     ~TCollectionItem() override;
 
@@ -338,7 +352,7 @@ public:
     virtual std::string DisplayName() const;
     virtual void SetDisplayName(const std::string& value);
 
-private:
+  private:
     friend class TCollection;
     TCollection* fCollection = nullptr;
 };
@@ -348,7 +362,7 @@ enum class TCollectionNotification { Added, Extracting, Deleting };
 /// An owned list of items of one class; the collection creates, owns and frees its items.
 class TCollection : public TPersistent {
     QL_CLASS(TCollection)
-public:
+  public:
     explicit TCollection(const TClassInfo& itemClass);
     ~TCollection() override;
 
@@ -363,11 +377,11 @@ public:
     void Assign(const TPersistent* Source) override;
     virtual TPersistent* Owner() const { return nullptr; }
 
-protected:
+  protected:
     /// Called after an item joined (Added) and before it leaves (Deleting).
     virtual void Notify(TCollectionItem* item, TCollectionNotification action);
 
-private:
+  private:
     friend class TCollectionItem;
     void InsertItem(TCollectionItem* item);
     void RemoveItem(TCollectionItem* item);
@@ -379,11 +393,12 @@ private:
 /// A collection that knows the object holding it.
 class TOwnedCollection : public TCollection {
     QL_CLASS(TOwnedCollection)
-public:
-    TOwnedCollection(TPersistent* owner, const TClassInfo& itemClass) : TCollection(itemClass), fOwner(owner) {}
+  public:
+    TOwnedCollection(TPersistent* owner, const TClassInfo& itemClass)
+        : TCollection(itemClass), fOwner(owner) {}
     TPersistent* Owner() const override { return fOwner; }
 
-private:
+  private:
     TPersistent* fOwner;
 };
 

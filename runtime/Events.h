@@ -21,7 +21,7 @@ class TEvent;
 /// A typed event. Bind a member function with TEvent<Sig>::Of<&T::Method>(object).
 template <class R, class... A>
 class TEvent<R(A...)> {
-public:
+  public:
     using Code = R (*)(void* self, A...);
 
     TEvent() = default;
@@ -46,9 +46,11 @@ public:
     Code code() const noexcept { return fCode; }
     void* data() const noexcept { return fData; }
     TMethod AsMethod() const noexcept { return TMethod{reinterpret_cast<TMethod::Code>(fCode), fData}; }
-    friend bool operator==(const TEvent& a, const TEvent& b) { return a.fCode == b.fCode && a.fData == b.fData; }
+    friend bool operator==(const TEvent& a, const TEvent& b) {
+        return a.fCode == b.fCode && a.fData == b.fData;
+    }
 
-private:
+  private:
     template <auto Method, class T>
     static R Trampoline(void* self, A... args) {
         return (static_cast<T*>(self)->*Method)(static_cast<A>(args)...);

@@ -2,36 +2,36 @@
 #pragma once
 
 #include <exception>
+#include <initializer_list>
 #include <string>
 #include <string_view>
-#include <initializer_list>
 
 namespace ql {
 
 /// Root of every exception this system raises; the message is the text a user sees.
 class Exception : public std::exception {
-public:
+  public:
     explicit Exception(std::string message) : fMessage(std::move(message)) {}
     const char* what() const noexcept override { return fMessage.c_str(); }
     const std::string& Message() const noexcept { return fMessage; }
 
-private:
+  private:
     std::string fMessage;
 };
 
 #define QL_DECLARE_EXCEPTION(Name, Base)                                                                     \
     class Name : public Base {                                                                               \
-    public:                                                                                                  \
+      public:                                                                                                \
         using Base::Base;                                                                                    \
     }
 
-QL_DECLARE_EXCEPTION(EConvertError, Exception);    ///< text to number, assignment between unrelated classes
-QL_DECLARE_EXCEPTION(EListError, Exception);       ///< index outside a list or collection
-QL_DECLARE_EXCEPTION(EReadError, Exception);       ///< malformed stored description
-QL_DECLARE_EXCEPTION(EPropertyError, Exception);   ///< unknown or read-only published property
-QL_DECLARE_EXCEPTION(EResNotFound, Exception);     ///< no stored description for a class
-QL_DECLARE_EXCEPTION(EOutOfMemory, Exception);     ///< a size that cannot be allocated
-QL_DECLARE_EXCEPTION(EInvalidOperation, Exception);///< an operation the object's state does not allow
+QL_DECLARE_EXCEPTION(EConvertError, Exception);     ///< text to number, assignment between unrelated classes
+QL_DECLARE_EXCEPTION(EListError, Exception);        ///< index outside a list or collection
+QL_DECLARE_EXCEPTION(EReadError, Exception);        ///< malformed stored description
+QL_DECLARE_EXCEPTION(EPropertyError, Exception);    ///< unknown or read-only published property
+QL_DECLARE_EXCEPTION(EResNotFound, Exception);      ///< no stored description for a class
+QL_DECLARE_EXCEPTION(EOutOfMemory, Exception);      ///< a size that cannot be allocated
+QL_DECLARE_EXCEPTION(EInvalidOperation, Exception); ///< an operation the object's state does not allow
 
 /// Fills %s, %d, %x and %% placeholders in order with already formatted arguments.
 std::string Format(std::string_view pattern, std::initializer_list<std::string_view> args);

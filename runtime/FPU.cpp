@@ -10,9 +10,9 @@
 namespace ql {
 namespace {
 
-constexpr std::uint32_t kMXCSRFlags = 0x003F;        // IE DE ZE OE UE PE
-constexpr std::uint32_t kMXCSRMasks = 0x1F80;        // IM DM ZM OM UM PM
-constexpr std::uint32_t kMXCSRFlushToZero = 0x8000;  // FZ
+constexpr std::uint32_t kMXCSRFlags = 0x003F;         // IE DE ZE OE UE PE
+constexpr std::uint32_t kMXCSRMasks = 0x1F80;         // IM DM ZM OM UM PM
+constexpr std::uint32_t kMXCSRFlushToZero = 0x8000;   // FZ
 constexpr std::uint32_t kMXCSRDenormalsZero = 0x0040; // DAZ
 
 // Precision control 64-bit, rounding to nearest, every exception masked; reserved bits kept as found.
@@ -23,8 +23,8 @@ bool DetectMXCSR() noexcept {
 #if defined(__x86_64__)
     return true;
 #else
-    // CPUID exists on every processor that can run this library's 32-bit build (i586 and later); bit 25 of EDX
-    // of leaf 1 says whether SSE (and so MXCSR) is there.
+    // CPUID exists on every processor that can run this library's 32-bit build (i586 and later); bit 25 of
+    // EDX of leaf 1 says whether SSE (and so MXCSR) is there.
     unsigned eax = 1, ebx, ecx = 0, edx;
     __asm__ volatile("cpuid" : "+a"(eax), "=b"(ebx), "+c"(ecx), "=d"(edx));
     return (edx >> 25) & 1u;

@@ -1,4 +1,5 @@
-// Floating-point control: the load-time control word, a guard for audio callbacks, extended-precision primitives.
+// Floating-point control: the load-time control word, a guard for audio callbacks, extended-precision
+// primitives.
 #pragma once
 
 #include <cstdint>
@@ -9,21 +10,22 @@ namespace ql {
 inline constexpr std::uint16_t kStartupControlWord = 0x133F;
 
 /// Loads kStartupControlWord on the calling thread; on processors with SSE it also masks every SSE exception
-/// and selects round-to-nearest in MXCSR, leaving flush-to-zero, denormals-are-zero and the status flags as the
-/// thread had them (the host owns those for its own code; the audio path sets what it needs itself).
+/// and selects round-to-nearest in MXCSR, leaving flush-to-zero, denormals-are-zero and the status flags as
+/// the thread had them (the host owns those for its own code; the audio path sets what it needs itself).
 void SetStartupControlWord() noexcept;
 
 /// Establishes the arithmetic the quantiser needs (round to nearest, every exception masked, 64-bit x87
-/// mantissa, no flush-to-zero) for one scope and restores the caller's control and status state exactly on exit,
-/// including exception flags raised inside. No allocation, no system call; cheap enough for once per block.
+/// mantissa, no flush-to-zero) for one scope and restores the caller's control and status state exactly on
+/// exit, including exception flags raised inside. No allocation, no system call; cheap enough for once per
+/// block.
 class TFPUGuard {
-public:
+  public:
     TFPUGuard() noexcept;
     ~TFPUGuard() noexcept;
     TFPUGuard(const TFPUGuard&) = delete;
     TFPUGuard& operator=(const TFPUGuard&) = delete;
 
-private:
+  private:
     std::uint16_t fEnvironment[14]; // x87 environment as FNSTENV stores it (28 bytes)
     std::uint32_t fMXCSR;
 };

@@ -30,8 +30,10 @@ std::string FloatToStrG(double value, int digits) {
 
 std::optional<double> TryStrToFloat(std::string_view text) {
     size_t b = 0, e = text.size();
-    while (b < e && (text[b] == ' ' || text[b] == '\t')) ++b;
-    while (e > b && (text[e - 1] == ' ' || text[e - 1] == '\t' || text[e - 1] == '\r' || text[e - 1] == '\n')) --e;
+    while (b < e && (text[b] == ' ' || text[b] == '\t'))
+        ++b;
+    while (e > b && (text[e - 1] == ' ' || text[e - 1] == '\t' || text[e - 1] == '\r' || text[e - 1] == '\n'))
+        --e;
     if (b == e || e - b > 255) return std::nullopt;
     std::string t(text.substr(b, e - b));
     for (char& c : t)

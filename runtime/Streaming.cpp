@@ -15,7 +15,7 @@ namespace {
 constexpr size_t kMaxDepth = 64;
 
 class Parser {
-public:
+  public:
     explicit Parser(std::string_view text) : fText(text) {}
 
     TDescObject ParseRoot() {
@@ -26,7 +26,7 @@ public:
         return obj;
     }
 
-private:
+  private:
     [[noreturn]] void Fail(const std::string& what) const {
         throw EReadError(Format("Error reading description, line %d: %s", {IntToStr(fLine), what}));
     }
@@ -40,7 +40,8 @@ private:
             } else if (c == ' ' || c == '\t' || c == '\r') {
                 ++fPos;
             } else if (c == '/' && fPos + 1 < fText.size() && fText[fPos + 1] == '/') {
-                while (fPos < fText.size() && fText[fPos] != '\n') ++fPos;
+                while (fPos < fText.size() && fText[fPos] != '\n')
+                    ++fPos;
             } else {
                 break;
             }
@@ -63,7 +64,8 @@ private:
         SkipBlanks();
         if (fPos >= fText.size() || !IdentStart(fText[fPos])) Fail("name expected");
         size_t start = fPos;
-        while (fPos < fText.size() && (IdentChar(fText[fPos]) || (dotted && fText[fPos] == '.'))) ++fPos;
+        while (fPos < fText.size() && (IdentChar(fText[fPos]) || (dotted && fText[fPos] == '.')))
+            ++fPos;
         return std::string(fText.substr(start, fPos - start));
     }
 
@@ -135,7 +137,8 @@ private:
             while (PeekWord("item")) {
                 Ident();
                 std::vector<TDescProp> props;
-                while (!PeekWord("end")) props.push_back(ParseProp(depth + 1));
+                while (!PeekWord("end"))
+                    props.push_back(ParseProp(depth + 1));
                 Ident();
                 v.items.push_back(std::move(props));
             }
@@ -159,7 +162,8 @@ private:
         } else if (c == '(') {
             v.kind = TDescValue::Kind::List;
             ++fPos;
-            while (!Peek(')')) v.list.push_back(ParseValue(depth + 1));
+            while (!Peek(')'))
+                v.list.push_back(ParseValue(depth + 1));
             Expect(')');
         } else if (c == '-' || c == '+' || c == '$' || std::isdigit(static_cast<unsigned char>(c))) {
             v = Number();
@@ -197,10 +201,10 @@ private:
             v.integer = negative ? -static_cast<int64_t>(x) : static_cast<int64_t>(x);
             return v;
         }
-        while (fPos < fText.size() &&
-               (std::isdigit(static_cast<unsigned char>(fText[fPos])) || fText[fPos] == '.' || fText[fPos] == 'e' ||
-                fText[fPos] == 'E' ||
-                ((fText[fPos] == '-' || fText[fPos] == '+') && (fText[fPos - 1] == 'e' || fText[fPos - 1] == 'E'))))
+        while (fPos < fText.size() && (std::isdigit(static_cast<unsigned char>(fText[fPos])) ||
+                                       fText[fPos] == '.' || fText[fPos] == 'e' || fText[fPos] == 'E' ||
+                                       ((fText[fPos] == '-' || fText[fPos] == '+') &&
+                                        (fText[fPos - 1] == 'e' || fText[fPos - 1] == 'E'))))
             ++fPos;
         std::string_view num = fText.substr(start, fPos - start);
         bool isFloat = num.find_first_of(".eE") != std::string_view::npos;
@@ -245,7 +249,8 @@ private:
             } else if (c == '#') {
                 ++fPos;
                 int code = 0, digits = 0;
-                while (fPos < fText.size() && std::isdigit(static_cast<unsigned char>(fText[fPos])) && digits < 6) {
+                while (fPos < fText.size() && std::isdigit(static_cast<unsigned char>(fText[fPos])) &&
+                       digits < 6) {
                     code = code * 10 + (fText[fPos++] - '0');
                     ++digits;
                 }
@@ -313,14 +318,16 @@ void ApplyValue(TObject& target, const TPropInfo& info, const TDescProp& prop, T
         uint64_t mask = 0;
         for (const auto& m : v.members) {
             int idx = info.EnumType->IndexOf(m);
-            if (idx < 0 || idx >= 64) PropError(target, prop, "'" + m + "' is not a member of " + info.TypeName);
+            if (idx < 0 || idx >= 64)
+                PropError(target, prop, "'" + m + "' is not a member of " + info.TypeName);
             mask |= uint64_t(1) << idx;
         }
         info.SetOrd(target, static_cast<int64_t>(mask));
         return;
     }
     case TTypeKind::String:
-        if ((v.kind != K::String && v.kind != K::Ident) || !info.SetStr) PropError(target, prop, "text expected");
+        if ((v.kind != K::String && v.kind != K::Ident) || !info.SetStr)
+            PropError(target, prop, "text expected");
         info.SetStr(target, v.text);
         return;
     case TTypeKind::Method: {
@@ -363,7 +370,8 @@ void ReadProp(TObject& target, const TDescProp& prop, TReaderHooks& hooks) {
     // "Font.Name": walk owned sub-objects down to the property's holder.
     for (size_t dot; (dot = path.find('.')) != std::string_view::npos; path = path.substr(dot + 1)) {
         const TPropInfo* sub = obj->ClassType().FindProperty(path.substr(0, dot));
-        TObject* next = (sub && sub->Kind == TTypeKind::Class && sub->GetObject) ? sub->GetObject(*obj) : nullptr;
+        TObject* next =
+            (sub && sub->Kind == TTypeKind::Class && sub->GetObject) ? sub->GetObject(*obj) : nullptr;
         if (!next) PropError(target, prop, "property does not exist");
         obj = next;
     }
@@ -377,7 +385,8 @@ void ReadProp(TObject& target, const TDescProp& prop, TReaderHooks& hooks) {
 TDescObject ParseDescription(std::string_view text) { return Parser(text).ParseRoot(); }
 
 void ReadProperties(TObject& target, const std::vector<TDescProp>& props, TReaderHooks& hooks) {
-    for (const auto& p : props) ReadProp(target, p, hooks);
+    for (const auto& p : props)
+        ReadProp(target, p, hooks);
 }
 
 void ReadObject(TObject& target, const TDescObject& desc, TReaderHooks& hooks) {

@@ -31,11 +31,11 @@ struct TDescValue {
     Kind kind = Kind::Integer;
     int64_t integer = 0;
     double real = 0.0;
-    std::string text;                              ///< String and Ident
-    std::vector<std::string> members;              ///< Set
-    std::vector<std::vector<TDescProp>> items;     ///< Collection: each item's properties
-    std::vector<uint8_t> bytes;                    ///< Binary
-    std::vector<TDescValue> list;                  ///< List
+    std::string text;                          ///< String and Ident
+    std::vector<std::string> members;          ///< Set
+    std::vector<std::vector<TDescProp>> items; ///< Collection: each item's properties
+    std::vector<uint8_t> bytes;                ///< Binary
+    std::vector<TDescValue> list;              ///< List
 };
 
 struct TDescProp {
@@ -57,7 +57,7 @@ TDescObject ParseDescription(std::string_view text);
 
 /// What the reader needs from the object being loaded (the root component).
 class TReaderHooks {
-public:
+  public:
     virtual ~TReaderHooks() = default;
     /// Creates a child object described inside `parent` (an owned component, a control).
     virtual TObject* CreateChild(TObject& parent, const TDescObject& desc) = 0;

@@ -9,7 +9,7 @@ namespace ql::vst {
 /// Values are read and written atomically (relaxed: each value stands alone). Resizing reallocates and is
 /// only done while the module is being set up or its parameters are being described, never during audio.
 class TAtomicFloats {
-public:
+  public:
     int Count() const noexcept { return fCount; }
     bool Contains(int index) const noexcept { return index >= 0 && index < fCount; }
 
@@ -25,12 +25,13 @@ public:
         if (count < 0) count = 0;
         if (count == fCount) return;
         auto values = std::make_unique<std::atomic<float>[]>(static_cast<size_t>(count));
-        for (int i = 0; i < count; ++i) values[static_cast<size_t>(i)].store(i < fCount ? Get(i) : 0.0f);
+        for (int i = 0; i < count; ++i)
+            values[static_cast<size_t>(i)].store(i < fCount ? Get(i) : 0.0f);
         fValues = std::move(values);
         fCount = count;
     }
 
-private:
+  private:
     std::unique_ptr<std::atomic<float>[]> fValues;
     int fCount = 0;
 };

@@ -7,15 +7,16 @@ namespace ql::vst {
 
 const TEnumType& CPUVendorType() {
     static const TEnumType t{"TCPUVendor",
-                             {"cvUnknown", "cvAMD", "cvCentaur", "cvCyrix", "cvIntel", "cvTransmeta", "cvNexGen",
-                              "cvRise", "cvUMC", "cvNSC", "cvSiS"}};
+                             {"cvUnknown", "cvAMD", "cvCentaur", "cvCyrix", "cvIntel", "cvTransmeta",
+                              "cvNexGen", "cvRise", "cvUMC", "cvNSC", "cvSiS"}};
     return t;
 }
 
 const TEnumType& CPUInstructionType() {
     static const TEnumType t{"TCPUInstruction",
-                             {"isFPU", "isTSC", "isCX8", "isSEP", "isCMOV", "isMMX", "isFXSR", "isSSE", "isSSE2",
-                              "isSSE3", "isMONITOR", "isCX16", "isX64", "isExMMX", "isEx3DNow", "is3DNow"}};
+                             {"isFPU", "isTSC", "isCX8", "isSEP", "isCMOV", "isMMX", "isFXSR", "isSSE",
+                              "isSSE2", "isSSE3", "isMONITOR", "isCX16", "isX64", "isExMMX", "isEx3DNow",
+                              "is3DNow"}};
     return t;
 }
 
@@ -23,16 +24,25 @@ const TClassInfo& TCPU::StaticClass() {
     static TClassInfo info("TCPU", &TPersistent::StaticClass);
     return info.Populate([](TClassInfo& i) {
         TClassBuilder<TCPU> b(i);
-        b.Enum("Vendor", CPUVendorType(), [](const TCPU& c) { return c.Vendor(); }, nullptr);
-        b.Integer("Signature", [](const TCPU& c) { return c.Signature(); }, nullptr, 0, "Cardinal");
-        b.Integer("EffFamily", [](const TCPU& c) { return c.EffFamily(); }, nullptr, 0, "Byte");
-        b.Integer("EffModel", [](const TCPU& c) { return c.EffModel(); }, nullptr, 0, "Byte");
-        b.Integer("CodeL1CacheSize", [](const TCPU& c) { return c.CodeL1CacheSize(); }, nullptr, 0, "Word");
-        b.Integer("DataL1CacheSize", [](const TCPU& c) { return c.DataL1CacheSize(); }, nullptr, 0, "Word");
-        b.Integer("L2CacheSize", [](const TCPU& c) { return c.L2CacheSize(); }, nullptr, 0, "Word");
-        b.Integer("L3CacheSize", [](const TCPU& c) { return c.L3CacheSize(); }, nullptr, 0, "Word");
-        b.SetOf("Instructions", "TCPUInstructions", CPUInstructionType(),
-                [](const TCPU& c) { return c.Instructions(); }, nullptr);
+        b.Enum(
+            "Vendor", CPUVendorType(), [](const TCPU& c) { return c.Vendor(); }, nullptr);
+        b.Integer(
+            "Signature", [](const TCPU& c) { return c.Signature(); }, nullptr, 0, "Cardinal");
+        b.Integer(
+            "EffFamily", [](const TCPU& c) { return c.EffFamily(); }, nullptr, 0, "Byte");
+        b.Integer(
+            "EffModel", [](const TCPU& c) { return c.EffModel(); }, nullptr, 0, "Byte");
+        b.Integer(
+            "CodeL1CacheSize", [](const TCPU& c) { return c.CodeL1CacheSize(); }, nullptr, 0, "Word");
+        b.Integer(
+            "DataL1CacheSize", [](const TCPU& c) { return c.DataL1CacheSize(); }, nullptr, 0, "Word");
+        b.Integer(
+            "L2CacheSize", [](const TCPU& c) { return c.L2CacheSize(); }, nullptr, 0, "Word");
+        b.Integer(
+            "L3CacheSize", [](const TCPU& c) { return c.L3CacheSize(); }, nullptr, 0, "Word");
+        b.SetOf(
+            "Instructions", "TCPUInstructions", CPUInstructionType(),
+            [](const TCPU& c) { return c.Instructions(); }, nullptr);
     });
 }
 
@@ -72,9 +82,10 @@ struct VendorText {
 };
 // SiS processors report "SiS SiS SiS " with a trailing blank, like UMC's text.
 const VendorText kVendors[] = {
-    {cvAMD, "AuthenticAMD"}, {cvCentaur, "CentaurHauls"}, {cvCyrix, "CyrixInstead"},
+    {cvAMD, "AuthenticAMD"},   {cvCentaur, "CentaurHauls"},   {cvCyrix, "CyrixInstead"},
     {cvIntel, "GenuineIntel"}, {cvTransmeta, "GenuineTMx86"}, {cvNexGen, "NexGenDriven"},
-    {cvRise, "RiseRiseRise"}, {cvUMC, "UMC UMC UMC "}, {cvNSC, "Geode by NSC"}, {cvSiS, "SiS SiS SiS "},
+    {cvRise, "RiseRiseRise"},  {cvUMC, "UMC UMC UMC "},       {cvNSC, "Geode by NSC"},
+    {cvSiS, "SiS SiS SiS "},
 };
 } // namespace
 
@@ -169,37 +180,96 @@ void TCPU::DetectSteps(TCPUIDSource& source) {
 void TCPU::ApplyDescriptor(uint8_t d) {
     const bool cyrixLike = fVendor == cvCyrix || fVendor == cvNSC;
     switch (d) {
-    case 0x06: fCodeL1CacheSize = 8; break;
-    case 0x08: fCodeL1CacheSize = 16; break;
-    case 0x30: fCodeL1CacheSize = 32; break;
+    case 0x06:
+        fCodeL1CacheSize = 8;
+        break;
+    case 0x08:
+        fCodeL1CacheSize = 16;
+        break;
+    case 0x30:
+        fCodeL1CacheSize = 32;
+        break;
     case 0x70:
         if (!cyrixLike) fCodeL1CacheSize = 12;
         break;
-    case 0x71: fCodeL1CacheSize = 16; break;
-    case 0x72: fCodeL1CacheSize = 32; break;
-    case 0x0A: fDataL1CacheSize = 8; break;
-    case 0x0C: fDataL1CacheSize = 16; break;
-    case 0x2C: fDataL1CacheSize = 32; break;
-    case 0x60: fDataL1CacheSize = 16; break;
-    case 0x66: fDataL1CacheSize = 8; break;
-    case 0x67: fDataL1CacheSize = 16; break;
-    case 0x68: fDataL1CacheSize = 32; break;
+    case 0x71:
+        fCodeL1CacheSize = 16;
+        break;
+    case 0x72:
+        fCodeL1CacheSize = 32;
+        break;
+    case 0x0A:
+        fDataL1CacheSize = 8;
+        break;
+    case 0x0C:
+        fDataL1CacheSize = 16;
+        break;
+    case 0x2C:
+        fDataL1CacheSize = 32;
+        break;
+    case 0x60:
+        fDataL1CacheSize = 16;
+        break;
+    case 0x66:
+        fDataL1CacheSize = 8;
+        break;
+    case 0x67:
+        fDataL1CacheSize = 16;
+        break;
+    case 0x68:
+        fDataL1CacheSize = 32;
+        break;
     case 0x80:
         if (cyrixLike) fCodeL1CacheSize = fDataL1CacheSize = 8;
         break;
-    case 0x39: case 0x3B: case 0x41: case 0x79: fL2CacheSize = 128; break;
-    case 0x3C: case 0x42: case 0x7A: case 0x82: fL2CacheSize = 256; break;
-    case 0x43: case 0x7B: case 0x7F: case 0x83: case 0x86: fL2CacheSize = 512; break;
-    case 0x44: case 0x78: case 0x7C: case 0x84: case 0x87: fL2CacheSize = 1024; break;
-    case 0x45: case 0x7D: case 0x85: fL2CacheSize = 2048; break;
-    case 0x22: fL3CacheSize = 512; break;
-    case 0x23: fL3CacheSize = 1024; break;
-    case 0x25: fL3CacheSize = 2048; break;
-    case 0x29: fL3CacheSize = 4096; break;
+    case 0x39:
+    case 0x3B:
+    case 0x41:
+    case 0x79:
+        fL2CacheSize = 128;
+        break;
+    case 0x3C:
+    case 0x42:
+    case 0x7A:
+    case 0x82:
+        fL2CacheSize = 256;
+        break;
+    case 0x43:
+    case 0x7B:
+    case 0x7F:
+    case 0x83:
+    case 0x86:
+        fL2CacheSize = 512;
+        break;
+    case 0x44:
+    case 0x78:
+    case 0x7C:
+    case 0x84:
+    case 0x87:
+        fL2CacheSize = 1024;
+        break;
+    case 0x45:
+    case 0x7D:
+    case 0x85:
+        fL2CacheSize = 2048;
+        break;
+    case 0x22:
+        fL3CacheSize = 512;
+        break;
+    case 0x23:
+        fL3CacheSize = 1024;
+        break;
+    case 0x25:
+        fL3CacheSize = 2048;
+        break;
+    case 0x29:
+        fL3CacheSize = 4096;
+        break;
     case 0x40:
         if (fL2CacheSize != 0) fL3CacheSize = 0;
         break;
-    default: break;
+    default:
+        break;
     }
 }
 

@@ -10,12 +10,36 @@
 namespace ql::vst {
 
 enum TCPUVendor : uint8_t {
-    cvUnknown, cvAMD, cvCentaur, cvCyrix, cvIntel, cvTransmeta, cvNexGen, cvRise, cvUMC, cvNSC, cvSiS
+    cvUnknown,
+    cvAMD,
+    cvCentaur,
+    cvCyrix,
+    cvIntel,
+    cvTransmeta,
+    cvNexGen,
+    cvRise,
+    cvUMC,
+    cvNSC,
+    cvSiS
 };
 
 enum TCPUInstruction : uint8_t {
-    isFPU, isTSC, isCX8, isSEP, isCMOV, isMMX, isFXSR, isSSE, isSSE2, isSSE3, isMONITOR, isCX16, isX64,
-    isExMMX, isEx3DNow, is3DNow
+    isFPU,
+    isTSC,
+    isCX8,
+    isSEP,
+    isCMOV,
+    isMMX,
+    isFXSR,
+    isSSE,
+    isSSE2,
+    isSSE3,
+    isMONITOR,
+    isCX16,
+    isX64,
+    isExMMX,
+    isEx3DNow,
+    is3DNow
 };
 
 /// A set of TCPUInstruction: bit n is the member with ordinal n.
@@ -27,7 +51,7 @@ struct TCPUIDResult {
 
 /// Where detection gets its answers: the real processor, or registers recorded elsewhere (tests).
 class TCPUIDSource {
-public:
+  public:
     virtual ~TCPUIDSource() = default;
     virtual bool HasCPUID() = 0;
     /// One CPUID query with the leaf in EAX and 0 in ECX.
@@ -44,7 +68,7 @@ TCPUIDSource& NativeCPUID();
 /// Answers recorded in advance: each leaf has a list of results given out in turn (the last
 /// one repeats), so repeated leaf-2 queries can differ as they do on real processors.
 class TRecordedCPUID : public TCPUIDSource {
-public:
+  public:
     bool hasCPUID = true;
     bool fpuProbe = true;
     bool sseWorks = true;
@@ -62,7 +86,7 @@ public:
 
 class TCPU : public TPersistent {
     QL_CLASS(TCPU)
-public:
+  public:
     /// Detects the executing processor.
     TCPU();
     /// Detects from the given source (recorded registers in tests).
@@ -79,11 +103,13 @@ public:
     TCPUInstructions Instructions() const { return fInstructions; }
     bool Has(TCPUInstruction i) const { return (fInstructions >> i) & 1u; }
 
-private:
+  private:
     void Detect(TCPUIDSource& source);
     void DetectSteps(TCPUIDSource& source);
     void Add(TCPUInstruction i) { fInstructions = static_cast<TCPUInstructions>(fInstructions | (1u << i)); }
-    void Remove(TCPUInstruction i) { fInstructions = static_cast<TCPUInstructions>(fInstructions & ~(1u << i)); }
+    void Remove(TCPUInstruction i) {
+        fInstructions = static_cast<TCPUInstructions>(fInstructions & ~(1u << i));
+    }
     void ApplyDescriptor(uint8_t d);
 
     TCPUVendor fVendor = cvUnknown;

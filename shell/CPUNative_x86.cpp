@@ -7,7 +7,7 @@ namespace ql::vst {
 
 namespace {
 class TNativeCPUID final : public TCPUIDSource {
-public:
+  public:
     bool HasCPUID() override {
         // Toggles the ID flag where that is needed (32-bit); always true on x86-64.
         return __get_cpuid_max(0, nullptr) != 0;

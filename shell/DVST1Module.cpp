@@ -5,9 +5,9 @@
 #include "shell/DVST1Module.h"
 
 #include "runtime/Format.h"
+#include "shell/CPU.h"
 #include "shell/VstEntry.h"
 #include "toolkit/MessageLoop.h"
-#include "shell/CPU.h"
 
 #include <algorithm>
 #include <cmath>
@@ -65,10 +65,12 @@ intptr_t QL_VSTCALL DispatcherEntry(AEffect* effect, int32_t opcode, int32_t ind
     return reply;
 }
 
-void QL_VSTCALL ProcessEntry(AEffect* effect, float** inputs, float** outputs, int32_t sampleFrames) noexcept {
+void QL_VSTCALL ProcessEntry(AEffect* effect, float** inputs, float** outputs,
+                             int32_t sampleFrames) noexcept {
     TCustomVST1Module* module = TCustomVST1Module::FromEffect(effect);
     if (!module || sampleFrames < 0) return;
-    if (!ChannelsPresent(inputs, module->numInputs()) || !ChannelsPresent(outputs, module->numOutputs())) return;
+    if (!ChannelsPresent(inputs, module->numInputs()) || !ChannelsPresent(outputs, module->numOutputs()))
+        return;
     module->Process(inputs, outputs, sampleFrames);
 }
 
@@ -76,13 +78,15 @@ void QL_VSTCALL ProcessReplacingEntry(AEffect* effect, float** inputs, float** o
                                       int32_t sampleFrames) noexcept {
     TCustomVST1Module* module = TCustomVST1Module::FromEffect(effect);
     if (!module || sampleFrames < 0) return;
-    if (!ChannelsPresent(inputs, module->numInputs()) || !ChannelsPresent(outputs, module->numOutputs())) return;
+    if (!ChannelsPresent(inputs, module->numInputs()) || !ChannelsPresent(outputs, module->numOutputs()))
+        return;
     module->ProcessReplacing(inputs, outputs, sampleFrames);
 }
 
 void QL_VSTCALL SetParameterEntry(AEffect* effect, int32_t index, float value) noexcept {
     TCustomVST1Module* module = TCustomVST1Module::FromEffect(effect);
-    if (!module || index < 0 || index >= module->numParams() || !module->ParameterValues().Contains(index)) return;
+    if (!module || index < 0 || index >= module->numParams() || !module->ParameterValues().Contains(index))
+        return;
     try {
         module->SetParameter(index, module->ParameterFromHost(index, value));
     } catch (...) {
@@ -173,7 +177,8 @@ void TCustomVST1Module::Loaded() {
 
 // ---- host requests ----------------------------------------------------------------------------------------
 
-intptr_t TCustomVST1Module::CallHost(int32_t opcode, int32_t index, intptr_t value, void* ptr, float opt) const {
+intptr_t TCustomVST1Module::CallHost(int32_t opcode, int32_t index, intptr_t value, void* ptr,
+                                     float opt) const {
     if (!fAudioMaster) return 0;
     return fAudioMaster(const_cast<AEffect*>(&fEffect), opcode, index, value, ptr, opt);
 }
@@ -185,7 +190,9 @@ int32_t TCustomVST1Module::HostVersion() {
 
 intptr_t TCustomVST1Module::HostCurrentId() { return CallHost(audioMasterCurrentId); }
 void TCustomVST1Module::HostIdle() { CallHost(audioMasterIdle); }
-bool TCustomVST1Module::HostInputConnected(int32_t index) { return CallHost(audioMasterPinConnected, index, 0) == 0; }
+bool TCustomVST1Module::HostInputConnected(int32_t index) {
+    return CallHost(audioMasterPinConnected, index, 0) == 0;
+}
 bool TCustomVST1Module::HostOutputConnected(int32_t index) {
     return CallHost(audioMasterPinConnected, index, 1) == 0;
 }
@@ -326,7 +333,8 @@ void TCustomVST1Module::Resume() {
 
 void TCustomVST1Module::SetInitialDelay(int32_t v) {
     fRequestedInitialDelay = v;
-    fEffect.initialDelay = fProcessingMode == pmBlockSave ? std::max(v, fBlockModeSize - fBlockModeOverlap) : v;
+    fEffect.initialDelay =
+        fProcessingMode == pmBlockSave ? std::max(v, fBlockModeSize - fBlockModeOverlap) : v;
     CallHost(audioMasterIOChanged);
 }
 
@@ -365,12 +373,16 @@ void TCustomVST1Module::PrepareBlockBuffers() {
     auto size = static_cast<size_t>(fBlockModeSize);
     fBlockInBuffers.resize(static_cast<size_t>(numInputs()));
     fBlockOutBuffers.resize(static_cast<size_t>(numOutputs()));
-    for (auto& b : fBlockInBuffers) b.resize(size, 0.0f);
-    for (auto& b : fBlockOutBuffers) b.resize(size, 0.0f);
+    for (auto& b : fBlockInBuffers)
+        b.resize(size, 0.0f);
+    for (auto& b : fBlockOutBuffers)
+        b.resize(size, 0.0f);
     fBlockInPtrs.clear();
     fBlockOutPtrs.clear();
-    for (auto& b : fBlockInBuffers) fBlockInPtrs.push_back(b.data());
-    for (auto& b : fBlockOutBuffers) fBlockOutPtrs.push_back(b.data());
+    for (auto& b : fBlockInBuffers)
+        fBlockInPtrs.push_back(b.data());
+    for (auto& b : fBlockOutBuffers)
+        fBlockOutPtrs.push_back(b.data());
     fBlockPosition = fBlockModeOverlap;
     if (fBlockModeSize - fBlockModeOverlap > fEffect.initialDelay) SetInitialDelay(fRequestedInitialDelay);
 }
@@ -382,7 +394,8 @@ void TCustomVST1Module::PrepareScratch() {
     if (frames == fScratchFrames && fScratchPtrs.size() == outs && fChunkInPtrs.size() == ins) return;
     std::vector<float> scratch(outs * static_cast<size_t>(frames), 0.0f);
     std::vector<float*> ptrs(outs);
-    for (size_t c = 0; c < outs; ++c) ptrs[c] = scratch.data() + c * static_cast<size_t>(frames);
+    for (size_t c = 0; c < outs; ++c)
+        ptrs[c] = scratch.data() + c * static_cast<size_t>(frames);
     fScratch.swap(scratch);
     fScratchPtrs.swap(ptrs);
     fChunkInPtrs.assign(ins, nullptr);
@@ -427,8 +440,8 @@ void TCustomVST1Module::UpdateTempo() noexcept {
     fTempo.store(static_cast<float>(reply) * 0.0001f, std::memory_order_relaxed);
 }
 
-void TCustomVST1Module::RunProcess(const TProcessAudioEvent& routine, float* const* inputs, float* const* outputs,
-                                   int32_t frames) noexcept {
+void TCustomVST1Module::RunProcess(const TProcessAudioEvent& routine, float* const* inputs,
+                                   float* const* outputs, int32_t frames) noexcept {
     try {
         routine(inputs, outputs, frames);
     } catch (...) {
@@ -453,13 +466,16 @@ void TCustomVST1Module::Process(float* const* inputs, float* const* outputs, int
         static_cast<int32_t>(fChunkInPtrs.size()) == ins) {
         for (int32_t done = 0; done < sampleFrames;) {
             const int32_t n = std::min(sampleFrames - done, fScratchFrames);
-            for (int32_t c = 0; c < outs; ++c) std::fill_n(fScratchPtrs[static_cast<size_t>(c)], n, 0.0f);
-            for (int32_t c = 0; c < ins; ++c) fChunkInPtrs[static_cast<size_t>(c)] = inputs[c] + done;
+            for (int32_t c = 0; c < outs; ++c)
+                std::fill_n(fScratchPtrs[static_cast<size_t>(c)], n, 0.0f);
+            for (int32_t c = 0; c < ins; ++c)
+                fChunkInPtrs[static_cast<size_t>(c)] = inputs[c] + done;
             RunProcess(routine, fChunkInPtrs.data(), fScratchPtrs.data(), n);
             for (int32_t c = 0; c < outs; ++c) {
                 float* out = outputs[c] + done;
                 const float* add = fScratchPtrs[static_cast<size_t>(c)];
-                for (int32_t i = 0; i < n; ++i) out[i] += add[i];
+                for (int32_t i = 0; i < n; ++i)
+                    out[i] += add[i];
             }
             done += n;
         }
@@ -477,12 +493,15 @@ void TCustomVST1Module::DoProcessCopy(float* const* inputs, float* const* output
 
 void TCustomVST1Module::DoProcessMute(float* const*, float* const* outputs, int32_t sampleFrames) {
     if (sampleFrames <= 0) return;
-    for (int32_t c = 0; c < numOutputs(); ++c) std::fill_n(outputs[c], sampleFrames, 0.0f);
+    for (int32_t c = 0; c < numOutputs(); ++c)
+        std::fill_n(outputs[c], sampleFrames, 0.0f);
 }
 
-// ---- block buffering ----------------------------------------------------------------------------------------
+// ---- block buffering
+// ----------------------------------------------------------------------------------------
 
-void TCustomVST1Module::DoBlockSaveProcess(float* const* inputs, float* const* outputs, int32_t sampleFrames) {
+void TCustomVST1Module::DoBlockSaveProcess(float* const* inputs, float* const* outputs,
+                                           int32_t sampleFrames) {
     BlockSave(fOnProcess, inputs, outputs, sampleFrames);
 }
 
@@ -503,8 +522,8 @@ bool TCustomVST1Module::BlockBuffersFit() const {
     return fBlockModeOverlap >= 0 && fBlockModeOverlap < fBlockModeSize;
 }
 
-void TCustomVST1Module::BlockSave(const TProcessAudioEvent& handler, float* const* inputs, float* const* outputs,
-                                  int32_t sampleFrames) {
+void TCustomVST1Module::BlockSave(const TProcessAudioEvent& handler, float* const* inputs,
+                                  float* const* outputs, int32_t sampleFrames) {
     if (!handler.Assigned() || !BlockBuffersFit()) return;
     const int32_t size = fBlockModeSize, overlap = fBlockModeOverlap;
     const int32_t ins = numInputs(), outs = numOutputs();
@@ -517,15 +536,18 @@ void TCustomVST1Module::BlockSave(const TProcessAudioEvent& handler, float* cons
     do {
         const int32_t remaining = sampleFrames - done;
         if (remaining + pos < size) {
-            for (int32_t c = 0; c < ins; ++c) copy(fBlockInPtrs[static_cast<size_t>(c)] + pos, inputs[c] + done, remaining);
+            for (int32_t c = 0; c < ins; ++c)
+                copy(fBlockInPtrs[static_cast<size_t>(c)] + pos, inputs[c] + done, remaining);
             for (int32_t c = 0; c < outs; ++c)
                 copy(outputs[c] + done, fBlockOutPtrs[static_cast<size_t>(c)] + pos, remaining);
             pos += remaining;
             done = sampleFrames;
         } else {
             const int32_t n = size - pos;
-            for (int32_t c = 0; c < ins; ++c) copy(fBlockInPtrs[static_cast<size_t>(c)] + pos, inputs[c] + done, n);
-            for (int32_t c = 0; c < outs; ++c) copy(outputs[c] + done, fBlockOutPtrs[static_cast<size_t>(c)] + pos, n);
+            for (int32_t c = 0; c < ins; ++c)
+                copy(fBlockInPtrs[static_cast<size_t>(c)] + pos, inputs[c] + done, n);
+            for (int32_t c = 0; c < outs; ++c)
+                copy(outputs[c] + done, fBlockOutPtrs[static_cast<size_t>(c)] + pos, n);
             handler(fBlockInPtrs.data(), fBlockOutPtrs.data(), size);
             for (int32_t c = 0; c < ins; ++c) {
                 float* b = fBlockInPtrs[static_cast<size_t>(c)];
@@ -538,15 +560,19 @@ void TCustomVST1Module::BlockSave(const TProcessAudioEvent& handler, float* cons
     fBlockPosition = pos;
 }
 
-// ---- parameters ---------------------------------------------------------------------------------------------
+// ---- parameters
+// ---------------------------------------------------------------------------------------------
 
 void TCustomVST1Module::ParametersChanged(int count) {
     fEffect.numParams = count;
     fParameterValues.Resize(count);
-    for (int i = 0; i < fPrograms->Count(); ++i) fPrograms->Items(i)->ParameterValues().Resize(count);
+    for (int i = 0; i < fPrograms->Count(); ++i)
+        fPrograms->Items(i)->ParameterValues().Resize(count);
 }
 
-void TCustomVST1Module::SetNumParams(int32_t) { ParametersChanged(fParameterProperties ? fParameterProperties->Count() : 0); }
+void TCustomVST1Module::SetNumParams(int32_t) {
+    ParametersChanged(fParameterProperties ? fParameterProperties->Count() : 0);
+}
 
 float TCustomVST1Module::ParameterFromHost(int32_t Index, float HostValue) {
     if (Index < 0 || Index >= fParameterProperties->Count()) return HostValue;
@@ -661,7 +687,8 @@ void TCustomVST1Module::GetParamName(int32_t Index, char* text, size_t size) {
     CopyText(text, size, s);
 }
 
-// ---- programs -----------------------------------------------------------------------------------------------
+// ---- programs
+// -----------------------------------------------------------------------------------------------
 
 void TCustomVST1Module::ProgramsChanged(int count) { fEffect.numPrograms = count; }
 
@@ -673,8 +700,10 @@ void TCustomVST1Module::SetCurrentProgram(int32_t Number) {
     const int32_t count = numParams();
     if (count > 0) {
         const TCustomVstProgram& program = *fPrograms->Items(Number);
-        for (int32_t i = 0; i < count; ++i) fParameterValues.Set(i, program.ParameterValues().Get(i));
-        for (int32_t i = 0; i < count; ++i) SetParameter(i, GetParameter(i));
+        for (int32_t i = 0; i < count; ++i)
+            fParameterValues.Set(i, program.ParameterValues().Get(i));
+        for (int32_t i = 0; i < count; ++i)
+            SetParameter(i, GetParameter(i));
     }
     if (OnProgramChange) OnProgramChange(this);
     SetEditorNeedsUpdate();
@@ -716,7 +745,8 @@ intptr_t TCustomVST1Module::SetProgramChunk(const void* data, intptr_t byteSize,
     return byteSize;
 }
 
-// ---- editor hosting -----------------------------------------------------------------------------------------
+// ---- editor hosting
+// -----------------------------------------------------------------------------------------
 
 int32_t TCustomVST1Module::EditOpen(void* parent) {
     IEditorForm* form = nullptr;
@@ -732,7 +762,8 @@ int32_t TCustomVST1Module::EditOpen(void* parent) {
     fEditorRect.bottom = static_cast<int16_t>(form->ClientHeight());
     fEditorRect.right = static_cast<int16_t>(form->ClientWidth());
     if (OnParameterChange)
-        for (int32_t i = 0; i < numParams(); ++i) OnParameterChange(this, i, GetParameter(i));
+        for (int32_t i = 0; i < numParams(); ++i)
+            OnParameterChange(this, i, GetParameter(i));
     return 1;
 }
 

@@ -1,5 +1,5 @@
-// The VST 1 module layer: the embedded plug-in record, its static entries, dispatcher opcodes 0..24, the audio
-// path with its processing modes, parameters, programs, editor hosting and the VST 1 host requests.
+// The VST 1 module layer: the embedded plug-in record, its static entries, dispatcher opcodes 0..24, the
+// audio path with its processing modes, parameters, programs, editor hosting and the VST 1 host requests.
 //
 // Index: active routines · TCustomVST1Module (lifecycle, dispatcher, host requests, audio, parameters,
 //        programs, editor, events, state)
@@ -23,7 +23,7 @@ class TCPU;
 /// One active processing routine. The audio thread reads it while the user-interface thread may replace it;
 /// the code part is one atomic store, and the object part stays the module.
 class TActiveRoutine {
-public:
+  public:
     void Store(const TProcessAudioEvent& e) noexcept {
         fData.store(e.data(), std::memory_order_relaxed);
         fCode.store(e.code(), std::memory_order_release);
@@ -33,14 +33,14 @@ public:
         return TProcessAudioEvent(code, fData.load(std::memory_order_relaxed));
     }
 
-private:
+  private:
     std::atomic<TProcessAudioEvent::Code> fCode{nullptr};
     std::atomic<void*> fData{nullptr};
 };
 
 class TCustomVST1Module : public TDataModule {
     QL_CLASS(TCustomVST1Module)
-public:
+  public:
     // ---- lifecycle (loading thread, or the thread that sends effClose) ----
     explicit TCustomVST1Module(TComponent* AOwner);
     ~TCustomVST1Module() override;
@@ -179,7 +179,7 @@ public:
     TGetVUEvent OnGetVU;
     TOnDispatcherEvent OnDispatcher;
 
-protected:
+  protected:
     /// End of loading: OnInitialize, the program initialisers, then program 0.
     void Loaded() override;
     /// Called by the collections when a description or a program comes or goes.
@@ -204,7 +204,7 @@ protected:
     audioMasterCallback fAudioMaster = nullptr;
     bool fKeysRequired = false;
 
-private:
+  private:
     void InstallActiveRoutines(bool process, bool replacing);
     TProcessAudioEvent RoutineFor(const TProcessAudioEvent& handler, bool replacing);
     void BlockSave(const TProcessAudioEvent& handler, float* const* inputs, float* const* outputs,

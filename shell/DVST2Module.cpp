@@ -25,18 +25,41 @@ int32_t ClampToInt32(intptr_t v) {
     return static_cast<int32_t>(v);
 }
 
-const char* const kCanDoTexts[kCanDoCount] = {
-    "sendVstEvents", "sendVstMidiEvent", "sendVstTimeInfo", "receiveVstEvents", "receiveVstMidiEvent",
-    "receiveVstTimeInfo", "offline", "plugAsChannelInsert", "plugAsSend", "mixDryWet", "noRealTime", "multipass",
-    "metapass", "1in1out", "1in2out", "2in1out", "2in2out", "2in4out", "4in2out", "4in4out", "4in8out",
-    "8in4out", "8in8out", "midiProgramNames", "LiveWithoutToolbar", "conformsToWindowRules", "bypass"};
+const char* const kCanDoTexts[kCanDoCount] = {"sendVstEvents",
+                                              "sendVstMidiEvent",
+                                              "sendVstTimeInfo",
+                                              "receiveVstEvents",
+                                              "receiveVstMidiEvent",
+                                              "receiveVstTimeInfo",
+                                              "offline",
+                                              "plugAsChannelInsert",
+                                              "plugAsSend",
+                                              "mixDryWet",
+                                              "noRealTime",
+                                              "multipass",
+                                              "metapass",
+                                              "1in1out",
+                                              "1in2out",
+                                              "2in1out",
+                                              "2in2out",
+                                              "2in4out",
+                                              "4in2out",
+                                              "4in4out",
+                                              "4in8out",
+                                              "8in4out",
+                                              "8in8out",
+                                              "midiProgramNames",
+                                              "LiveWithoutToolbar",
+                                              "conformsToWindowRules",
+                                              "bypass"};
 
 constexpr size_t kSpeakerHeader = offsetof(VstSpeakerArrangement, speakers);
 constexpr int32_t kMaxSpeakerChannels = 1024;
 
 } // namespace
 
-// ---- construction -------------------------------------------------------------------------------------------
+// ---- construction
+// -------------------------------------------------------------------------------------------
 
 const TClassInfo& TCustomVST2Module::StaticClass() {
     static TClassInfo info("TCustomVST2Module", &TCustomVST1Module::StaticClass());
@@ -60,7 +83,8 @@ TCustomVST2Module::~TCustomVST2Module() {
     fMidiRecords.reset();
 }
 
-// ---- dispatcher ---------------------------------------------------------------------------------------------
+// ---- dispatcher
+// ---------------------------------------------------------------------------------------------
 
 intptr_t TCustomVST2Module::Dispatcher(int32_t opcode, int32_t index, intptr_t value, void* ptr, float opt) {
     intptr_t reply = TCustomVST1Module::Dispatcher(opcode, index, value, ptr, opt);
@@ -75,7 +99,9 @@ intptr_t TCustomVST2Module::Dispatcher(int32_t opcode, int32_t index, intptr_t v
     case effGetNumProgramCategories:
         return GetNumProgramCategories();
     case effGetProgramNameIndexed:
-        return GetProgramNameIndexed(ClampToInt32(value), index, static_cast<char*>(ptr), kProgramNameBytes) ? 1 : 0;
+        return GetProgramNameIndexed(ClampToInt32(value), index, static_cast<char*>(ptr), kProgramNameBytes)
+                   ? 1
+                   : 0;
     case effCopyProgram:
         return CopyProgram(index) ? 1 : 0;
     case effConnectInput:
@@ -202,7 +228,8 @@ intptr_t TCustomVST2Module::Dispatcher(int32_t opcode, int32_t index, intptr_t v
     }
 }
 
-// ---- answers to the host ------------------------------------------------------------------------------------
+// ---- answers to the host
+// ------------------------------------------------------------------------------------
 
 void TCustomVST2Module::ProcessEvents(VstEvents* events) {
     if (!events || !OnProcessMidi) return;
@@ -363,7 +390,8 @@ void TCustomVST2Module::FlushMidiOut() noexcept {
     }
 }
 
-// ---- speaker arrangements -----------------------------------------------------------------------------------
+// ---- speaker arrangements
+// -----------------------------------------------------------------------------------
 
 bool TCustomVST2Module::NewSpeakerArrangement(VstSpeakerArrangement*& arrangement, int32_t channels) {
     FreeSpeakerArrangement(arrangement);
@@ -406,15 +434,24 @@ bool TCustomVST2Module::CopySpeakerArrangement(VstSpeakerArrangement*& destinati
     return true;
 }
 
-// ---- host requests ------------------------------------------------------------------------------------------
+// ---- host requests
+// ------------------------------------------------------------------------------------------
 
 void* TCustomVST2Module::HostGetTime(intptr_t filter) {
     return reinterpret_cast<void*>(CallHost(audioMasterGetTime, 0, filter));
 }
-void TCustomVST2Module::HostSetTime(intptr_t filter, void* timeInfo) { CallHost(audioMasterSetTime, 0, filter, timeInfo); }
-intptr_t TCustomVST2Module::HostTempoAt(intptr_t position) { return CallHost(audioMasterTempoAt, 0, position); }
-intptr_t TCustomVST2Module::HostWillReplaceOrAccumulate() { return CallHost(audioMasterWillReplaceOrAccumulate); }
-intptr_t TCustomVST2Module::HostGetCurrentProcessLevel() { return CallHost(audioMasterGetCurrentProcessLevel); }
+void TCustomVST2Module::HostSetTime(intptr_t filter, void* timeInfo) {
+    CallHost(audioMasterSetTime, 0, filter, timeInfo);
+}
+intptr_t TCustomVST2Module::HostTempoAt(intptr_t position) {
+    return CallHost(audioMasterTempoAt, 0, position);
+}
+intptr_t TCustomVST2Module::HostWillReplaceOrAccumulate() {
+    return CallHost(audioMasterWillReplaceOrAccumulate);
+}
+intptr_t TCustomVST2Module::HostGetCurrentProcessLevel() {
+    return CallHost(audioMasterGetCurrentProcessLevel);
+}
 intptr_t TCustomVST2Module::HostGetAutomationState() { return CallHost(audioMasterGetAutomationState); }
 bool TCustomVST2Module::HostOfflineRead(void* offline, intptr_t option, bool readSource) {
     return CallHost(audioMasterOfflineRead, readSource ? 1 : 0, option, offline) != 0;
@@ -425,14 +462,18 @@ bool TCustomVST2Module::HostOfflineWrite(void* offline, intptr_t option) {
 bool TCustomVST2Module::HostOfflineStart(void* audioFiles, intptr_t numAudioFiles, int32_t numNewAudioFiles) {
     return CallHost(audioMasterOfflineStart, numNewAudioFiles, numAudioFiles, audioFiles) != 0;
 }
-bool TCustomVST2Module::HostOfflineGetCurrentPass() { return CallHost(audioMasterOfflineGetCurrentPass) != 0; }
+bool TCustomVST2Module::HostOfflineGetCurrentPass() {
+    return CallHost(audioMasterOfflineGetCurrentPass) != 0;
+}
 bool TCustomVST2Module::HostOfflineGetCurrentMetaPass() {
     return CallHost(audioMasterOfflineGetCurrentMetaPass) != 0;
 }
 void TCustomVST2Module::HostSetOutputSampleRate(float sampleRate) {
     CallHost(audioMasterSetOutputSampleRate, 0, 0, nullptr, sampleRate);
 }
-intptr_t TCustomVST2Module::HostGetInputSpeakerArrangement() { return CallHost(audioMasterGetInputSpeakerArrangement); }
+intptr_t TCustomVST2Module::HostGetInputSpeakerArrangement() {
+    return CallHost(audioMasterGetInputSpeakerArrangement);
+}
 intptr_t TCustomVST2Module::HostGetOutputSpeakerArrangement() {
     return CallHost(audioMasterGetOutputSpeakerArrangement);
 }
@@ -450,8 +491,12 @@ intptr_t TCustomVST2Module::HostCanDo(const char* text) {
     return CallHost(audioMasterCanDo, 0, 0, const_cast<char*>(text));
 }
 intptr_t TCustomVST2Module::HostGetLanguage() { return CallHost(audioMasterGetLanguage); }
-intptr_t TCustomVST2Module::HostOpenWindow(void* window) { return CallHost(audioMasterOpenWindow, 0, 0, window); }
-bool TCustomVST2Module::HostCloseWindow(void* window) { return CallHost(audioMasterCloseWindow, 0, 0, window) != 0; }
+intptr_t TCustomVST2Module::HostOpenWindow(void* window) {
+    return CallHost(audioMasterOpenWindow, 0, 0, window);
+}
+bool TCustomVST2Module::HostCloseWindow(void* window) {
+    return CallHost(audioMasterCloseWindow, 0, 0, window) != 0;
+}
 intptr_t TCustomVST2Module::HostGetDirectory() { return CallHost(audioMasterGetDirectory); }
 bool TCustomVST2Module::HostUpdateDisplay() { return CallHost(audioMasterUpdateDisplay) != 0; }
 bool TCustomVST2Module::HostBeginEdit(int32_t index) { return CallHost(audioMasterBeginEdit, index) != 0; }
@@ -463,7 +508,9 @@ bool TCustomVST2Module::HostOpenFileSelector(void* fileSelector) {
 intptr_t TCustomVST2Module::HostGetNumAutomatableParameters() {
     return CallHost(audioMasterGetNumAutomatableParameters);
 }
-intptr_t TCustomVST2Module::HostGetParameterQuantization() { return CallHost(audioMasterGetParameterQuantization); }
+intptr_t TCustomVST2Module::HostGetParameterQuantization() {
+    return CallHost(audioMasterGetParameterQuantization);
+}
 bool TCustomVST2Module::HostIOChanged() { return CallHost(audioMasterIOChanged) != 0; }
 bool TCustomVST2Module::HostNeedIdle() { return CallHost(audioMasterNeedIdle) != 0; }
 bool TCustomVST2Module::HostSizeWindow(int32_t width, int32_t height) {

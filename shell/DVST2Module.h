@@ -21,7 +21,7 @@ struct TMidiOutEvents {
 
 class TCustomVST2Module : public TCustomVST1Module {
     QL_CLASS(TCustomVST2Module)
-public:
+  public:
     explicit TCustomVST2Module(TComponent* AOwner);
     ~TCustomVST2Module() override;
 
@@ -92,7 +92,8 @@ public:
     virtual bool NewSpeakerArrangement(VstSpeakerArrangement*& arrangement, int32_t channels);
     virtual bool FreeSpeakerArrangement(VstSpeakerArrangement*& arrangement);
     virtual bool CopySpeakerProperties(VstSpeakerProperties* destination, const VstSpeakerProperties* source);
-    virtual bool CopySpeakerArrangement(VstSpeakerArrangement*& destination, const VstSpeakerArrangement* source);
+    virtual bool CopySpeakerArrangement(VstSpeakerArrangement*& destination,
+                                        const VstSpeakerArrangement* source);
 
     // ---- host requests of the VST 2 layer (any thread; nothing is sent while the callback is null) ----
     virtual void* HostGetTime(intptr_t filter);
@@ -151,7 +152,7 @@ public:
     TOnGetChannelPropertiesEvent OnInputProperties, OnOutputProperties;
     TOnBeginLoadEvent OnBeginLoadBank, OnBeginLoadProgram;
 
-private:
+  private:
     bool PinProperties(int32_t Index, VstPinProperties* properties, bool input);
     void FlushMidiOut() noexcept override;
 

@@ -7,7 +7,7 @@ namespace ql::vst {
 
 class TVST2Module : public TCustomVST2Module {
     QL_CLASS(TVST2Module)
-public:
+  public:
     explicit TVST2Module(TComponent* AOwner);
 
     /// Loads the stored descriptions of the concrete class and its ancestors below TCustomVST2Module, then
@@ -24,7 +24,7 @@ public:
     int32_t Height() const { return fHeight; }
     void SetHeight(int32_t v) { fHeight = v; }
 
-private:
+  private:
     void LoadDescriptions();
 
     int32_t fLeft = 0, fTop = 0, fWidth = 0, fHeight = 0;

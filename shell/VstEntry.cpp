@@ -1,9 +1,9 @@
 // Creating and destroying modules for hosts, and the library's start-up and shut-down.
 #include "shell/VstEntry.h"
 
+#include "runtime/FPU.h"
 #include "shell/DVST1Module.h"
 #include "toolkit/Application.h"
-#include "runtime/FPU.h"
 
 #include <mutex>
 

@@ -13,7 +13,7 @@ class TCustomVST1Module;
 /// One parameter's description; its index in the collection is the parameter number.
 class TCustomVstParameterProperty : public TCollectionItem {
     QL_CLASS(TCustomVstParameterProperty)
-public:
+  public:
     explicit TCustomVstParameterProperty(TCollection* Collection);
 
     float Min() const { return fMin; }
@@ -48,7 +48,7 @@ public:
     /// Copies the display name into another description; anything else is an assignment error.
     void AssignTo(TPersistent* Dest) const override;
 
-private:
+  private:
     float fMin = 0.0f;
     float fMax = 1.0f;
     TCurveType fCurve = ctLinear;
@@ -63,15 +63,15 @@ private:
 /// The module's parameter descriptions. Adding or removing one resizes the module's value arrays.
 class TCustomVstParameterProperties : public TOwnedCollection {
     QL_CLASS(TCustomVstParameterProperties)
-public:
+  public:
     explicit TCustomVstParameterProperties(TCustomVST1Module* module);
     TCustomVstParameterProperty* Items(int index) const;
     TCustomVST1Module* VSTModule() const { return fModule; }
 
-protected:
+  protected:
     void Notify(TCollectionItem* item, TCollectionNotification action) override;
 
-private:
+  private:
     TCustomVST1Module* fModule;
 };
 

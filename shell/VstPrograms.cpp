@@ -16,12 +16,16 @@ const TClassInfo& TCustomVstProgram::StaticClass() {
     });
     static const bool once = [] {
         TClassBuilder<P> b(info);
-        b.String("DisplayName", [](const P& p) { return p.DisplayName(); },
-                 [](P& p, const std::string& v) { p.SetDisplayName(v); });
-        b.Object("VSTModule", TCustomVST1Module::StaticClass(), [](const P& p) -> TObject* { return p.VSTModule(); },
-                 [](P& p, TObject* v) { p.SetVSTModule(dynamic_cast<TCustomVST1Module*>(v)); });
-        b.Event("OnInitialize", "TNotifyEvent", [](const P& p) { return p.OnInitialize; },
-                [](P& p, const TMethod& m) { p.OnInitialize = TNotifyEvent(m); });
+        b.String(
+            "DisplayName", [](const P& p) { return p.DisplayName(); },
+            [](P& p, const std::string& v) { p.SetDisplayName(v); });
+        b.Object(
+            "VSTModule", TCustomVST1Module::StaticClass(),
+            [](const P& p) -> TObject* { return p.VSTModule(); },
+            [](P& p, TObject* v) { p.SetVSTModule(dynamic_cast<TCustomVST1Module*>(v)); });
+        b.Event(
+            "OnInitialize", "TNotifyEvent", [](const P& p) { return p.OnInitialize; },
+            [](P& p, const TMethod& m) { p.OnInitialize = TNotifyEvent(m); });
         return true;
     }();
     (void)once;
@@ -60,7 +64,8 @@ void TCustomVstProgram::AssignTo(TPersistent* Dest) const {
     }
     if (fValues.Count() > 0) {
         other->fValues.Resize(fValues.Count());
-        for (int i = 0; i < fValues.Count(); ++i) other->SetParameterValue(i, fValues.Get(i));
+        for (int i = 0; i < fValues.Count(); ++i)
+            other->SetParameterValue(i, fValues.Get(i));
     }
     other->SetDisplayName(DisplayName());
 }

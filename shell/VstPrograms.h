@@ -1,4 +1,5 @@
-// Programs: a name, a copy of every parameter value, an initialiser and optional chunk data; their collection.
+// Programs: a name, a copy of every parameter value, an initialiser and optional chunk data; their
+// collection.
 #pragma once
 
 #include "shell/AtomicValues.h"
@@ -15,7 +16,7 @@ class TCustomVST1Module;
 
 class TCustomVstProgram : public TCollectionItem {
     QL_CLASS(TCustomVstProgram)
-public:
+  public:
     explicit TCustomVstProgram(TCollection* Collection);
     ~TCustomVstProgram() override;
 
@@ -40,7 +41,7 @@ public:
 
     void AssignTo(TPersistent* Dest) const override;
 
-private:
+  private:
     void CheckIndex(int Index) const;
 
     std::string fDisplayName = "Init";
@@ -51,15 +52,15 @@ private:
 
 class TCustomVstPrograms : public TOwnedCollection {
     QL_CLASS(TCustomVstPrograms)
-public:
+  public:
     explicit TCustomVstPrograms(TCustomVST1Module* module);
     TCustomVstProgram* Items(int index) const;
     TCustomVST1Module* VSTModule() const { return fModule; }
 
-protected:
+  protected:
     void Notify(TCollectionItem* item, TCollectionNotification action) override;
 
-private:
+  private:
     TCustomVST1Module* fModule;
 };
 

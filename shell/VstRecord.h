@@ -1,4 +1,5 @@
-// The VST 2 wire contract as the plug-in sees it: the plug-in record, opcodes, host requests and shared structures.
+// The VST 2 wire contract as the plug-in sees it: the plug-in record, opcodes, host requests and shared
+// structures.
 //
 // Index: calling convention and entry types · the plug-in record · dispatcher opcodes · host requests ·
 //        record flags and pin flags · shared structures · text buffer bounds.
@@ -20,8 +21,8 @@ namespace ql::vst {
 struct AEffect;
 
 /// The host's callback: effect, opcode, index, value, ptr, opt; the reply is pointer-sized.
-using audioMasterCallback = intptr_t(QL_VSTCALL*)(AEffect* effect, int32_t opcode, int32_t index, intptr_t value,
-                                                  void* ptr, float opt);
+using audioMasterCallback = intptr_t(QL_VSTCALL*)(AEffect* effect, int32_t opcode, int32_t index,
+                                                  intptr_t value, void* ptr, float opt);
 using AEffectDispatcherProc = intptr_t(QL_VSTCALL*)(AEffect* effect, int32_t opcode, int32_t index,
                                                     intptr_t value, void* ptr, float opt);
 using AEffectProcessProc = void(QL_VSTCALL*)(AEffect* effect, float** inputs, float** outputs,
@@ -174,7 +175,8 @@ enum : int32_t {
     effBeginLoadBank,
     effBeginLoadProgram,
 };
-static_assert(effGetChunk == 23 && effProcessEvents == 25 && effGetVstVersion == 58 && effBeginLoadProgram == 76);
+static_assert(effGetChunk == 23 && effProcessEvents == 25 && effGetVstVersion == 58 &&
+              effBeginLoadProgram == 76);
 
 // ---- host requests ----------------------------------------------------------------------------------------
 
@@ -337,10 +339,10 @@ struct VstVariableIo;
 // Hosts hand over text buffers without a size. These are the sizes hosts allocate for each request; a reply
 // is cut to fit, terminator included.
 
-inline constexpr size_t kEffectNameBytes = 32;   ///< effGetEffectName
-inline constexpr size_t kVendorTextBytes = 64;   ///< effGetVendorString, effGetProductString
-inline constexpr size_t kParamTextBytes = 64;    ///< effGetParamName, effGetParamLabel, effGetParamDisplay
-inline constexpr size_t kProgramNameBytes = 24;  ///< effGetProgramName, effGetProgramNameIndexed
+inline constexpr size_t kEffectNameBytes = 32;  ///< effGetEffectName
+inline constexpr size_t kVendorTextBytes = 64;  ///< effGetVendorString, effGetProductString
+inline constexpr size_t kParamTextBytes = 64;   ///< effGetParamName, effGetParamLabel, effGetParamDisplay
+inline constexpr size_t kProgramNameBytes = 24; ///< effGetProgramName, effGetProgramNameIndexed
 /// The longest incoming text read (can-do texts, text entry, program names); longer ones are cut.
 inline constexpr size_t kMaxIncomingText = 256;
 

@@ -5,9 +5,9 @@ namespace ql::vst {
 
 const TEnumType& VstPluginCategoryType() {
     static const TEnumType t{"TVstPluginCategory",
-                             {"cgUnknown", "cgEffect", "cgSynth", "cgAnalysis", "cgMastering", "cgSpacializer",
-                              "cgRoomFx", "cgSurroundFx", "cgRestoration", "cgOfflineProcess", "cgShell",
-                              "cgGenerator"}};
+                             {"cgUnknown", "cgEffect", "cgSynth", "cgAnalysis", "cgMastering",
+                              "cgSpacializer", "cgRoomFx", "cgSurroundFx", "cgRestoration",
+                              "cgOfflineProcess", "cgShell", "cgGenerator"}};
     return t;
 }
 
@@ -20,13 +20,34 @@ const TEnumType& Vst2PluginFlagType() {
 }
 
 const TEnumType& VstCanDoType() {
-    static const TEnumType t{
-        "TVstCanDo",
-        {"sendVstEvents", "sendVstMidiEvent", "sendVstTimeInfo", "receiveVstEvents", "receiveVstMidiEvent",
-         "receiveVstTimeInfo", "offline", "plugAsChannelInsert", "plugAsSend", "mixDryWet", "noRealTime",
-         "multipass", "metapass", "_1in1out", "_1in2out", "_2in1out", "_2in2out", "_2in4out", "_4in2out",
-         "_4in4out", "_4in8out", "_8in4out", "_8in8out", "midiProgramNames", "LiveWithoutToolbar",
-         "conformsToWindowRules", "bypass"}};
+    static const TEnumType t{"TVstCanDo",
+                             {"sendVstEvents",
+                              "sendVstMidiEvent",
+                              "sendVstTimeInfo",
+                              "receiveVstEvents",
+                              "receiveVstMidiEvent",
+                              "receiveVstTimeInfo",
+                              "offline",
+                              "plugAsChannelInsert",
+                              "plugAsSend",
+                              "mixDryWet",
+                              "noRealTime",
+                              "multipass",
+                              "metapass",
+                              "_1in1out",
+                              "_1in2out",
+                              "_2in1out",
+                              "_2in2out",
+                              "_2in4out",
+                              "_4in2out",
+                              "_4in4out",
+                              "_4in8out",
+                              "_8in4out",
+                              "_8in8out",
+                              "midiProgramNames",
+                              "LiveWithoutToolbar",
+                              "conformsToWindowRules",
+                              "bypass"}};
     return t;
 }
 
@@ -36,7 +57,8 @@ const TEnumType& ProcessingModeType() {
 }
 
 const TEnumType& CurveTypeType() {
-    static const TEnumType t{"TCurveType", {"ctLinear", "ctLogarithmic", "ctExponential", "ctFrequencyScale"}};
+    static const TEnumType t{"TCurveType",
+                             {"ctLinear", "ctLogarithmic", "ctExponential", "ctFrequencyScale"}};
     return t;
 }
 
@@ -54,13 +76,15 @@ TVst2PluginFlags RecordToFlags(int32_t bits) {
 std::string FourCharText(int32_t code) {
     auto c = static_cast<uint32_t>(code);
     std::string s;
-    for (int shift = 24; shift >= 0; shift -= 8) s += static_cast<char>((c >> shift) & 0xFFu);
+    for (int shift = 24; shift >= 0; shift -= 8)
+        s += static_cast<char>((c >> shift) & 0xFFu);
     return s;
 }
 
 int32_t PackFourChars(const std::string& text) {
     char c[4] = {0, 0, 0, 0};
-    for (size_t i = 0; i < 4 && i < text.size(); ++i) c[i] = text[i];
+    for (size_t i = 0; i < 4 && i < text.size(); ++i)
+        c[i] = text[i];
     return FourCharCode(c[0], c[1], c[2], c[3]);
 }
 

@@ -12,21 +12,62 @@ namespace ql::vst {
 // ---- enumerations and sets (a set is a mask: bit n = member with ordinal n) ------------------------------
 
 enum TVstPluginCategory : int32_t {
-    cgUnknown, cgEffect, cgSynth, cgAnalysis, cgMastering, cgSpacializer, cgRoomFx, cgSurroundFx, cgRestoration,
-    cgOfflineProcess, cgShell, cgGenerator
+    cgUnknown,
+    cgEffect,
+    cgSynth,
+    cgAnalysis,
+    cgMastering,
+    cgSpacializer,
+    cgRoomFx,
+    cgSurroundFx,
+    cgRestoration,
+    cgOfflineProcess,
+    cgShell,
+    cgGenerator
 };
 
 enum TVst2PluginFlag : int32_t {
-    pfHasEditor, pfFlagsHasClip, pfFlagsHasVu, pfFlagsCanMono, pfFlagsCanReplacing, pfFlagsProgramChunks,
-    pfFlagsIsSynth, pfFlagsNoSoundInStop, pfFlagsExtIsAsync, pfFlagsExtHasBuffer
+    pfHasEditor,
+    pfFlagsHasClip,
+    pfFlagsHasVu,
+    pfFlagsCanMono,
+    pfFlagsCanReplacing,
+    pfFlagsProgramChunks,
+    pfFlagsIsSynth,
+    pfFlagsNoSoundInStop,
+    pfFlagsExtIsAsync,
+    pfFlagsExtHasBuffer
 };
 using TVst2PluginFlags = uint32_t;
 
 enum TVstCanDo : int32_t {
-    sendVstEvents, sendVstMidiEvent, sendVstTimeInfo, receiveVstEvents, receiveVstMidiEvent, receiveVstTimeInfo,
-    offline, plugAsChannelInsert, plugAsSend, mixDryWet, noRealTime, multipass, metapass, _1in1out, _1in2out,
-    _2in1out, _2in2out, _2in4out, _4in2out, _4in4out, _4in8out, _8in4out, _8in8out, midiProgramNames,
-    LiveWithoutToolbar, conformsToWindowRules, bypass
+    sendVstEvents,
+    sendVstMidiEvent,
+    sendVstTimeInfo,
+    receiveVstEvents,
+    receiveVstMidiEvent,
+    receiveVstTimeInfo,
+    offline,
+    plugAsChannelInsert,
+    plugAsSend,
+    mixDryWet,
+    noRealTime,
+    multipass,
+    metapass,
+    _1in1out,
+    _1in2out,
+    _2in1out,
+    _2in2out,
+    _2in4out,
+    _4in2out,
+    _4in4out,
+    _4in8out,
+    _8in4out,
+    _8in8out,
+    midiProgramNames,
+    LiveWithoutToolbar,
+    conformsToWindowRules,
+    bypass
 };
 using TVstCanDos = uint32_t;
 inline constexpr int kCanDoCount = 27;
@@ -34,10 +75,37 @@ inline constexpr int kCanDoCount = 27;
 enum TProcessingMode : int32_t { pmNormal, pmBlockSave, pmCopy, pmMute };
 
 enum TSpeakerArrangementType : int32_t {
-    satUserDefined, satEmpty, satMono, satStereo, satStereoSurround, satStereoCenter, satStereoSide,
-    satStereoCLfe, sat30Cine, sat30Music, sat31Cine, sat31Music, sat40Cine, sat40Music, sat41Cine, sat41Music,
-    sat50, sat51, sat60Cine, sat60Music, sat61Cine, sat61Music, sat70Cine, sat70Music, sat71Cine, sat71Music,
-    sat80Cine, sat80Music, sat81Cine, sat81Music, sat102
+    satUserDefined,
+    satEmpty,
+    satMono,
+    satStereo,
+    satStereoSurround,
+    satStereoCenter,
+    satStereoSide,
+    satStereoCLfe,
+    sat30Cine,
+    sat30Music,
+    sat31Cine,
+    sat31Music,
+    sat40Cine,
+    sat40Music,
+    sat41Cine,
+    sat41Music,
+    sat50,
+    sat51,
+    sat60Cine,
+    sat60Music,
+    sat61Cine,
+    sat61Music,
+    sat70Cine,
+    sat70Music,
+    sat71Cine,
+    sat71Music,
+    sat80Cine,
+    sat80Music,
+    sat81Cine,
+    sat81Music,
+    sat102
 };
 
 enum TChannelPropertyFlag : int32_t { cpfIsActive, cpfIsStereo, cpfUseSpeaker };
@@ -48,7 +116,8 @@ enum TCurveType : int32_t { ctLinear, ctLogarithmic, ctExponential, ctFrequencyS
 template <class E>
 constexpr uint32_t SetOf(std::initializer_list<E> members) {
     uint32_t mask = 0;
-    for (E m : members) mask |= 1u << static_cast<int>(m);
+    for (E m : members)
+        mask |= 1u << static_cast<int>(m);
     return mask;
 }
 
@@ -72,7 +141,7 @@ int32_t PackFourChars(const std::string& text);
 /// What the module needs of an editor window. The editor's form implements it; the module owns the form
 /// while it is open. All of it runs on the user-interface thread.
 class IEditorForm {
-public:
+  public:
     virtual ~IEditorForm() = default;
     /// Makes the form a child window of a native window supplied by the host.
     virtual void SetParentWindow(void* parent) = 0;
@@ -89,7 +158,8 @@ public:
     virtual void Destroy() = 0;
 };
 
-// ---- event types --------------------------------------------------------------------------------------------
+// ---- event types
+// --------------------------------------------------------------------------------------------
 
 using TGetEditorEvent = TEvent<void(TObject* Sender, IEditorForm*& GUI)>;
 using TVSTKeyEvent = TEvent<void(TObject* Sender, VstKeyCode& keyCode)>;
@@ -103,7 +173,8 @@ using TProcessAudioEvent = TEvent<void(float* const* inputs, float* const* outpu
 using TSoftBypassEvent = TEvent<void(TObject* Sender, bool onOff)>;
 using TProcessMidiEvent = TEvent<void(TObject* Sender, VstMidiEvent& MidiEvent)>;
 using TInOutConnectedEvent = TEvent<void(TObject* Sender, int32_t Index, bool State)>;
-using TOfflineNotifyEvent = TEvent<void(TObject* Sender, VstAudioFile* AudioFile, int32_t numAudioFiles, bool start)>;
+using TOfflineNotifyEvent =
+    TEvent<void(TObject* Sender, VstAudioFile* AudioFile, int32_t numAudioFiles, bool start)>;
 using TOfflinePrepareEvent = TEvent<void(TObject* Sender, VstOfflineTask* OfflineTask, int32_t count)>;
 using TOfflineRunEvent = TEvent<void(TObject* Sender, VstOfflineTask* OfflineTask, int32_t count)>;
 using TProcessVarIOEvent = TEvent<void(TObject* Sender, VstVariableIo* varIo)>;

@@ -11,7 +11,7 @@ namespace ql {
 
 class TApplication : public TComponent {
     QL_CLASS(TApplication)
-public:
+  public:
     TApplication();
     ~TApplication() override;
 
@@ -21,7 +21,7 @@ public:
     std::string LastExceptionMessage() const;
     int ExceptionCount() const { return fExceptionCount.load(); }
 
-private:
+  private:
     std::string fLastMessage;
     std::atomic<int> fExceptionCount{0};
 };

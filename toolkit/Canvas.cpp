@@ -25,13 +25,14 @@ const TEnumType& FontPitchType() {
     return t;
 }
 const TEnumType& PenStyleType() {
-    static const TEnumType t{"TPenStyle",
-                             {"psSolid", "psDash", "psDot", "psDashDot", "psDashDotDot", "psClear", "psInsideFrame"}};
+    static const TEnumType t{
+        "TPenStyle", {"psSolid", "psDash", "psDot", "psDashDot", "psDashDotDot", "psClear", "psInsideFrame"}};
     return t;
 }
 const TEnumType& BrushStyleType() {
-    static const TEnumType t{"TBrushStyle", {"bsSolid", "bsClear", "bsHorizontal", "bsVertical", "bsFDiagonal",
-                                             "bsBDiagonal", "bsCross", "bsDiagCross"}};
+    static const TEnumType t{"TBrushStyle",
+                             {"bsSolid", "bsClear", "bsHorizontal", "bsVertical", "bsFDiagonal",
+                              "bsBDiagonal", "bsCross", "bsDiagCross"}};
     return t;
 }
 
@@ -39,21 +40,29 @@ const TClassInfo& TFont::StaticClass() {
     static TClassInfo info("TFont", &TPersistent::StaticClass);
     return info.Populate([](TClassInfo& i) {
         TClassBuilder<TFont> b(i);
-        b.Integer("Charset", [](const TFont& f) { return f.Charset(); },
-                  [](TFont& f, int64_t v) { f.SetCharset(static_cast<TFontCharset>(v)); }, DEFAULT_CHARSET, "TFontCharset");
-        b.Integer("Color", [](const TFont& f) { return f.Color(); },
-                  [](TFont& f, int64_t v) { f.SetColor(static_cast<TColor>(v)); }, clWindowText, "TColor");
-        b.Integer("Height", [](const TFont& f) { return f.Height(); },
-                  [](TFont& f, int64_t v) { f.SetHeight(static_cast<std::int32_t>(v)); }, -11);
-        b.String("Name", [](const TFont& f) { return f.Name(); }, [](TFont& f, const std::string& v) { f.SetName(v); },
-                 "TFontName");
-        b.Enum("Pitch", FontPitchType(), [](const TFont& f) { return static_cast<int>(f.Pitch()); },
-               [](TFont& f, int64_t v) { f.SetPitch(static_cast<TFontPitch>(v)); });
-        TPropInfo& size = b.Integer("Size", [](const TFont& f) { return f.Size(); },
-                                    [](TFont& f, int64_t v) { f.SetSize(static_cast<std::int32_t>(v)); }, 8);
+        b.Integer(
+            "Charset", [](const TFont& f) { return f.Charset(); },
+            [](TFont& f, int64_t v) { f.SetCharset(static_cast<TFontCharset>(v)); }, DEFAULT_CHARSET,
+            "TFontCharset");
+        b.Integer(
+            "Color", [](const TFont& f) { return f.Color(); },
+            [](TFont& f, int64_t v) { f.SetColor(static_cast<TColor>(v)); }, clWindowText, "TColor");
+        b.Integer(
+            "Height", [](const TFont& f) { return f.Height(); },
+            [](TFont& f, int64_t v) { f.SetHeight(static_cast<std::int32_t>(v)); }, -11);
+        b.String(
+            "Name", [](const TFont& f) { return f.Name(); },
+            [](TFont& f, const std::string& v) { f.SetName(v); }, "TFontName");
+        b.Enum(
+            "Pitch", FontPitchType(), [](const TFont& f) { return static_cast<int>(f.Pitch()); },
+            [](TFont& f, int64_t v) { f.SetPitch(static_cast<TFontPitch>(v)); });
+        TPropInfo& size = b.Integer(
+            "Size", [](const TFont& f) { return f.Size(); },
+            [](TFont& f, int64_t v) { f.SetSize(static_cast<std::int32_t>(v)); }, 8);
         size.Stored = false; // Height says the same in pixels
-        b.SetOf("Style", "TFontStyles", FontStyleType(), [](const TFont& f) { return f.Style(); },
-                [](TFont& f, uint64_t v) { f.SetStyle(static_cast<TFontStyles>(v & 0xF)); });
+        b.SetOf(
+            "Style", "TFontStyles", FontStyleType(), [](const TFont& f) { return f.Style(); },
+            [](TFont& f, uint64_t v) { f.SetStyle(static_cast<TFontStyles>(v & 0xF)); });
     });
 }
 
@@ -74,8 +83,18 @@ void TFont::Assign(const TPersistent* Source) {
     TPersistent::Assign(Source);
 }
 
-void TFont::SetName(const std::string& v) { if (v != fName && !v.empty()) { fName = v; Changed(); } }
-void TFont::SetHeight(std::int32_t v) { if (v != fHeight) { fHeight = v; Changed(); } }
+void TFont::SetName(const std::string& v) {
+    if (v != fName && !v.empty()) {
+        fName = v;
+        Changed();
+    }
+}
+void TFont::SetHeight(std::int32_t v) {
+    if (v != fHeight) {
+        fHeight = v;
+        Changed();
+    }
+}
 std::int32_t TFont::Size() const {
     // Rounded like a point size derived from pixels always is: half away from zero.
     const std::int32_t num = -fHeight * 72;
@@ -86,10 +105,30 @@ void TFont::SetSize(std::int32_t points) {
     const std::int32_t num = points * kScreenPixelsPerInch;
     SetHeight(-(num >= 0 ? (num + 36) / 72 : -((-num + 36) / 72)));
 }
-void TFont::SetStyle(TFontStyles v) { if (v != fStyle) { fStyle = v; Changed(); } }
-void TFont::SetColor(TColor v) { if (v != fColor) { fColor = v; Changed(); } }
-void TFont::SetCharset(TFontCharset v) { if (v != fCharset) { fCharset = v; Changed(); } }
-void TFont::SetPitch(TFontPitch v) { if (v != fPitch) { fPitch = v; Changed(); } }
+void TFont::SetStyle(TFontStyles v) {
+    if (v != fStyle) {
+        fStyle = v;
+        Changed();
+    }
+}
+void TFont::SetColor(TColor v) {
+    if (v != fColor) {
+        fColor = v;
+        Changed();
+    }
+}
+void TFont::SetCharset(TFontCharset v) {
+    if (v != fCharset) {
+        fCharset = v;
+        Changed();
+    }
+}
+void TFont::SetPitch(TFontPitch v) {
+    if (v != fPitch) {
+        fPitch = v;
+        Changed();
+    }
+}
 
 void TFont::Changed() {
     fFace.reset();
@@ -105,12 +144,15 @@ const TClassInfo& TPen::StaticClass() {
     static TClassInfo info("TPen", &TPersistent::StaticClass);
     return info.Populate([](TClassInfo& i) {
         TClassBuilder<TPen> b(i);
-        b.Integer("Color", [](const TPen& p) { return p.Color(); },
-                  [](TPen& p, int64_t v) { p.SetColor(static_cast<TColor>(v)); }, clBlack, "TColor");
-        b.Enum("Style", PenStyleType(), [](const TPen& p) { return static_cast<int>(p.Style()); },
-               [](TPen& p, int64_t v) { p.SetStyle(static_cast<TPenStyle>(v)); });
-        b.Integer("Width", [](const TPen& p) { return p.Width(); },
-                  [](TPen& p, int64_t v) { p.SetWidth(static_cast<std::int32_t>(v)); }, 1);
+        b.Integer(
+            "Color", [](const TPen& p) { return p.Color(); },
+            [](TPen& p, int64_t v) { p.SetColor(static_cast<TColor>(v)); }, clBlack, "TColor");
+        b.Enum(
+            "Style", PenStyleType(), [](const TPen& p) { return static_cast<int>(p.Style()); },
+            [](TPen& p, int64_t v) { p.SetStyle(static_cast<TPenStyle>(v)); });
+        b.Integer(
+            "Width", [](const TPen& p) { return p.Width(); },
+            [](TPen& p, int64_t v) { p.SetWidth(static_cast<std::int32_t>(v)); }, 1);
     });
 }
 
@@ -125,25 +167,40 @@ void TPen::Assign(const TPersistent* Source) {
     }
     TPersistent::Assign(Source);
 }
-void TPen::SetColor(TColor v) { if (v != fColor) { fColor = v; Changed(); } }
+void TPen::SetColor(TColor v) {
+    if (v != fColor) {
+        fColor = v;
+        Changed();
+    }
+}
 void TPen::SetWidth(std::int32_t v) {
     v = std::clamp(v, 1, 1024);
-    if (v != fWidth) { fWidth = v; Changed(); }
+    if (v != fWidth) {
+        fWidth = v;
+        Changed();
+    }
 }
 void TPen::SetStyle(TPenStyle v) {
     if (static_cast<int>(v) < 0 || v > TPenStyle::psInsideFrame) return;
-    if (v != fStyle) { fStyle = v; Changed(); }
+    if (v != fStyle) {
+        fStyle = v;
+        Changed();
+    }
 }
-void TPen::Changed() { if (OnChange) OnChange(this); }
+void TPen::Changed() {
+    if (OnChange) OnChange(this);
+}
 
 const TClassInfo& TBrush::StaticClass() {
     static TClassInfo info("TBrush", &TPersistent::StaticClass);
     return info.Populate([](TClassInfo& i) {
         TClassBuilder<TBrush> b(i);
-        b.Integer("Color", [](const TBrush& p) { return p.Color(); },
-                  [](TBrush& p, int64_t v) { p.SetColor(static_cast<TColor>(v)); }, clWhite, "TColor");
-        b.Enum("Style", BrushStyleType(), [](const TBrush& p) { return static_cast<int>(p.Style()); },
-               [](TBrush& p, int64_t v) { p.SetStyle(static_cast<TBrushStyle>(v)); });
+        b.Integer(
+            "Color", [](const TBrush& p) { return p.Color(); },
+            [](TBrush& p, int64_t v) { p.SetColor(static_cast<TColor>(v)); }, clWhite, "TColor");
+        b.Enum(
+            "Style", BrushStyleType(), [](const TBrush& p) { return static_cast<int>(p.Style()); },
+            [](TBrush& p, int64_t v) { p.SetStyle(static_cast<TBrushStyle>(v)); });
     });
 }
 
@@ -165,9 +222,14 @@ void TBrush::SetColor(TColor v) {
 }
 void TBrush::SetStyle(TBrushStyle v) {
     if (static_cast<int>(v) < 0 || v > TBrushStyle::bsDiagCross) return;
-    if (v != fStyle) { fStyle = v; Changed(); }
+    if (v != fStyle) {
+        fStyle = v;
+        Changed();
+    }
 }
-void TBrush::Changed() { if (OnChange) OnChange(this); }
+void TBrush::Changed() {
+    if (OnChange) OnChange(this);
+}
 
 // ---- clip state --------------------------------------------------------------------------
 
@@ -182,19 +244,35 @@ TCanvas::~TCanvas() = default;
 void TCanvas::SetHandle(TDrawingSurface* surface) { fSurface = surface; }
 
 TPoint TCanvas::Origin() const { return fSurface ? fSurface->Origin() : TPoint{}; }
-void TCanvas::SetOrigin(TPoint p) { if (fSurface) fSurface->SetOrigin(p); }
-TPoint TCanvas::MoveOrigin(std::int32_t dx, std::int32_t dy) { return fSurface ? fSurface->MoveOrigin(dx, dy) : TPoint{}; }
+void TCanvas::SetOrigin(TPoint p) {
+    if (fSurface) fSurface->SetOrigin(p);
+}
+TPoint TCanvas::MoveOrigin(std::int32_t dx, std::int32_t dy) {
+    return fSurface ? fSurface->MoveOrigin(dx, dy) : TPoint{};
+}
 int TCanvas::SaveState() { return fSurface ? fSurface->SaveState() : 0; }
-void TCanvas::RestoreState(int level) { if (fSurface) fSurface->RestoreState(level); }
-void TCanvas::IntersectClipRect(const TRect& r) { if (fSurface) fSurface->IntersectClipRect(r); }
-void TCanvas::ExcludeClipRect(const TRect& r) { if (fSurface) fSurface->ExcludeClipRect(r); }
-void TCanvas::SelectClipRegion(const TRegion* r) { if (fSurface) fSurface->SelectClipRegion(r); }
+void TCanvas::RestoreState(int level) {
+    if (fSurface) fSurface->RestoreState(level);
+}
+void TCanvas::IntersectClipRect(const TRect& r) {
+    if (fSurface) fSurface->IntersectClipRect(r);
+}
+void TCanvas::ExcludeClipRect(const TRect& r) {
+    if (fSurface) fSurface->ExcludeClipRect(r);
+}
+void TCanvas::SelectClipRegion(const TRegion* r) {
+    if (fSurface) fSurface->SelectClipRegion(r);
+}
 TRect TCanvas::ClipRect() const { return fSurface ? fSurface->ClipBox() : TRect{}; }
 bool TCanvas::RectVisible(const TRect& r) const { return fSurface && fSurface->RectVisible(r); }
 bool TCanvas::PtVisible(TPoint p) const { return fSurface && fSurface->PtVisible(p); }
 
-void TCanvas::Changing() { if (OnChanging) OnChanging(this); }
-void TCanvas::Changed() { if (OnChange) OnChange(this); }
+void TCanvas::Changing() {
+    if (OnChanging) OnChanging(this);
+}
+void TCanvas::Changed() {
+    if (OnChange) OnChange(this);
+}
 
 // ---- shapes ------------------------------------------------------------------------------
 
@@ -203,7 +281,8 @@ void TCanvas::FillDevice(const TRect& device, std::uint32_t pixel) {
     for (const TRect& c : fSurface->ClipRegion().Rects()) {
         const TRect r = c.Intersected(device);
         if (r.IsEmpty()) continue;
-        for (std::int32_t y = r.Top; y < r.Bottom; ++y) std::fill_n(fSurface->ScanLine(y) + r.Left, r.Width(), pixel);
+        for (std::int32_t y = r.Top; y < r.Bottom; ++y)
+            std::fill_n(fSurface->ScanLine(y) + r.Left, r.Width(), pixel);
     }
 }
 
@@ -229,13 +308,19 @@ void TCanvas::FrameRect(const TRect& lr) {
 namespace {
 // On/off run lengths of the one-pixel dash styles.
 const std::vector<int>& DashPattern(TPenStyle s) {
-    static const std::vector<int> solid{}, dash{18, 6}, dot{3, 3}, dashDot{9, 6, 3, 6}, dashDotDot{9, 3, 3, 3, 3, 3};
+    static const std::vector<int> solid{}, dash{18, 6}, dot{3, 3}, dashDot{9, 6, 3, 6},
+        dashDotDot{9, 3, 3, 3, 3, 3};
     switch (s) {
-    case TPenStyle::psDash: return dash;
-    case TPenStyle::psDot: return dot;
-    case TPenStyle::psDashDot: return dashDot;
-    case TPenStyle::psDashDotDot: return dashDotDot;
-    default: return solid;
+    case TPenStyle::psDash:
+        return dash;
+    case TPenStyle::psDot:
+        return dot;
+    case TPenStyle::psDashDot:
+        return dashDot;
+    case TPenStyle::psDashDotDot:
+        return dashDotDot;
+    default:
+        return solid;
     }
 }
 } // namespace
@@ -266,7 +351,8 @@ void TCanvas::Rectangle(std::int32_t x1, std::int32_t y1, std::int32_t x2, std::
                 outer = box;
             } else {
                 const std::int32_t before = w / 2;
-                outer = {box.Left - before, box.Top - before, box.Right - 1 - before + w, box.Bottom - 1 - before + w};
+                outer = {box.Left - before, box.Top - before, box.Right - 1 - before + w,
+                         box.Bottom - 1 - before + w};
             }
             outer = outer.Offset(Origin().X, Origin().Y);
             const TRect inner = outer.Inflated(-w, -w);
@@ -306,8 +392,14 @@ void TCanvas::DrawLineRun(std::int32_t x0, std::int32_t y0, std::int32_t x1, std
         }
         if (x == x1 && y == y1) break;
         const std::int32_t e2 = 2 * err;
-        if (e2 >= dy) { err += dy; x += sx; }
-        if (e2 <= dx) { err += dx; y += sy; }
+        if (e2 >= dy) {
+            err += dy;
+            x += sx;
+        }
+        if (e2 <= dx) {
+            err += dx;
+            y += sy;
+        }
     }
 }
 
@@ -321,10 +413,13 @@ void TCanvas::LineTo(std::int32_t x, std::int32_t y) {
     const std::int32_t adx = std::abs(x - from.X), ady = std::abs(y - from.Y);
     if (adx >= ady) {
         ex -= (x > from.X) ? 1 : -1;
-        if (adx) ey = from.Y + static_cast<std::int32_t>(std::lround(double(y - from.Y) * (ex - from.X) / (x - from.X)));
+        if (adx)
+            ey = from.Y +
+                 static_cast<std::int32_t>(std::lround(double(y - from.Y) * (ex - from.X) / (x - from.X)));
     } else {
         ey -= (y > from.Y) ? 1 : -1;
-        ex = from.X + static_cast<std::int32_t>(std::lround(double(x - from.X) * (ey - from.Y) / (y - from.Y)));
+        ex = from.X +
+             static_cast<std::int32_t>(std::lround(double(x - from.X) * (ey - from.Y) / (y - from.Y)));
     }
     DrawLineRun(from.X, from.Y, ex, ey);
     Changed();
@@ -356,12 +451,15 @@ void TCanvas::CopyRect(const TRect& dest, const TDrawingSurface& src, const TRec
         const TRect r = c.Intersected(d);
         if (r.IsEmpty()) continue;
         for (std::int32_t y = r.Top; y < r.Bottom; ++y) {
-            const std::int32_t sy = s.Top + (same ? y - d.Top : static_cast<std::int32_t>(
-                                                                    std::int64_t(y - d.Top) * s.Height() / d.Height()));
+            const std::int32_t sy =
+                s.Top + (same ? y - d.Top
+                              : static_cast<std::int32_t>(std::int64_t(y - d.Top) * s.Height() / d.Height()));
             std::uint32_t* out = fSurface->ScanLine(y);
             for (std::int32_t x = r.Left; x < r.Right; ++x) {
-                const std::int32_t sx = s.Left + (same ? x - d.Left : static_cast<std::int32_t>(
-                                                                          std::int64_t(x - d.Left) * s.Width() / d.Width()));
+                const std::int32_t sx =
+                    s.Left +
+                    (same ? x - d.Left
+                          : static_cast<std::int32_t>(std::int64_t(x - d.Left) * s.Width() / d.Width()));
                 // Outside the source there is nothing to copy; leave those pixels alone.
                 if (sx >= 0 && sy >= 0 && sx < src.Width() && sy < src.Height()) out[x] = src.Pixel(sx, sy);
             }
@@ -375,12 +473,13 @@ void TCanvas::CopyRect(const TRect& dest, const TDrawingSurface& src, const TRec
 std::int32_t TCanvas::Advance(const std::u32string& line) const {
     TFontFace& face = fFont.Face();
     std::int32_t w = 0;
-    for (char32_t ch : line) w += face.Glyph(ch).Advance;
+    for (char32_t ch : line)
+        w += face.Glyph(ch).Advance;
     return w;
 }
 
-void TCanvas::DrawGlyphs(const std::u32string& line, std::int32_t x, std::int32_t baseline, const TRect& clipDevice,
-                         std::int32_t underlineIndex) {
+void TCanvas::DrawGlyphs(const std::u32string& line, std::int32_t x, std::int32_t baseline,
+                         const TRect& clipDevice, std::int32_t underlineIndex) {
     if (!fSurface) return;
     TFontFace& face = fFont.Face();
     const TColor rgb = ColorToRGB(fFont.Color());
@@ -421,10 +520,12 @@ void TCanvas::DrawGlyphs(const std::u32string& line, std::int32_t x, std::int32_
                 const TRect ur{pen, top, pen + g.Advance, top + m.UnderlineThickness};
                 for (const TRect& c : clips) {
                     const TRect r = c.Intersected(ur);
-                    for (std::int32_t y = r.Top; y < r.Bottom; ++y) std::fill_n(fSurface->ScanLine(y) + r.Left, r.Width(), solid);
+                    for (std::int32_t y = r.Top; y < r.Bottom; ++y)
+                        std::fill_n(fSurface->ScanLine(y) + r.Left, r.Width(), solid);
                 }
             };
-            if (underlineAll || static_cast<std::int32_t>(i) == underlineIndex) bar(baseline + m.UnderlinePosition);
+            if (underlineAll || static_cast<std::int32_t>(i) == underlineIndex)
+                bar(baseline + m.UnderlinePosition);
             if (strike) bar(baseline - m.Ascent / 3);
         }
         pen += g.Advance;
@@ -499,7 +600,10 @@ std::int32_t TCanvas::DrawText(std::string_view text, TRect& r, std::uint32_t fl
             if (ch == U'\t') {
                 const std::int32_t spaceW = std::max(1, face.Glyph(U' ').Advance);
                 const std::int32_t target = (col / stop + 1) * stop;
-                while (col < target) { expanded.push_back(U' '); col += spaceW; }
+                while (col < target) {
+                    expanded.push_back(U' ');
+                    col += spaceW;
+                }
                 continue;
             }
             expanded.push_back(ch);
@@ -548,22 +652,29 @@ std::int32_t TCanvas::DrawText(std::string_view text, TRect& r, std::uint32_t fl
                 ++end;
             }
             std::size_t lineEnd = end, next = end;
-            if (end < plain.size()) { lineEnd = lastBreak; next = lastBreak + 1; }
+            if (end < plain.size()) {
+                lineEnd = lastBreak;
+                next = lastBreak + 1;
+            }
             std::u32string piece = plain.substr(start, lineEnd - start);
-            while (!piece.empty() && piece.back() == U' ') piece.pop_back();
+            while (!piece.empty() && piece.back() == U' ')
+                piece.pop_back();
             TextLine tl{piece, -1, 0};
-            if (marked >= static_cast<std::int32_t>(start) && marked < static_cast<std::int32_t>(start + piece.size()))
+            if (marked >= static_cast<std::int32_t>(start) &&
+                marked < static_cast<std::int32_t>(start + piece.size()))
                 tl.underline = marked - static_cast<std::int32_t>(start);
             tl.width = Advance(tl.text);
             lines.push_back(std::move(tl));
             if (next >= plain.size()) break;
             start = next;
-            while (start < plain.size() && plain[start] == U' ') ++start;
+            while (start < plain.size() && plain[start] == U' ')
+                ++start;
         }
     }
 
     std::int32_t textWidth = 0;
-    for (const TextLine& l : lines) textWidth = std::max(textWidth, l.width);
+    for (const TextLine& l : lines)
+        textWidth = std::max(textWidth, l.width);
     const std::int32_t textHeight = lineHeight * static_cast<std::int32_t>(lines.size());
 
     if (flags & DT_CALCRECT) {
@@ -574,19 +685,25 @@ std::int32_t TCanvas::DrawText(std::string_view text, TRect& r, std::uint32_t fl
 
     std::int32_t top = r.Top;
     if (singleLine) {
-        if (flags & DT_VCENTER) top = r.Top + (r.Height() - textHeight) / 2;
-        else if (flags & DT_BOTTOM) top = r.Bottom - textHeight;
+        if (flags & DT_VCENTER)
+            top = r.Top + (r.Height() - textHeight) / 2;
+        else if (flags & DT_BOTTOM)
+            top = r.Bottom - textHeight;
     }
     const TRect clipDevice = (flags & DT_NOCLIP) ? (fSurface ? fSurface->BoundsRect() : TRect{})
-                                                  : r.Normalized().Offset(Origin().X, Origin().Y);
+                                                 : r.Normalized().Offset(Origin().X, Origin().Y);
     Changing();
     std::int32_t y = top;
     for (const TextLine& l : lines) {
         std::int32_t x = r.Left;
-        if (flags & DT_CENTER) x = r.Left + (r.Width() - l.width) / 2;
-        else if (flags & DT_RIGHT) x = r.Right - l.width;
+        if (flags & DT_CENTER)
+            x = r.Left + (r.Width() - l.width) / 2;
+        else if (flags & DT_RIGHT)
+            x = r.Right - l.width;
         if (fBrush.Style() != TBrushStyle::bsClear) {
-            const TRect cell = TRect::Bounds(x, y, l.width, lineHeight).Offset(Origin().X, Origin().Y).Intersected(clipDevice);
+            const TRect cell = TRect::Bounds(x, y, l.width, lineHeight)
+                                   .Offset(Origin().X, Origin().Y)
+                                   .Intersected(clipDevice);
             FillDevice(cell, ColorToPixel(fBrush.Color()));
         }
         DrawGlyphs(l.text, x + Origin().X, y + Origin().Y + m.Ascent, clipDevice, l.underline);

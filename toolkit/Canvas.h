@@ -37,7 +37,7 @@ const TEnumType& FontPitchType();
 /// A font description; changes notify OnChange (the owning control repaints).
 class TFont : public TPersistent {
     QL_CLASS(TFont)
-public:
+  public:
     TFont();
     void Assign(const TPersistent* Source) override;
 
@@ -58,13 +58,15 @@ public:
     TFontPitch Pitch() const { return fPitch; }
     void SetPitch(TFontPitch v);
 
-    TFontRequest Request() const { return {fName, fHeight, (fStyle & fsBold) != 0, (fStyle & fsItalic) != 0}; }
+    TFontRequest Request() const {
+        return {fName, fHeight, (fStyle & fsBold) != 0, (fStyle & fsItalic) != 0};
+    }
     /// The rasterised face for this font (resolved once per change).
     TFontFace& Face() const;
 
     TNotifyEvent OnChange;
 
-private:
+  private:
     void Changed();
     std::string fName = "MS Sans Serif";
     std::int32_t fHeight = -11;
@@ -76,13 +78,22 @@ private:
 };
 
 enum class TPenStyle { psSolid, psDash, psDot, psDashDot, psDashDotDot, psClear, psInsideFrame };
-enum class TBrushStyle { bsSolid, bsClear, bsHorizontal, bsVertical, bsFDiagonal, bsBDiagonal, bsCross, bsDiagCross };
+enum class TBrushStyle {
+    bsSolid,
+    bsClear,
+    bsHorizontal,
+    bsVertical,
+    bsFDiagonal,
+    bsBDiagonal,
+    bsCross,
+    bsDiagCross
+};
 const TEnumType& PenStyleType();
 const TEnumType& BrushStyleType();
 
 class TPen : public TPersistent {
     QL_CLASS(TPen)
-public:
+  public:
     void Assign(const TPersistent* Source) override;
     TColor Color() const { return fColor; }
     void SetColor(TColor v);
@@ -93,7 +104,7 @@ public:
     void SetStyle(TPenStyle v);
     TNotifyEvent OnChange;
 
-private:
+  private:
     void Changed();
     TColor fColor = clBlack;
     std::int32_t fWidth = 1;
@@ -102,7 +113,7 @@ private:
 
 class TBrush : public TPersistent {
     QL_CLASS(TBrush)
-public:
+  public:
     void Assign(const TPersistent* Source) override;
     TColor Color() const { return fColor; }
     /// Setting a colour on a clear brush makes it solid again.
@@ -111,7 +122,7 @@ public:
     void SetStyle(TBrushStyle v);
     TNotifyEvent OnChange;
 
-private:
+  private:
     void Changed();
     TColor fColor = clWhite;
     TBrushStyle fStyle = TBrushStyle::bsSolid;
@@ -136,7 +147,7 @@ constexpr std::uint32_t DT_RTLREADING = 0x20000;
 /// but still measures text.
 class TCanvas : public TPersistent {
     QL_CLASS(TCanvas)
-public:
+  public:
     TCanvas();
     ~TCanvas() override;
 
@@ -151,7 +162,9 @@ public:
 
     /// Nested locks mark the canvas busy; painting code takes one while it draws.
     void Lock() { ++fLockCount; }
-    void Unlock() { if (fLockCount > 0) --fLockCount; }
+    void Unlock() {
+        if (fLockCount > 0) --fLockCount;
+    }
     std::int32_t LockCount() const { return fLockCount; }
 
     // Drawing state (held by the surface, shared by every canvas bound to it) -----------------
@@ -202,7 +215,7 @@ public:
     TNotifyEvent OnChanging;
     TNotifyEvent OnChange;
 
-private:
+  private:
     void Changing();
     void Changed();
     /// Fills a device rectangle with a pixel word, through the clip.

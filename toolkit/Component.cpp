@@ -11,10 +11,12 @@ const TClassInfo& TComponent::StaticClass() {
     static TClassInfo info("TComponent", &TPersistent::StaticClass);
     return info.Populate([](TClassInfo& i) {
         TClassBuilder<TComponent> b(i);
-        b.String("Name", [](const TComponent& c) { return c.Name(); },
-                 [](TComponent& c, const std::string& v) { c.SetName(v); }, "TComponentName");
-        b.Integer("Tag", [](const TComponent& c) { return c.Tag(); },
-                  [](TComponent& c, int64_t v) { c.SetTag(static_cast<intptr_t>(v)); });
+        b.String(
+            "Name", [](const TComponent& c) { return c.Name(); },
+            [](TComponent& c, const std::string& v) { c.SetName(v); }, "TComponentName");
+        b.Integer(
+            "Tag", [](const TComponent& c) { return c.Tag(); },
+            [](TComponent& c, int64_t v) { c.SetTag(static_cast<intptr_t>(v)); });
     });
 }
 
@@ -94,12 +96,14 @@ void TComponent::RemoveFreeNotification(TComponent* component) {
 }
 
 void TComponent::RemoveNotification(TComponent* component) {
-    fFreeNotifies.erase(std::remove(fFreeNotifies.begin(), fFreeNotifies.end(), component), fFreeNotifies.end());
+    fFreeNotifies.erase(std::remove(fFreeNotifies.begin(), fFreeNotifies.end(), component),
+                        fFreeNotifies.end());
 }
 
 void TComponent::Notification(TComponent* AComponent, TOperation Operation) {
     if (Operation == TOperation::opRemove)
-        for (TComponent* c : fComponents) c->Notification(AComponent, Operation);
+        for (TComponent* c : fComponents)
+            c->Notification(AComponent, Operation);
 }
 
 void TComponent::Loaded() { fState &= ~csLoading; }
@@ -109,7 +113,7 @@ void TComponent::ReadChild(TComponent*) {}
 /// Reader hooks for a root component: children are owned by the root, references and handlers
 /// are looked up by name on the root.
 class TComponentReader : public TReaderHooks {
-public:
+  public:
     explicit TComponentReader(TComponent& root) : fRoot(root) {}
 
     TObject* CreateChild(TObject& parent, const TDescObject& desc) override {
@@ -132,8 +136,7 @@ public:
 
     TMethod FindMethod(std::string_view name, const TPropInfo& prop) override {
         const TMethodInfo* m = fRoot.ClassType().FindMethod(name);
-        if (!m || (!m->TypeName.empty() && !prop.TypeName.empty() && m->TypeName != prop.TypeName))
-            return {};
+        if (!m || (!m->TypeName.empty() && !prop.TypeName.empty() && m->TypeName != prop.TypeName)) return {};
         return TMethod{m->Code, static_cast<void*>(&fRoot)};
     }
 
@@ -143,14 +146,17 @@ public:
         try {
             ReadObject(fRoot, desc, *this);
         } catch (...) {
-            for (TComponent* c : fLoaded) c->fState &= ~(csLoading | csReading);
+            for (TComponent* c : fLoaded)
+                c->fState &= ~(csLoading | csReading);
             throw;
         }
-        for (TComponent* c : fLoaded) c->fState &= ~csReading;
-        for (TComponent* c : fLoaded) c->Loaded();
+        for (TComponent* c : fLoaded)
+            c->fState &= ~csReading;
+        for (TComponent* c : fLoaded)
+            c->Loaded();
     }
 
-private:
+  private:
     TComponent& fRoot;
     std::vector<TComponent*> fLoaded;
 };
@@ -172,12 +178,15 @@ const TClassInfo& TDataModule::StaticClass() {
     static TClassInfo info("TDataModule", &TComponent::StaticClass);
     return info.Populate([](TClassInfo& i) {
         TClassBuilder<TDataModule> b(i);
-        b.Boolean("OldCreateOrder", [](const TDataModule& d) { return d.OldCreateOrder(); },
-                  [](TDataModule& d, bool v) { d.SetOldCreateOrder(v); });
-        b.Event("OnCreate", "TNotifyEvent", [](const TDataModule& d) { return d.OnCreate; },
-                [](TDataModule& d, const TMethod& m) { d.OnCreate = TNotifyEvent(m); });
-        b.Event("OnDestroy", "TNotifyEvent", [](const TDataModule& d) { return d.OnDestroy; },
-                [](TDataModule& d, const TMethod& m) { d.OnDestroy = TNotifyEvent(m); });
+        b.Boolean(
+            "OldCreateOrder", [](const TDataModule& d) { return d.OldCreateOrder(); },
+            [](TDataModule& d, bool v) { d.SetOldCreateOrder(v); });
+        b.Event(
+            "OnCreate", "TNotifyEvent", [](const TDataModule& d) { return d.OnCreate; },
+            [](TDataModule& d, const TMethod& m) { d.OnCreate = TNotifyEvent(m); });
+        b.Event(
+            "OnDestroy", "TNotifyEvent", [](const TDataModule& d) { return d.OnDestroy; },
+            [](TDataModule& d, const TMethod& m) { d.OnDestroy = TNotifyEvent(m); });
     });
 }
 

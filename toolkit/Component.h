@@ -11,9 +11,9 @@
 namespace ql {
 
 enum TComponentStateFlag : unsigned {
-    csLoading = 1u << 0,    ///< its stored description is being read
+    csLoading = 1u << 0, ///< its stored description is being read
     csReading = 1u << 1,
-    csDesigning = 1u << 2,  ///< never set at run time; kept because loaders test it
+    csDesigning = 1u << 2, ///< never set at run time; kept because loaders test it
     csDestroying = 1u << 3,
 };
 
@@ -24,7 +24,7 @@ enum class TOperation { opInsert, opRemove };
 /// object is still whole.
 class TComponent : public TPersistent {
     QL_CLASS(TComponent)
-public:
+  public:
     explicit TComponent(TComponent* AOwner);
     ~TComponent() override;
 
@@ -63,7 +63,7 @@ public:
     /// Finds the named resource, parses and reads it; raises EResNotFound when it is missing.
     void ReadResource(std::string_view resourceName);
 
-protected:
+  protected:
     /// End of loading; clears csLoading. Descendants finish their set-up here.
     virtual void Loaded();
     /// A child component was read inside this one (controls take it as their child here).
@@ -71,7 +71,7 @@ protected:
     void SetState(unsigned flags) { fState |= flags; }
     void ClearState(unsigned flags) { fState &= ~flags; }
 
-private:
+  private:
     friend class TComponentReader;
     void RemoveNotification(TComponent* component);
 
@@ -99,7 +99,7 @@ T* CreateComponent(Args&&... args) {
 /// A component that holds settings and handlers: fires OnCreate and OnDestroy.
 class TDataModule : public TComponent {
     QL_CLASS(TDataModule)
-public:
+  public:
     explicit TDataModule(TComponent* AOwner);
 
     bool OldCreateOrder() const { return fOldCreateOrder; }
@@ -112,12 +112,12 @@ public:
     void AfterConstruction() override;
     void BeforeDestruction() override;
 
-protected:
+  protected:
     /// Fires OnCreate; an exception goes to the application's exception handler.
     void DoCreate();
     bool fCreated = false;
 
-private:
+  private:
     bool fOldCreateOrder = false;
 };
 

@@ -45,7 +45,8 @@ void SetCaptureControl(TControl* control) {
     gCaptureControl = control;
     TCustomForm* oldForm = old ? old->GetParentForm() : nullptr;
     TCustomForm* newForm = control ? control->GetParentForm() : nullptr;
-    if (oldForm && oldForm != newForm && oldForm->PlatformWindow()) oldForm->PlatformWindow()->SetCapture(false);
+    if (oldForm && oldForm != newForm && oldForm->PlatformWindow())
+        oldForm->PlatformWindow()->SetCapture(false);
     if (newForm && newForm->PlatformWindow()) newForm->PlatformWindow()->SetCapture(true);
     if (!newForm && oldForm && oldForm->PlatformWindow()) oldForm->PlatformWindow()->SetCapture(false);
 }
@@ -56,34 +57,79 @@ const TClassInfo& TControl::StaticClass() {
     static TClassInfo info("TControl", &TComponent::StaticClass);
     return info.Populate([](TClassInfo& i) {
         TClassBuilder<TControl> b(i);
-        b.Integer("Left", [](const TControl& c) { return c.Left(); }, [](TControl& c, int64_t v) { c.SetLeft(static_cast<std::int32_t>(v)); });
-        b.Integer("Top", [](const TControl& c) { return c.Top(); }, [](TControl& c, int64_t v) { c.SetTop(static_cast<std::int32_t>(v)); });
-        b.Integer("Width", [](const TControl& c) { return c.Width(); }, [](TControl& c, int64_t v) { c.SetWidth(static_cast<std::int32_t>(v)); });
-        b.Integer("Height", [](const TControl& c) { return c.Height(); }, [](TControl& c, int64_t v) { c.SetHeight(static_cast<std::int32_t>(v)); });
-        b.Enum("Align", AlignType(), [](const TControl& c) { return static_cast<int>(c.Align()); },
-               [](TControl& c, int64_t v) { c.SetAlign(static_cast<TAlign>(v)); });
-        b.Boolean("AutoSize", [](const TControl& c) { return c.AutoSize(); }, [](TControl& c, bool v) { c.SetAutoSize(v); });
-        b.String("Caption", [](const TControl& c) { return c.Caption(); }, [](TControl& c, const std::string& v) { c.SetCaption(v); }, "TCaption");
-        b.Integer("Color", [](const TControl& c) { return c.Color(); }, [](TControl& c, int64_t v) { c.SetColor(static_cast<TColor>(v)); },
-                  clWindow, "TColor");
-        b.Integer("Cursor", [](const TControl& c) { return c.Cursor(); }, [](TControl& c, int64_t v) { c.SetCursor(static_cast<TCursor>(v)); },
-                  crDefault, "TCursor");
-        b.Boolean("Enabled", [](const TControl& c) { return c.Enabled(); }, [](TControl& c, bool v) { c.SetEnabled(v); }, true);
-        b.Object("Font", TFont::StaticClass(), [](const TControl& c) -> TObject* { return const_cast<TFont*>(&c.Font()); }, nullptr);
-        b.String("Hint", [](const TControl& c) { return c.Hint(); }, [](TControl& c, const std::string& v) { c.SetHint(v); });
-        b.Boolean("ParentColor", [](const TControl& c) { return c.ParentColor(); }, [](TControl& c, bool v) { c.SetParentColor(v); }, true);
-        b.Boolean("ParentFont", [](const TControl& c) { return c.ParentFont(); }, [](TControl& c, bool v) { c.SetParentFont(v); }, true);
-        b.Boolean("ParentShowHint", [](const TControl& c) { return c.ParentShowHint(); }, [](TControl& c, bool v) { c.SetParentShowHint(v); }, true);
-        b.Object("PopupMenu", TPopupMenu::StaticClass(), [](const TControl& c) -> TObject* { return c.PopupMenu(); },
-                 [](TControl& c, TObject* v) { c.SetPopupMenu(dynamic_cast<TPopupMenu*>(v)); });
-        b.Boolean("ShowHint", [](const TControl& c) { return c.ShowHint(); }, [](TControl& c, bool v) { c.SetShowHint(v); });
-        b.Boolean("Visible", [](const TControl& c) { return c.Visible(); }, [](TControl& c, bool v) { c.SetVisible(v); }, true);
-        b.Event("OnClick", "TNotifyEvent", [](const TControl& c) { return c.OnClick; }, [](TControl& c, const TMethod& m) { c.OnClick = TNotifyEvent(m); });
-        b.Event("OnDblClick", "TNotifyEvent", [](const TControl& c) { return c.OnDblClick; }, [](TControl& c, const TMethod& m) { c.OnDblClick = TNotifyEvent(m); });
-        b.Event("OnMouseDown", "TMouseEvent", [](const TControl& c) { return c.OnMouseDown; }, [](TControl& c, const TMethod& m) { c.OnMouseDown = TMouseEvent(m); });
-        b.Event("OnMouseMove", "TMouseMoveEvent", [](const TControl& c) { return c.OnMouseMove; }, [](TControl& c, const TMethod& m) { c.OnMouseMove = TMouseMoveEvent(m); });
-        b.Event("OnMouseUp", "TMouseEvent", [](const TControl& c) { return c.OnMouseUp; }, [](TControl& c, const TMethod& m) { c.OnMouseUp = TMouseEvent(m); });
-        b.Event("OnResize", "TNotifyEvent", [](const TControl& c) { return c.OnResize; }, [](TControl& c, const TMethod& m) { c.OnResize = TNotifyEvent(m); });
+        b.Integer(
+            "Left", [](const TControl& c) { return c.Left(); },
+            [](TControl& c, int64_t v) { c.SetLeft(static_cast<std::int32_t>(v)); });
+        b.Integer(
+            "Top", [](const TControl& c) { return c.Top(); },
+            [](TControl& c, int64_t v) { c.SetTop(static_cast<std::int32_t>(v)); });
+        b.Integer(
+            "Width", [](const TControl& c) { return c.Width(); },
+            [](TControl& c, int64_t v) { c.SetWidth(static_cast<std::int32_t>(v)); });
+        b.Integer(
+            "Height", [](const TControl& c) { return c.Height(); },
+            [](TControl& c, int64_t v) { c.SetHeight(static_cast<std::int32_t>(v)); });
+        b.Enum(
+            "Align", AlignType(), [](const TControl& c) { return static_cast<int>(c.Align()); },
+            [](TControl& c, int64_t v) { c.SetAlign(static_cast<TAlign>(v)); });
+        b.Boolean(
+            "AutoSize", [](const TControl& c) { return c.AutoSize(); },
+            [](TControl& c, bool v) { c.SetAutoSize(v); });
+        b.String(
+            "Caption", [](const TControl& c) { return c.Caption(); },
+            [](TControl& c, const std::string& v) { c.SetCaption(v); }, "TCaption");
+        b.Integer(
+            "Color", [](const TControl& c) { return c.Color(); },
+            [](TControl& c, int64_t v) { c.SetColor(static_cast<TColor>(v)); }, clWindow, "TColor");
+        b.Integer(
+            "Cursor", [](const TControl& c) { return c.Cursor(); },
+            [](TControl& c, int64_t v) { c.SetCursor(static_cast<TCursor>(v)); }, crDefault, "TCursor");
+        b.Boolean(
+            "Enabled", [](const TControl& c) { return c.Enabled(); },
+            [](TControl& c, bool v) { c.SetEnabled(v); }, true);
+        b.Object(
+            "Font", TFont::StaticClass(),
+            [](const TControl& c) -> TObject* { return const_cast<TFont*>(&c.Font()); }, nullptr);
+        b.String(
+            "Hint", [](const TControl& c) { return c.Hint(); },
+            [](TControl& c, const std::string& v) { c.SetHint(v); });
+        b.Boolean(
+            "ParentColor", [](const TControl& c) { return c.ParentColor(); },
+            [](TControl& c, bool v) { c.SetParentColor(v); }, true);
+        b.Boolean(
+            "ParentFont", [](const TControl& c) { return c.ParentFont(); },
+            [](TControl& c, bool v) { c.SetParentFont(v); }, true);
+        b.Boolean(
+            "ParentShowHint", [](const TControl& c) { return c.ParentShowHint(); },
+            [](TControl& c, bool v) { c.SetParentShowHint(v); }, true);
+        b.Object(
+            "PopupMenu", TPopupMenu::StaticClass(),
+            [](const TControl& c) -> TObject* { return c.PopupMenu(); },
+            [](TControl& c, TObject* v) { c.SetPopupMenu(dynamic_cast<TPopupMenu*>(v)); });
+        b.Boolean(
+            "ShowHint", [](const TControl& c) { return c.ShowHint(); },
+            [](TControl& c, bool v) { c.SetShowHint(v); });
+        b.Boolean(
+            "Visible", [](const TControl& c) { return c.Visible(); },
+            [](TControl& c, bool v) { c.SetVisible(v); }, true);
+        b.Event(
+            "OnClick", "TNotifyEvent", [](const TControl& c) { return c.OnClick; },
+            [](TControl& c, const TMethod& m) { c.OnClick = TNotifyEvent(m); });
+        b.Event(
+            "OnDblClick", "TNotifyEvent", [](const TControl& c) { return c.OnDblClick; },
+            [](TControl& c, const TMethod& m) { c.OnDblClick = TNotifyEvent(m); });
+        b.Event(
+            "OnMouseDown", "TMouseEvent", [](const TControl& c) { return c.OnMouseDown; },
+            [](TControl& c, const TMethod& m) { c.OnMouseDown = TMouseEvent(m); });
+        b.Event(
+            "OnMouseMove", "TMouseMoveEvent", [](const TControl& c) { return c.OnMouseMove; },
+            [](TControl& c, const TMethod& m) { c.OnMouseMove = TMouseMoveEvent(m); });
+        b.Event(
+            "OnMouseUp", "TMouseEvent", [](const TControl& c) { return c.OnMouseUp; },
+            [](TControl& c, const TMethod& m) { c.OnMouseUp = TMouseEvent(m); });
+        b.Event(
+            "OnResize", "TNotifyEvent", [](const TControl& c) { return c.OnResize; },
+            [](TControl& c, const TMethod& m) { c.OnResize = TNotifyEvent(m); });
     });
 }
 
@@ -144,7 +190,8 @@ void TControl::SetClientSize(std::int32_t w, std::int32_t h) {
 TPoint TControl::FormOffset() const {
     // Forms are the top: their client origin is (0, 0) in their own coordinates.
     TPoint p;
-    for (const TControl* c = this; c && !dynamic_cast<const TCustomForm*>(c); c = c->fParent) p = p + TPoint{c->fLeft, c->fTop};
+    for (const TControl* c = this; c && !dynamic_cast<const TCustomForm*>(c); c = c->fParent)
+        p = p + TPoint{c->fLeft, c->fTop};
     return p;
 }
 
@@ -296,8 +343,9 @@ void TControl::BringToFront() {
     auto& list = fParent->fControls;
     list.erase(std::find(list.begin(), list.end(), this));
     // Non-windowed controls stay below every windowed sibling.
-    auto pos = fIsWindowed ? list.end()
-                           : std::find_if(list.begin(), list.end(), [](TControl* c) { return c->fIsWindowed; });
+    auto pos = fIsWindowed
+                   ? list.end()
+                   : std::find_if(list.begin(), list.end(), [](TControl* c) { return c->fIsWindowed; });
     list.insert(pos, this);
     Invalidate();
 }
@@ -306,16 +354,19 @@ void TControl::SendToBack() {
     if (!fParent) return;
     auto& list = fParent->fControls;
     list.erase(std::find(list.begin(), list.end(), this));
-    auto pos = fIsWindowed ? std::find_if(list.begin(), list.end(), [](TControl* c) { return c->fIsWindowed; })
-                           : list.begin();
+    auto pos = fIsWindowed
+                   ? std::find_if(list.begin(), list.end(), [](TControl* c) { return c->fIsWindowed; })
+                   : list.begin();
     list.insert(pos, this);
     Invalidate();
 }
 
 std::intptr_t TControl::Perform(std::uint32_t Msg, std::uintptr_t WParam, std::intptr_t LParam) {
     TMessage m{Msg, WParam, LParam, 0};
-    if (WindowProc) WindowProc(m);
-    else WndProc(m);
+    if (WindowProc)
+        WindowProc(m);
+    else
+        WndProc(m);
     return m.Result;
 }
 
@@ -354,7 +405,8 @@ void TControl::HandleMouseButton(TMessage& m, TMouseButton button, bool down, bo
         MouseDown(button, shift, x, y);
         return;
     }
-    if ((fControlStyle & csCaptureMouse) && !(m.WParam & (MK_LBUTTON | MK_RBUTTON | MK_MBUTTON)) && MouseCapture())
+    if ((fControlStyle & csCaptureMouse) && !(m.WParam & (MK_LBUTTON | MK_RBUTTON | MK_MBUTTON)) &&
+        MouseCapture())
         SetMouseCapture(false);
     if (button == TMouseButton::mbLeft && (fControlState & csClicked)) {
         fControlState &= ~csClicked;
@@ -365,17 +417,39 @@ void TControl::HandleMouseButton(TMessage& m, TMouseButton button, bool down, bo
 
 void TControl::Dispatch(TMessage& m) {
     switch (m.Msg) {
-    case WM_LBUTTONDOWN: HandleMouseButton(m, TMouseButton::mbLeft, true, false); return;
-    case WM_LBUTTONDBLCLK: HandleMouseButton(m, TMouseButton::mbLeft, true, true); return;
-    case WM_LBUTTONUP: HandleMouseButton(m, TMouseButton::mbLeft, false, false); return;
-    case WM_RBUTTONDOWN: HandleMouseButton(m, TMouseButton::mbRight, true, false); return;
-    case WM_RBUTTONDBLCLK: HandleMouseButton(m, TMouseButton::mbRight, true, true); return;
-    case WM_RBUTTONUP: HandleMouseButton(m, TMouseButton::mbRight, false, false); return;
-    case WM_MBUTTONDOWN: HandleMouseButton(m, TMouseButton::mbMiddle, true, false); return;
-    case WM_MBUTTONDBLCLK: HandleMouseButton(m, TMouseButton::mbMiddle, true, true); return;
-    case WM_MBUTTONUP: HandleMouseButton(m, TMouseButton::mbMiddle, false, false); return;
-    case WM_MOUSEMOVE: MouseMove(KeysToShiftState(m.WParam), MouseX(m.LParam), MouseY(m.LParam)); return;
-    case CM_HITTEST: m.Result = 1; return;
+    case WM_LBUTTONDOWN:
+        HandleMouseButton(m, TMouseButton::mbLeft, true, false);
+        return;
+    case WM_LBUTTONDBLCLK:
+        HandleMouseButton(m, TMouseButton::mbLeft, true, true);
+        return;
+    case WM_LBUTTONUP:
+        HandleMouseButton(m, TMouseButton::mbLeft, false, false);
+        return;
+    case WM_RBUTTONDOWN:
+        HandleMouseButton(m, TMouseButton::mbRight, true, false);
+        return;
+    case WM_RBUTTONDBLCLK:
+        HandleMouseButton(m, TMouseButton::mbRight, true, true);
+        return;
+    case WM_RBUTTONUP:
+        HandleMouseButton(m, TMouseButton::mbRight, false, false);
+        return;
+    case WM_MBUTTONDOWN:
+        HandleMouseButton(m, TMouseButton::mbMiddle, true, false);
+        return;
+    case WM_MBUTTONDBLCLK:
+        HandleMouseButton(m, TMouseButton::mbMiddle, true, true);
+        return;
+    case WM_MBUTTONUP:
+        HandleMouseButton(m, TMouseButton::mbMiddle, false, false);
+        return;
+    case WM_MOUSEMOVE:
+        MouseMove(KeysToShiftState(m.WParam), MouseX(m.LParam), MouseY(m.LParam));
+        return;
+    case CM_HITTEST:
+        m.Result = 1;
+        return;
     case CM_ENABLEDCHANGED:
     case CM_FONTCHANGED:
     case CM_COLORCHANGED:
@@ -384,9 +458,15 @@ void TControl::Dispatch(TMessage& m) {
     case CM_TEXTCHANGED:
         Invalidate();
         return;
-    case CM_PARENTFONTCHANGED: ParentFontChanged(); return;
-    case CM_PARENTCOLORCHANGED: ParentColorChanged(); return;
-    default: DefaultHandler(m); return;
+    case CM_PARENTFONTCHANGED:
+        ParentFontChanged();
+        return;
+    case CM_PARENTCOLORCHANGED:
+        ParentColorChanged();
+        return;
+    default:
+        DefaultHandler(m);
+        return;
     }
 }
 
@@ -394,18 +474,33 @@ void TControl::DefaultHandler(TMessage&) {}
 
 TCustomForm* TControl::GetParentForm() const {
     const TControl* c = this;
-    while (c->fParent) c = c->fParent;
+    while (c->fParent)
+        c = c->fParent;
     return const_cast<TCustomForm*>(dynamic_cast<const TCustomForm*>(c));
 }
 
-void TControl::Click() { if (OnClick) OnClick(this); }
-void TControl::DblClick() { if (OnDblClick) OnDblClick(this); }
-void TControl::MouseDown(TMouseButton b, TShiftState s, std::int32_t x, std::int32_t y) { if (OnMouseDown) OnMouseDown(this, b, s, x, y); }
-void TControl::MouseUp(TMouseButton b, TShiftState s, std::int32_t x, std::int32_t y) { if (OnMouseUp) OnMouseUp(this, b, s, x, y); }
-void TControl::MouseMove(TShiftState s, std::int32_t x, std::int32_t y) { if (OnMouseMove) OnMouseMove(this, s, x, y); }
-void TControl::Resize() { if (OnResize) OnResize(this); }
+void TControl::Click() {
+    if (OnClick) OnClick(this);
+}
+void TControl::DblClick() {
+    if (OnDblClick) OnDblClick(this);
+}
+void TControl::MouseDown(TMouseButton b, TShiftState s, std::int32_t x, std::int32_t y) {
+    if (OnMouseDown) OnMouseDown(this, b, s, x, y);
+}
+void TControl::MouseUp(TMouseButton b, TShiftState s, std::int32_t x, std::int32_t y) {
+    if (OnMouseUp) OnMouseUp(this, b, s, x, y);
+}
+void TControl::MouseMove(TShiftState s, std::int32_t x, std::int32_t y) {
+    if (OnMouseMove) OnMouseMove(this, s, x, y);
+}
+void TControl::Resize() {
+    if (OnResize) OnResize(this);
+}
 
-TPopupMenu* TControl::FindPopupMenu() const { return fPopupMenu ? fPopupMenu : fParent ? fParent->FindPopupMenu() : nullptr; }
+TPopupMenu* TControl::FindPopupMenu() const {
+    return fPopupMenu ? fPopupMenu : fParent ? fParent->FindPopupMenu() : nullptr;
+}
 
 void TControl::Notification(TComponent* c, TOperation op) {
     TComponent::Notification(c, op);
@@ -426,7 +521,8 @@ const TClassInfo& TGraphicControl::StaticClass() {
     return info;
 }
 
-TGraphicControl::TGraphicControl(TComponent* AOwner) : TControl(AOwner), fCanvas(std::make_unique<TCanvas>()) {}
+TGraphicControl::TGraphicControl(TComponent* AOwner)
+    : TControl(AOwner), fCanvas(std::make_unique<TCanvas>()) {}
 TGraphicControl::~TGraphicControl() = default;
 
 void TGraphicControl::Dispatch(TMessage& m) {
@@ -456,14 +552,27 @@ const TClassInfo& TWinControl::StaticClass() {
     static TClassInfo info("TWinControl", &TControl::StaticClass);
     return info.Populate([](TClassInfo& i) {
         TClassBuilder<TWinControl> b(i);
-        b.Integer("TabOrder", [](const TWinControl& c) { return c.TabOrder(); },
-                  [](TWinControl& c, int64_t v) { c.SetTabOrder(static_cast<std::int32_t>(v)); }, -1, "TTabOrder");
-        b.Boolean("TabStop", [](const TWinControl& c) { return c.TabStop(); }, [](TWinControl& c, bool v) { c.SetTabStop(v); });
-        b.Event("OnEnter", "TNotifyEvent", [](const TWinControl& c) { return c.OnEnter; }, [](TWinControl& c, const TMethod& m) { c.OnEnter = TNotifyEvent(m); });
-        b.Event("OnExit", "TNotifyEvent", [](const TWinControl& c) { return c.OnExit; }, [](TWinControl& c, const TMethod& m) { c.OnExit = TNotifyEvent(m); });
-        b.Event("OnKeyDown", "TKeyEvent", [](const TWinControl& c) { return c.OnKeyDown; }, [](TWinControl& c, const TMethod& m) { c.OnKeyDown = TKeyEvent(m); });
-        b.Event("OnKeyPress", "TKeyPressEvent", [](const TWinControl& c) { return c.OnKeyPress; }, [](TWinControl& c, const TMethod& m) { c.OnKeyPress = TKeyPressEvent(m); });
-        b.Event("OnKeyUp", "TKeyEvent", [](const TWinControl& c) { return c.OnKeyUp; }, [](TWinControl& c, const TMethod& m) { c.OnKeyUp = TKeyEvent(m); });
+        b.Integer(
+            "TabOrder", [](const TWinControl& c) { return c.TabOrder(); },
+            [](TWinControl& c, int64_t v) { c.SetTabOrder(static_cast<std::int32_t>(v)); }, -1, "TTabOrder");
+        b.Boolean(
+            "TabStop", [](const TWinControl& c) { return c.TabStop(); },
+            [](TWinControl& c, bool v) { c.SetTabStop(v); });
+        b.Event(
+            "OnEnter", "TNotifyEvent", [](const TWinControl& c) { return c.OnEnter; },
+            [](TWinControl& c, const TMethod& m) { c.OnEnter = TNotifyEvent(m); });
+        b.Event(
+            "OnExit", "TNotifyEvent", [](const TWinControl& c) { return c.OnExit; },
+            [](TWinControl& c, const TMethod& m) { c.OnExit = TNotifyEvent(m); });
+        b.Event(
+            "OnKeyDown", "TKeyEvent", [](const TWinControl& c) { return c.OnKeyDown; },
+            [](TWinControl& c, const TMethod& m) { c.OnKeyDown = TKeyEvent(m); });
+        b.Event(
+            "OnKeyPress", "TKeyPressEvent", [](const TWinControl& c) { return c.OnKeyPress; },
+            [](TWinControl& c, const TMethod& m) { c.OnKeyPress = TKeyPressEvent(m); });
+        b.Event(
+            "OnKeyUp", "TKeyEvent", [](const TWinControl& c) { return c.OnKeyUp; },
+            [](TWinControl& c, const TMethod& m) { c.OnKeyUp = TKeyEvent(m); });
     });
 }
 
@@ -517,7 +626,8 @@ void TWinControl::InsertControl(TControl* c) {
             w->UpdateTabOrder(pending);
         }
     } else {
-        auto pos = std::find_if(fControls.begin(), fControls.end(), [](TControl* x) { return x->fIsWindowed; });
+        auto pos =
+            std::find_if(fControls.begin(), fControls.end(), [](TControl* x) { return x->fIsWindowed; });
         fControls.insert(pos, c);
     }
 }
@@ -543,8 +653,10 @@ void TWinControl::Broadcast(TMessage& m) {
     const std::vector<TControl*> children = fControls;
     for (TControl* c : children) {
         if (std::find(fControls.begin(), fControls.end(), c) == fControls.end()) continue;
-        if (c->WindowProc) c->WindowProc(m);
-        else c->WndProc(m);
+        if (c->WindowProc)
+            c->WindowProc(m);
+        else
+            c->WndProc(m);
         if (m.Result != 0) return;
     }
 }
@@ -565,7 +677,8 @@ void TWinControl::Realign() {
 
 void TWinControl::AlignControls(TControl*, TRect& r) {
     // Top, bottom, left, right and client, each in child order, like docking edges.
-    const TAlign order[] = {TAlign::alTop, TAlign::alBottom, TAlign::alLeft, TAlign::alRight, TAlign::alClient};
+    const TAlign order[] = {TAlign::alTop, TAlign::alBottom, TAlign::alLeft, TAlign::alRight,
+                            TAlign::alClient};
     for (TAlign a : order) {
         for (TControl* c : std::vector<TControl*>(fControls)) {
             if (c->Align() != a || !c->Visible()) continue;
@@ -589,7 +702,8 @@ void TWinControl::AlignControls(TControl*, TRect& r) {
             case TAlign::alClient:
                 c->SetBounds(r.Left, r.Top, r.Width(), r.Height());
                 break;
-            default: break;
+            default:
+                break;
             }
         }
     }
@@ -627,7 +741,8 @@ void TWinControl::GetTabOrderList(std::vector<TWinControl*>& list) const {
     }
 }
 
-TWinControl* TWinControl::FindNextControl(TWinControl* current, bool goForward, bool checkTabStop, bool checkParent) const {
+TWinControl* TWinControl::FindNextControl(TWinControl* current, bool goForward, bool checkTabStop,
+                                          bool checkParent) const {
     std::vector<TWinControl*> list;
     for (TWinControl* c : fTabList) {
         list.push_back(c);
@@ -639,10 +754,13 @@ TWinControl* TWinControl::FindNextControl(TWinControl* current, bool goForward, 
     int start = it == list.end() ? (goForward ? count - 1 : 0) : static_cast<int>(it - list.begin());
     int i = start;
     do {
-        if (goForward) i = (i + 1) % count;
-        else i = (i == 0 ? count : i) - 1;
+        if (goForward)
+            i = (i + 1) % count;
+        else
+            i = (i == 0 ? count : i) - 1;
         TWinControl* c = list[static_cast<std::size_t>(i)];
-        if (c != current && c->CanFocus() && (!checkTabStop || c->TabStop()) && (!checkParent || c->Parent() == this))
+        if (c != current && c->CanFocus() && (!checkTabStop || c->TabStop()) &&
+            (!checkParent || c->Parent() == this))
             return c;
     } while (i != start);
     return nullptr;
@@ -688,7 +806,8 @@ void TWinControl::SetEnabled(bool v) {
     if (!v) {
         // A disabled control cannot keep the focus.
         TCustomForm* f = GetParentForm();
-        if (f && f != this && f->FocusedControl() && ContainsControl(f->FocusedControl())) f->SetFocusedControl(nullptr);
+        if (f && f != this && f->FocusedControl() && ContainsControl(f->FocusedControl()))
+            f->SetFocusedControl(nullptr);
     }
 }
 
@@ -820,11 +939,21 @@ bool TWinControl::DoKeyPress(TMessage& m) {
     return false;
 }
 
-void TWinControl::KeyDown(std::uint16_t& Key, TShiftState Shift) { if (OnKeyDown) OnKeyDown(this, Key, Shift); }
-void TWinControl::KeyUp(std::uint16_t& Key, TShiftState Shift) { if (OnKeyUp) OnKeyUp(this, Key, Shift); }
-void TWinControl::KeyPress(char& Key) { if (OnKeyPress) OnKeyPress(this, Key); }
-void TWinControl::FocusEnter() { if (OnEnter) OnEnter(this); }
-void TWinControl::FocusExit() { if (OnExit) OnExit(this); }
+void TWinControl::KeyDown(std::uint16_t& Key, TShiftState Shift) {
+    if (OnKeyDown) OnKeyDown(this, Key, Shift);
+}
+void TWinControl::KeyUp(std::uint16_t& Key, TShiftState Shift) {
+    if (OnKeyUp) OnKeyUp(this, Key, Shift);
+}
+void TWinControl::KeyPress(char& Key) {
+    if (OnKeyPress) OnKeyPress(this, Key);
+}
+void TWinControl::FocusEnter() {
+    if (OnEnter) OnEnter(this);
+}
+void TWinControl::FocusExit() {
+    if (OnExit) OnExit(this);
+}
 
 void TWinControl::Dispatch(TMessage& m) {
     switch (m.Msg) {
@@ -867,13 +996,18 @@ void TWinControl::Dispatch(TMessage& m) {
         if (!f) return;
         TCursor cursor = crDefault;
         if (TControl* c = ControlAtPos(f->LastMousePos() - FormOffset(), false)) cursor = c->Cursor();
-        for (TControl* w = this; cursor == crDefault && w; w = w->Parent()) cursor = w->Cursor();
+        for (TControl* w = this; cursor == crDefault && w; w = w->Parent())
+            cursor = w->Cursor();
         if (f->PlatformWindow()) f->PlatformWindow()->SetCursorShape(cursor);
         m.Result = 1;
         return;
     }
-    case WM_SETFOCUS: FocusEnter(); return;
-    case WM_KILLFOCUS: FocusExit(); return;
+    case WM_SETFOCUS:
+        FocusEnter();
+        return;
+    case WM_KILLFOCUS:
+        FocusExit();
+        return;
     case WM_KEYDOWN:
     case WM_SYSKEYDOWN:
         if (!DoKeyDown(m)) DefaultHandler(m);
@@ -890,9 +1024,12 @@ void TWinControl::Dispatch(TMessage& m) {
         if (Perform(CM_CHILDKEY, m.WParam, reinterpret_cast<std::intptr_t>(this)) != 0) return;
         const int key = static_cast<int>(m.WParam);
         std::intptr_t mask = 0;
-        if (key == VK_TAB) mask = DLGC_WANTTAB;
-        else if (key >= VK_LEFT && key <= VK_DOWN) mask = DLGC_WANTARROWS;
-        else if (key == VK_RETURN || key == VK_ESCAPE || key == VK_CANCEL || key == VK_EXECUTE) mask = DLGC_WANTALLKEYS;
+        if (key == VK_TAB)
+            mask = DLGC_WANTTAB;
+        else if (key >= VK_LEFT && key <= VK_DOWN)
+            mask = DLGC_WANTARROWS;
+        else if (key == VK_RETURN || key == VK_ESCAPE || key == VK_CANCEL || key == VK_EXECUTE)
+            mask = DLGC_WANTALLKEYS;
         if (mask) {
             const std::intptr_t code = Perform(WM_GETDLGCODE);
             if (!(code & DLGC_WANTALLKEYS) && !(code & mask) && key == VK_TAB) {
@@ -962,7 +1099,8 @@ const TClassInfo& TCustomControl::StaticClass() {
     return info;
 }
 
-TCustomControl::TCustomControl(TComponent* AOwner) : TWinControl(AOwner), fCanvas(std::make_unique<TCanvas>()) {}
+TCustomControl::TCustomControl(TComponent* AOwner)
+    : TWinControl(AOwner), fCanvas(std::make_unique<TCanvas>()) {}
 TCustomControl::~TCustomControl() = default;
 
 void TCustomControl::PaintWindow(TDrawingSurface* DC) {

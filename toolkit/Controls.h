@@ -33,9 +33,10 @@ const TEnumType& AlignType();
 
 using TCursor = std::int16_t;
 constexpr TCursor crDefault = 0, crNone = -1, crArrow = -2, crCross = -3, crIBeam = -4, crSizeNESW = -6,
-                  crSizeNS = -7, crSizeNWSE = -8, crSizeWE = -9, crUpArrow = -10, crHourGlass = -11, crDrag = -12,
-                  crNoDrop = -13, crHSplit = -14, crVSplit = -15, crMultiDrag = -16, crSQLWait = -17, crNo = -18,
-                  crAppStart = -19, crHelp = -20, crHandPoint = -21, crSizeAll = -22;
+                  crSizeNS = -7, crSizeNWSE = -8, crSizeWE = -9, crUpArrow = -10, crHourGlass = -11,
+                  crDrag = -12, crNoDrop = -13, crHSplit = -14, crVSplit = -15, crMultiDrag = -16,
+                  crSQLWait = -17, crNo = -18, crAppStart = -19, crHelp = -20, crHandPoint = -21,
+                  crSizeAll = -22;
 
 enum TControlStyleFlag : std::uint32_t {
     csAcceptsControls = 1u << 0,
@@ -78,7 +79,7 @@ TShortCut ShortCut(std::uint16_t key, TShiftState shift);
 /// that handles messages through a window procedure. Non-windowed by itself.
 class TControl : public TComponent {
     QL_CLASS(TControl)
-public:
+  public:
     explicit TControl(TComponent* AOwner);
     ~TControl() override;
     void BeforeDestruction() override;
@@ -202,7 +203,7 @@ public:
     /// The menu to show for this control: its own, else its parent's.
     virtual TPopupMenu* FindPopupMenu() const;
 
-protected:
+  protected:
     virtual void MouseDown(TMouseButton Button, TShiftState Shift, std::int32_t X, std::int32_t Y);
     virtual void MouseUp(TMouseButton Button, TShiftState Shift, std::int32_t X, std::int32_t Y);
     virtual void MouseMove(TShiftState Shift, std::int32_t X, std::int32_t Y);
@@ -218,7 +219,7 @@ protected:
     void FontChanged(TObject* Sender);
     bool fIsWindowed = false;
 
-private:
+  private:
     friend class TWinControl;
     void HandleMouseButton(TMessage& m, TMouseButton button, bool down, bool dbl);
 
@@ -246,17 +247,17 @@ private:
 /// A non-windowed control that paints itself on its parent's surface through its own canvas.
 class TGraphicControl : public TControl {
     QL_CLASS(TGraphicControl)
-public:
+  public:
     explicit TGraphicControl(TComponent* AOwner);
     ~TGraphicControl() override;
     /// Bound to the surface only while the control paints.
     TCanvas& Canvas() { return *fCanvas; }
     void Dispatch(TMessage& Message) override;
 
-protected:
+  protected:
     virtual void Paint() {}
 
-private:
+  private:
     std::unique_ptr<TCanvas> fCanvas;
 };
 
@@ -271,7 +272,7 @@ struct TPaintStruct {
 /// form that holds it; it paints there when its form paints.
 class TWinControl : public TControl {
     QL_CLASS(TWinControl)
-public:
+  public:
     explicit TWinControl(TComponent* AOwner);
     ~TWinControl() override;
     void BeforeDestruction() override;
@@ -299,7 +300,8 @@ public:
     std::vector<TWinControl*> TabList() const { return fTabList; }
     /// Every tab stop inside, depth first in tab order.
     void GetTabOrderList(std::vector<TWinControl*>& list) const;
-    TWinControl* FindNextControl(TWinControl* current, bool goForward, bool checkTabStop, bool checkParent) const;
+    TWinControl* FindNextControl(TWinControl* current, bool goForward, bool checkTabStop,
+                                 bool checkParent) const;
     void SelectNext(TWinControl* current, bool goForward, bool checkTabStop);
     void SelectFirst();
     virtual bool CanFocus() const;
@@ -339,7 +341,7 @@ public:
     TNotifyEvent OnEnter;
     TNotifyEvent OnExit;
 
-protected:
+  protected:
     void ReadChild(TComponent* child) override;
     void Loaded() override;
     /// The control received the focus: fires OnEnter.
@@ -355,7 +357,7 @@ protected:
     void ParentFontChanged() override;
     void ParentColorChanged() override;
 
-private:
+  private:
     friend class TControl;
     friend class TCustomForm;
     void InsertControl(TControl* c);
@@ -381,16 +383,16 @@ private:
 /// A windowed control with a canvas and a Paint method.
 class TCustomControl : public TWinControl {
     QL_CLASS(TCustomControl)
-public:
+  public:
     explicit TCustomControl(TComponent* AOwner);
     ~TCustomControl() override;
     TCanvas& Canvas() { return *fCanvas; }
 
-protected:
+  protected:
     virtual void Paint() {}
     void PaintWindow(TDrawingSurface* DC) override;
 
-private:
+  private:
     std::unique_ptr<TCanvas> fCanvas;
 };
 

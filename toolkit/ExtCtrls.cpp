@@ -9,7 +9,8 @@
 namespace ql {
 
 const TEnumType& ShapeTypeType() {
-    static const TEnumType t{"TShapeType", {"stRectangle", "stSquare", "stRoundRect", "stRoundSquare", "stEllipse", "stCircle"}};
+    static const TEnumType t{
+        "TShapeType", {"stRectangle", "stSquare", "stRoundRect", "stRoundSquare", "stEllipse", "stCircle"}};
     return t;
 }
 const TEnumType& BevelCutType() {
@@ -24,14 +25,20 @@ const TEnumType& BorderStyleType() {
 // ---- TShape ------------------------------------------------------------------------------------
 
 const TClassInfo& TShape::StaticClass() {
-    static TClassInfo info("TShape", &TGraphicControl::StaticClass,
-                           [](TObject* owner) -> TObject* { return CreateComponent<TShape>(dynamic_cast<TComponent*>(owner)); });
+    static TClassInfo info("TShape", &TGraphicControl::StaticClass, [](TObject* owner) -> TObject* {
+        return CreateComponent<TShape>(dynamic_cast<TComponent*>(owner));
+    });
     return info.Populate([](TClassInfo& i) {
         TClassBuilder<TShape> b(i);
-        b.Object("Brush", TBrush::StaticClass(), [](const TShape& s) -> TObject* { return const_cast<TShape&>(s).fBrush.get(); }, nullptr);
-        b.Object("Pen", TPen::StaticClass(), [](const TShape& s) -> TObject* { return const_cast<TShape&>(s).fPen.get(); }, nullptr);
-        b.Enum("Shape", ShapeTypeType(), [](const TShape& s) { return static_cast<int>(s.Shape()); },
-               [](TShape& s, int64_t v) { s.SetShape(static_cast<TShapeType>(v)); });
+        b.Object(
+            "Brush", TBrush::StaticClass(),
+            [](const TShape& s) -> TObject* { return const_cast<TShape&>(s).fBrush.get(); }, nullptr);
+        b.Object(
+            "Pen", TPen::StaticClass(),
+            [](const TShape& s) -> TObject* { return const_cast<TShape&>(s).fPen.get(); }, nullptr);
+        b.Enum(
+            "Shape", ShapeTypeType(), [](const TShape& s) { return static_cast<int>(s.Shape()); },
+            [](TShape& s, int64_t v) { s.SetShape(static_cast<TShapeType>(v)); });
     });
 }
 
@@ -60,7 +67,8 @@ void TShape::Paint() {
     const std::int32_t pw = fPen->Width();
     std::int32_t x = pw / 2, y = x;
     std::int32_t w = Width() - pw + 1, h = Height() - pw + 1;
-    if (fShape == TShapeType::stSquare || fShape == TShapeType::stRoundSquare || fShape == TShapeType::stCircle) {
+    if (fShape == TShapeType::stSquare || fShape == TShapeType::stRoundSquare ||
+        fShape == TShapeType::stCircle) {
         const std::int32_t s = std::min(w, h);
         x += (w - s) / 2;
         y += (h - s) / 2;
@@ -76,30 +84,44 @@ const TClassInfo& TCustomPanel::StaticClass() {
     static TClassInfo info("TCustomPanel", &TCustomControl::StaticClass);
     return info.Populate([](TClassInfo& i) {
         TClassBuilder<TCustomPanel> b(i);
-        b.Enum("Alignment", AlignmentType(), [](const TCustomPanel& p) { return static_cast<int>(p.Alignment()); },
-               [](TCustomPanel& p, int64_t v) { p.SetAlignment(static_cast<TAlignment>(v)); }, 2);
-        b.Enum("BevelInner", BevelCutType(), [](const TCustomPanel& p) { return static_cast<int>(p.BevelInner()); },
-               [](TCustomPanel& p, int64_t v) { p.SetBevelInner(static_cast<TBevelCut>(v)); });
-        b.Enum("BevelOuter", BevelCutType(), [](const TCustomPanel& p) { return static_cast<int>(p.BevelOuter()); },
-               [](TCustomPanel& p, int64_t v) { p.SetBevelOuter(static_cast<TBevelCut>(v)); }, 2);
-        b.Integer("BevelWidth", [](const TCustomPanel& p) { return p.BevelWidth(); },
-                  [](TCustomPanel& p, int64_t v) { p.SetBevelWidth(static_cast<std::int32_t>(v)); }, 1);
-        b.Integer("BorderWidth", [](const TCustomPanel& p) { return p.BorderWidth(); },
-                  [](TCustomPanel& p, int64_t v) { p.SetBorderWidth(static_cast<std::int32_t>(v)); });
-        b.Enum("BorderStyle", BorderStyleType(), [](const TCustomPanel& p) { return static_cast<int>(p.BorderStyle()); },
-               [](TCustomPanel& p, int64_t v) { p.SetBorderStyle(static_cast<TBorderStyle>(v)); });
-        b.Boolean("FullRepaint", [](const TCustomPanel& p) { return p.FullRepaint(); }, [](TCustomPanel& p, bool v) { p.SetFullRepaint(v); }, true);
+        b.Enum(
+            "Alignment", AlignmentType(),
+            [](const TCustomPanel& p) { return static_cast<int>(p.Alignment()); },
+            [](TCustomPanel& p, int64_t v) { p.SetAlignment(static_cast<TAlignment>(v)); }, 2);
+        b.Enum(
+            "BevelInner", BevelCutType(),
+            [](const TCustomPanel& p) { return static_cast<int>(p.BevelInner()); },
+            [](TCustomPanel& p, int64_t v) { p.SetBevelInner(static_cast<TBevelCut>(v)); });
+        b.Enum(
+            "BevelOuter", BevelCutType(),
+            [](const TCustomPanel& p) { return static_cast<int>(p.BevelOuter()); },
+            [](TCustomPanel& p, int64_t v) { p.SetBevelOuter(static_cast<TBevelCut>(v)); }, 2);
+        b.Integer(
+            "BevelWidth", [](const TCustomPanel& p) { return p.BevelWidth(); },
+            [](TCustomPanel& p, int64_t v) { p.SetBevelWidth(static_cast<std::int32_t>(v)); }, 1);
+        b.Integer(
+            "BorderWidth", [](const TCustomPanel& p) { return p.BorderWidth(); },
+            [](TCustomPanel& p, int64_t v) { p.SetBorderWidth(static_cast<std::int32_t>(v)); });
+        b.Enum(
+            "BorderStyle", BorderStyleType(),
+            [](const TCustomPanel& p) { return static_cast<int>(p.BorderStyle()); },
+            [](TCustomPanel& p, int64_t v) { p.SetBorderStyle(static_cast<TBorderStyle>(v)); });
+        b.Boolean(
+            "FullRepaint", [](const TCustomPanel& p) { return p.FullRepaint(); },
+            [](TCustomPanel& p, bool v) { p.SetFullRepaint(v); }, true);
     });
 }
 
 const TClassInfo& TPanel::StaticClass() {
-    static TClassInfo info("TPanel", &TCustomPanel::StaticClass,
-                           [](TObject* owner) -> TObject* { return CreateComponent<TPanel>(dynamic_cast<TComponent*>(owner)); });
+    static TClassInfo info("TPanel", &TCustomPanel::StaticClass, [](TObject* owner) -> TObject* {
+        return CreateComponent<TPanel>(dynamic_cast<TComponent*>(owner));
+    });
     return info;
 }
 
 TCustomPanel::TCustomPanel(TComponent* AOwner) : TCustomControl(AOwner) {
-    SetControlStyle(csAcceptsControls | csCaptureMouse | csClickEvents | csSetCaption | csOpaque | csDoubleClicks | csReplicatable);
+    SetControlStyle(csAcceptsControls | csCaptureMouse | csClickEvents | csSetCaption | csOpaque |
+                    csDoubleClicks | csReplicatable);
     SetBounds(0, 0, 185, 41);
     SetColor(clBtnFace);
 }
@@ -108,11 +130,38 @@ void TCustomPanel::Rebevel() {
     Realign();
     Invalidate();
 }
-void TCustomPanel::SetBevelInner(TBevelCut v) { if (v != fBevelInner) { fBevelInner = v; Rebevel(); } }
-void TCustomPanel::SetBevelOuter(TBevelCut v) { if (v != fBevelOuter) { fBevelOuter = v; Rebevel(); } }
-void TCustomPanel::SetBevelWidth(std::int32_t v) { v = std::clamp(v, 1, 1000); if (v != fBevelWidth) { fBevelWidth = v; Rebevel(); } }
-void TCustomPanel::SetBorderWidth(std::int32_t v) { v = std::clamp(v, 0, 1000); if (v != fBorderWidth) { fBorderWidth = v; Rebevel(); } }
-void TCustomPanel::SetBorderStyle(TBorderStyle v) { if (v != fBorderStyle) { fBorderStyle = v; Rebevel(); } }
+void TCustomPanel::SetBevelInner(TBevelCut v) {
+    if (v != fBevelInner) {
+        fBevelInner = v;
+        Rebevel();
+    }
+}
+void TCustomPanel::SetBevelOuter(TBevelCut v) {
+    if (v != fBevelOuter) {
+        fBevelOuter = v;
+        Rebevel();
+    }
+}
+void TCustomPanel::SetBevelWidth(std::int32_t v) {
+    v = std::clamp(v, 1, 1000);
+    if (v != fBevelWidth) {
+        fBevelWidth = v;
+        Rebevel();
+    }
+}
+void TCustomPanel::SetBorderWidth(std::int32_t v) {
+    v = std::clamp(v, 0, 1000);
+    if (v != fBorderWidth) {
+        fBorderWidth = v;
+        Rebevel();
+    }
+}
+void TCustomPanel::SetBorderStyle(TBorderStyle v) {
+    if (v != fBorderStyle) {
+        fBorderStyle = v;
+        Rebevel();
+    }
+}
 
 TRect TCustomPanel::AlignRect() const {
     std::int32_t inset = fBorderWidth;
@@ -143,8 +192,12 @@ void TCustomPanel::Paint() {
     if (fBorderStyle == TBorderStyle::bsSingle) Frame3D(c, r, clWindowFrame, clWindowFrame, 1);
     auto bevel = [&](TBevelCut cut) {
         if (cut == TBevelCut::bvNone) return;
-        const TColor tl = cut == TBevelCut::bvLowered ? clBtnShadow : cut == TBevelCut::bvRaised ? clBtnHighlight : Color();
-        const TColor br = cut == TBevelCut::bvLowered ? clBtnHighlight : cut == TBevelCut::bvRaised ? clBtnShadow : Color();
+        const TColor tl = cut == TBevelCut::bvLowered  ? clBtnShadow
+                          : cut == TBevelCut::bvRaised ? clBtnHighlight
+                                                       : Color();
+        const TColor br = cut == TBevelCut::bvLowered  ? clBtnHighlight
+                          : cut == TBevelCut::bvRaised ? clBtnShadow
+                                                       : Color();
         Frame3D(c, r, tl, br, fBevelWidth);
     };
     bevel(fBevelOuter);
@@ -155,8 +208,10 @@ void TCustomPanel::Paint() {
     c.Brush().SetStyle(TBrushStyle::bsClear);
     c.Font().Assign(&Font());
     std::uint32_t flags = DT_EXPANDTABS | DT_VCENTER | DT_SINGLELINE;
-    if (fAlignment == TAlignment::taCenter) flags |= DT_CENTER;
-    else if (fAlignment == TAlignment::taRightJustify) flags |= DT_RIGHT;
+    if (fAlignment == TAlignment::taCenter)
+        flags |= DT_CENTER;
+    else if (fAlignment == TAlignment::taRightJustify)
+        flags |= DT_RIGHT;
     c.DrawText(Caption(), r, flags);
 }
 

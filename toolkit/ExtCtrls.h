@@ -14,7 +14,7 @@ const TEnumType& ShapeTypeType();
 /// A non-windowed control that draws a shape with its pen and brush.
 class TShape : public TGraphicControl {
     QL_CLASS(TShape)
-public:
+  public:
     explicit TShape(TComponent* AOwner);
     ~TShape() override;
 
@@ -25,10 +25,10 @@ public:
     void SetPen(const TPen* v) { fPen->Assign(v); }
     void SetBrush(const TBrush* v) { fBrush->Assign(v); }
 
-protected:
+  protected:
     void Paint() override;
 
-private:
+  private:
     void StyleChanged(TObject*) { Invalidate(); }
     TShapeType fShape = TShapeType::stRectangle;
     std::unique_ptr<TPen> fPen;
@@ -43,11 +43,14 @@ const TEnumType& BorderStyleType();
 /// A windowed control with a bevelled frame and a centred caption that holds other controls.
 class TCustomPanel : public TCustomControl {
     QL_CLASS(TCustomPanel)
-public:
+  public:
     explicit TCustomPanel(TComponent* AOwner);
 
     TAlignment Alignment() const { return fAlignment; }
-    void SetAlignment(TAlignment v) { fAlignment = v; Invalidate(); }
+    void SetAlignment(TAlignment v) {
+        fAlignment = v;
+        Invalidate();
+    }
     TBevelCut BevelInner() const { return fBevelInner; }
     void SetBevelInner(TBevelCut v);
     TBevelCut BevelOuter() const { return fBevelOuter; }
@@ -63,10 +66,10 @@ public:
     /// The area inside border and bevels, where aligned children go.
     TRect AlignRect() const override;
 
-protected:
+  protected:
     void Paint() override;
 
-private:
+  private:
     void Rebevel();
     TAlignment fAlignment = TAlignment::taCenter;
     TBevelCut fBevelInner = TBevelCut::bvNone;
@@ -79,7 +82,7 @@ private:
 
 class TPanel : public TCustomPanel {
     QL_CLASS(TPanel)
-public:
+  public:
     explicit TPanel(TComponent* AOwner) : TCustomPanel(AOwner) {}
 };
 

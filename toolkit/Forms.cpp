@@ -10,12 +10,15 @@
 namespace ql {
 
 const TEnumType& FormBorderStyleType() {
-    static const TEnumType t{"TFormBorderStyle", {"bsNone", "bsSingle", "bsSizeable", "bsDialog", "bsToolWindow", "bsSizeToolWin"}};
+    static const TEnumType t{
+        "TFormBorderStyle",
+        {"bsNone", "bsSingle", "bsSizeable", "bsDialog", "bsToolWindow", "bsSizeToolWin"}};
     return t;
 }
 const TEnumType& PositionType() {
-    static const TEnumType t{"TPosition", {"poDesigned", "poDefault", "poDefaultPosOnly", "poDefaultSizeOnly", "poScreenCenter",
-                                          "poDesktopCenter", "poMainFormCenter", "poOwnerFormCenter"}};
+    static const TEnumType t{"TPosition",
+                             {"poDesigned", "poDefault", "poDefaultPosOnly", "poDefaultSizeOnly",
+                              "poScreenCenter", "poDesktopCenter", "poMainFormCenter", "poOwnerFormCenter"}};
     return t;
 }
 
@@ -23,32 +26,56 @@ const TClassInfo& TCustomForm::StaticClass() {
     static TClassInfo info("TCustomForm", &TCustomControl::StaticClass);
     return info.Populate([](TClassInfo& i) {
         TClassBuilder<TCustomForm> b(i);
-        b.Enum("BorderStyle", FormBorderStyleType(), [](const TCustomForm& f) { return static_cast<int>(f.BorderStyle()); },
-               [](TCustomForm& f, int64_t v) { f.SetBorderStyle(static_cast<TFormBorderStyle>(v)); }, 2);
-        b.Integer("ClientHeight", [](const TCustomForm& f) { return f.ClientHeight(); },
-                  [](TCustomForm& f, int64_t v) { f.SetClientHeight(static_cast<std::int32_t>(v)); });
-        b.Integer("ClientWidth", [](const TCustomForm& f) { return f.ClientWidth(); },
-                  [](TCustomForm& f, int64_t v) { f.SetClientWidth(static_cast<std::int32_t>(v)); });
-        b.Boolean("KeyPreview", [](const TCustomForm& f) { return f.KeyPreview(); }, [](TCustomForm& f, bool v) { f.SetKeyPreview(v); });
-        b.Boolean("OldCreateOrder", [](const TCustomForm& f) { return f.OldCreateOrder(); }, [](TCustomForm& f, bool v) { f.SetOldCreateOrder(v); });
-        b.Integer("PixelsPerInch", [](const TCustomForm& f) { return f.PixelsPerInch(); },
-                  [](TCustomForm& f, int64_t v) { f.SetPixelsPerInch(static_cast<std::int32_t>(v)); }, kScreenPixelsPerInch);
-        b.Enum("Position", PositionType(), [](const TCustomForm& f) { return static_cast<int>(f.Position()); },
-               [](TCustomForm& f, int64_t v) { f.SetPosition(static_cast<TPosition>(v)); });
+        b.Enum(
+            "BorderStyle", FormBorderStyleType(),
+            [](const TCustomForm& f) { return static_cast<int>(f.BorderStyle()); },
+            [](TCustomForm& f, int64_t v) { f.SetBorderStyle(static_cast<TFormBorderStyle>(v)); }, 2);
+        b.Integer(
+            "ClientHeight", [](const TCustomForm& f) { return f.ClientHeight(); },
+            [](TCustomForm& f, int64_t v) { f.SetClientHeight(static_cast<std::int32_t>(v)); });
+        b.Integer(
+            "ClientWidth", [](const TCustomForm& f) { return f.ClientWidth(); },
+            [](TCustomForm& f, int64_t v) { f.SetClientWidth(static_cast<std::int32_t>(v)); });
+        b.Boolean(
+            "KeyPreview", [](const TCustomForm& f) { return f.KeyPreview(); },
+            [](TCustomForm& f, bool v) { f.SetKeyPreview(v); });
+        b.Boolean(
+            "OldCreateOrder", [](const TCustomForm& f) { return f.OldCreateOrder(); },
+            [](TCustomForm& f, bool v) { f.SetOldCreateOrder(v); });
+        b.Integer(
+            "PixelsPerInch", [](const TCustomForm& f) { return f.PixelsPerInch(); },
+            [](TCustomForm& f, int64_t v) { f.SetPixelsPerInch(static_cast<std::int32_t>(v)); },
+            kScreenPixelsPerInch);
+        b.Enum(
+            "Position", PositionType(), [](const TCustomForm& f) { return static_cast<int>(f.Position()); },
+            [](TCustomForm& f, int64_t v) { f.SetPosition(static_cast<TPosition>(v)); });
         // Written by form designers with the font's cell height; recomputed from the font here.
-        b.Integer("TextHeight", [](const TCustomForm& f) { return const_cast<TCustomForm&>(f).Canvas().TextHeight("0"); },
-                  [](TCustomForm&, int64_t) {});
-        b.Event("OnCreate", "TNotifyEvent", [](const TCustomForm& f) { return f.OnCreate; }, [](TCustomForm& f, const TMethod& m) { f.OnCreate = TNotifyEvent(m); });
-        b.Event("OnDestroy", "TNotifyEvent", [](const TCustomForm& f) { return f.OnDestroy; }, [](TCustomForm& f, const TMethod& m) { f.OnDestroy = TNotifyEvent(m); });
-        b.Event("OnHide", "TNotifyEvent", [](const TCustomForm& f) { return f.OnHide; }, [](TCustomForm& f, const TMethod& m) { f.OnHide = TNotifyEvent(m); });
-        b.Event("OnPaint", "TNotifyEvent", [](const TCustomForm& f) { return f.OnPaint; }, [](TCustomForm& f, const TMethod& m) { f.OnPaint = TNotifyEvent(m); });
-        b.Event("OnShow", "TNotifyEvent", [](const TCustomForm& f) { return f.OnShow; }, [](TCustomForm& f, const TMethod& m) { f.OnShow = TNotifyEvent(m); });
+        b.Integer(
+            "TextHeight",
+            [](const TCustomForm& f) { return const_cast<TCustomForm&>(f).Canvas().TextHeight("0"); },
+            [](TCustomForm&, int64_t) {});
+        b.Event(
+            "OnCreate", "TNotifyEvent", [](const TCustomForm& f) { return f.OnCreate; },
+            [](TCustomForm& f, const TMethod& m) { f.OnCreate = TNotifyEvent(m); });
+        b.Event(
+            "OnDestroy", "TNotifyEvent", [](const TCustomForm& f) { return f.OnDestroy; },
+            [](TCustomForm& f, const TMethod& m) { f.OnDestroy = TNotifyEvent(m); });
+        b.Event(
+            "OnHide", "TNotifyEvent", [](const TCustomForm& f) { return f.OnHide; },
+            [](TCustomForm& f, const TMethod& m) { f.OnHide = TNotifyEvent(m); });
+        b.Event(
+            "OnPaint", "TNotifyEvent", [](const TCustomForm& f) { return f.OnPaint; },
+            [](TCustomForm& f, const TMethod& m) { f.OnPaint = TNotifyEvent(m); });
+        b.Event(
+            "OnShow", "TNotifyEvent", [](const TCustomForm& f) { return f.OnShow; },
+            [](TCustomForm& f, const TMethod& m) { f.OnShow = TNotifyEvent(m); });
     });
 }
 
 const TClassInfo& TForm::StaticClass() {
-    static TClassInfo info("TForm", &TCustomForm::StaticClass,
-                           [](TObject* owner) -> TObject* { return CreateComponent<TForm>(dynamic_cast<TComponent*>(owner)); });
+    static TClassInfo info("TForm", &TCustomForm::StaticClass, [](TObject* owner) -> TObject* {
+        return CreateComponent<TForm>(dynamic_cast<TComponent*>(owner));
+    });
     return info;
 }
 
@@ -153,7 +180,8 @@ void TCustomForm::VisibleChanged() {
 }
 
 void TCustomForm::SetActiveControl(TWinControl* control) {
-    if (control && (!ContainsControl(control) || control == this)) throw EInvalidOperation("Cannot focus a control of another form");
+    if (control && (!ContainsControl(control) || control == this))
+        throw EInvalidOperation("Cannot focus a control of another form");
     fActiveControl = control;
     if (control && Visible()) SetFocusedControl(control);
 }
@@ -167,7 +195,8 @@ bool TCustomForm::SetFocusedControl(TWinControl* control) {
     if (control) fActiveControl = control;
     if (old) old->Perform(WM_KILLFOCUS, reinterpret_cast<std::uintptr_t>(control));
     if (control && fFocused == control) control->Perform(WM_SETFOCUS, reinterpret_cast<std::uintptr_t>(old));
-    Perform(CM_FOCUSCHANGED, 0, reinterpret_cast<std::intptr_t>(control ? control : static_cast<TWinControl*>(this)));
+    Perform(CM_FOCUSCHANGED, 0,
+            reinterpret_cast<std::intptr_t>(control ? control : static_cast<TWinControl*>(this)));
     return true;
 }
 
@@ -325,7 +354,8 @@ void TCustomForm::RouteMouse(TMessage& m) {
         m.Result = target->Perform(m.Msg, m.WParam, MakeMouseLParam(local.X, local.Y));
         // The window under a free pointer chooses the cursor shape.
         if (m.Msg == WM_MOUSEMOVE && !GetCaptureControl() && !IsDestroying())
-            target->Perform(WM_SETCURSOR, reinterpret_cast<std::uintptr_t>(target), HTCLIENT | (static_cast<std::intptr_t>(WM_MOUSEMOVE) << 16));
+            target->Perform(WM_SETCURSOR, reinterpret_cast<std::uintptr_t>(target),
+                            HTCLIENT | (static_cast<std::intptr_t>(WM_MOUSEMOVE) << 16));
     }
     if (m.Msg == WM_MOUSEMOVE || GetCaptureControl() != capture) {
         const bool inside = ClientRect().Contains(p);
@@ -338,13 +368,22 @@ void TCustomForm::RouteKey(TMessage& m) {
     std::uint32_t notify = 0;
     switch (m.Msg) {
     case WM_KEYDOWN:
-    case WM_SYSKEYDOWN: notify = CN_KEYDOWN; break;
+    case WM_SYSKEYDOWN:
+        notify = CN_KEYDOWN;
+        break;
     case WM_KEYUP:
-    case WM_SYSKEYUP: notify = CN_KEYUP; break;
-    case WM_CHAR: notify = CN_CHAR; break;
-    default: break;
+    case WM_SYSKEYUP:
+        notify = CN_KEYUP;
+        break;
+    case WM_CHAR:
+        notify = CN_CHAR;
+        break;
+    default:
+        break;
     }
-    if (notify == CN_KEYDOWN && IsShortCut(static_cast<std::uint16_t>(m.WParam), KeyDataToShiftState(m.LParam))) return;
+    if (notify == CN_KEYDOWN &&
+        IsShortCut(static_cast<std::uint16_t>(m.WParam), KeyDataToShiftState(m.LParam)))
+        return;
     if (notify && target->Perform(notify, m.WParam, m.LParam) != 0) return;
     if (m.Msg == WM_SYSCHAR) {
         Perform(WM_SYSCHAR, m.WParam, m.LParam);
@@ -357,7 +396,8 @@ void TCustomForm::PlatformMessage(TMessage& m) {
     try {
         switch (m.Msg) {
         case WM_PAINT: {
-            if (const auto* r = reinterpret_cast<const TRect*>(m.LParam)) fPendingInvalid.Union(r->Intersected(ClientRect()));
+            if (const auto* r = reinterpret_cast<const TRect*>(m.LParam))
+                fPendingInvalid.Union(r->Intersected(ClientRect()));
             PaintPending();
             return;
         }
@@ -365,7 +405,8 @@ void TCustomForm::PlatformMessage(TMessage& m) {
             TrackMouse(nullptr);
             return;
         case WM_CAPTURECHANGED:
-            if (TControl* c = GetCaptureControl(); c && c->GetParentForm() == this) SetCaptureControl(nullptr);
+            if (TControl* c = GetCaptureControl(); c && c->GetParentForm() == this)
+                SetCaptureControl(nullptr);
             return;
         case WM_KEYDOWN:
         case WM_KEYUP:

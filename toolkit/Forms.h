@@ -10,8 +10,16 @@
 namespace ql {
 
 enum class TFormBorderStyle { bsNone, bsSingle, bsSizeable, bsDialog, bsToolWindow, bsSizeToolWin };
-enum class TPosition { poDesigned, poDefault, poDefaultPosOnly, poDefaultSizeOnly, poScreenCenter, poDesktopCenter,
-                       poMainFormCenter, poOwnerFormCenter };
+enum class TPosition {
+    poDesigned,
+    poDefault,
+    poDefaultPosOnly,
+    poDefaultSizeOnly,
+    poScreenCenter,
+    poDesktopCenter,
+    poMainFormCenter,
+    poOwnerFormCenter
+};
 const TEnumType& FormBorderStyleType();
 const TEnumType& PositionType();
 
@@ -20,7 +28,7 @@ const TEnumType& PositionType();
 /// Every operation runs on the user-interface thread.
 class TCustomForm : public TCustomControl, public TPlatformWindowSink {
     QL_CLASS(TCustomForm)
-public:
+  public:
     explicit TCustomForm(TComponent* AOwner);
     ~TCustomForm() override;
     void AfterConstruction() override;
@@ -66,7 +74,8 @@ public:
     /// The short-cut test of the form's popup menus.
     virtual bool IsShortCut(std::uint16_t key, TShiftState shift);
     bool IsShortCut(const TMessage& keyMessage) {
-        return IsShortCut(static_cast<std::uint16_t>(keyMessage.WParam), KeyDataToShiftState(keyMessage.LParam));
+        return IsShortCut(static_cast<std::uint16_t>(keyMessage.WParam),
+                          KeyDataToShiftState(keyMessage.LParam));
     }
 
     void SetBounds(std::int32_t ALeft, std::int32_t ATop, std::int32_t AWidth, std::int32_t AHeight) override;
@@ -79,11 +88,11 @@ public:
     TNotifyEvent OnHide;
     TNotifyEvent OnPaint;
 
-protected:
+  protected:
     void Paint() override;
     void Loaded() override;
 
-private:
+  private:
     friend class TControl;
     friend class TWinControl;
     void InvalidateFormRect(const TRect& formRect);
@@ -116,7 +125,7 @@ private:
 /// A form with published properties, for stored descriptions.
 class TForm : public TCustomForm {
     QL_CLASS(TForm)
-public:
+  public:
     explicit TForm(TComponent* AOwner) : TCustomForm(AOwner) {}
 };
 

@@ -26,8 +26,11 @@ struct TRect {
     std::int32_t Bottom = 0;
 
     constexpr TRect() = default;
-    constexpr TRect(std::int32_t l, std::int32_t t, std::int32_t r, std::int32_t b) : Left(l), Top(t), Right(r), Bottom(b) {}
-    static constexpr TRect Bounds(std::int32_t l, std::int32_t t, std::int32_t w, std::int32_t h) { return {l, t, l + w, t + h}; }
+    constexpr TRect(std::int32_t l, std::int32_t t, std::int32_t r, std::int32_t b)
+        : Left(l), Top(t), Right(r), Bottom(b) {}
+    static constexpr TRect Bounds(std::int32_t l, std::int32_t t, std::int32_t w, std::int32_t h) {
+        return {l, t, l + w, t + h};
+    }
 
     constexpr std::int32_t Width() const { return Right - Left; }
     constexpr std::int32_t Height() const { return Bottom - Top; }
@@ -35,28 +38,37 @@ struct TRect {
     constexpr TPoint BottomRight() const { return {Right, Bottom}; }
     /// True when the rectangle covers no pixel (also when it is reversed).
     constexpr bool IsEmpty() const { return Right <= Left || Bottom <= Top; }
-    constexpr bool Contains(TPoint p) const { return p.X >= Left && p.X < Right && p.Y >= Top && p.Y < Bottom; }
+    constexpr bool Contains(TPoint p) const {
+        return p.X >= Left && p.X < Right && p.Y >= Top && p.Y < Bottom;
+    }
     constexpr bool Contains(std::int32_t x, std::int32_t y) const { return Contains(TPoint{x, y}); }
     /// True when every pixel of r lies inside this rectangle (an empty r is inside anything).
     constexpr bool Contains(const TRect& r) const {
         return r.IsEmpty() || (r.Left >= Left && r.Right <= Right && r.Top >= Top && r.Bottom <= Bottom);
     }
     constexpr bool Intersects(const TRect& r) const {
-        return !IsEmpty() && !r.IsEmpty() && r.Left < Right && Left < r.Right && r.Top < Bottom && Top < r.Bottom;
+        return !IsEmpty() && !r.IsEmpty() && r.Left < Right && Left < r.Right && r.Top < Bottom &&
+               Top < r.Bottom;
     }
     /// The common part; an all-zero rectangle when there is none.
     constexpr TRect Intersected(const TRect& r) const {
-        TRect x{std::max(Left, r.Left), std::max(Top, r.Top), std::min(Right, r.Right), std::min(Bottom, r.Bottom)};
+        TRect x{std::max(Left, r.Left), std::max(Top, r.Top), std::min(Right, r.Right),
+                std::min(Bottom, r.Bottom)};
         return x.IsEmpty() ? TRect{} : x;
     }
     /// The smallest rectangle holding both; empty operands are ignored.
     constexpr TRect United(const TRect& r) const {
         if (r.IsEmpty()) return IsEmpty() ? TRect{} : *this;
         if (IsEmpty()) return r;
-        return {std::min(Left, r.Left), std::min(Top, r.Top), std::max(Right, r.Right), std::max(Bottom, r.Bottom)};
+        return {std::min(Left, r.Left), std::min(Top, r.Top), std::max(Right, r.Right),
+                std::max(Bottom, r.Bottom)};
     }
-    constexpr TRect Offset(std::int32_t dx, std::int32_t dy) const { return {Left + dx, Top + dy, Right + dx, Bottom + dy}; }
-    constexpr TRect Inflated(std::int32_t dx, std::int32_t dy) const { return {Left - dx, Top - dy, Right + dx, Bottom + dy}; }
+    constexpr TRect Offset(std::int32_t dx, std::int32_t dy) const {
+        return {Left + dx, Top + dy, Right + dx, Bottom + dy};
+    }
+    constexpr TRect Inflated(std::int32_t dx, std::int32_t dy) const {
+        return {Left - dx, Top - dy, Right + dx, Bottom + dy};
+    }
     /// Left/right and top/bottom swapped where reversed.
     constexpr TRect Normalized() const {
         return {std::min(Left, Right), std::min(Top, Bottom), std::max(Left, Right), std::max(Top, Bottom)};

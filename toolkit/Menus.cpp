@@ -6,17 +6,29 @@
 namespace ql {
 
 const TClassInfo& TMenuItem::StaticClass() {
-    static TClassInfo info("TMenuItem", &TComponent::StaticClass,
-                           [](TObject* owner) -> TObject* { return CreateComponent<TMenuItem>(dynamic_cast<TComponent*>(owner)); });
+    static TClassInfo info("TMenuItem", &TComponent::StaticClass, [](TObject* owner) -> TObject* {
+        return CreateComponent<TMenuItem>(dynamic_cast<TComponent*>(owner));
+    });
     return info.Populate([](TClassInfo& i) {
         TClassBuilder<TMenuItem> b(i);
-        b.String("Caption", [](const TMenuItem& m) { return m.Caption(); }, [](TMenuItem& m, const std::string& v) { m.SetCaption(v); }, "TCaption");
-        b.Boolean("Checked", [](const TMenuItem& m) { return m.Checked(); }, [](TMenuItem& m, bool v) { m.SetChecked(v); });
-        b.Boolean("Enabled", [](const TMenuItem& m) { return m.Enabled(); }, [](TMenuItem& m, bool v) { m.SetEnabled(v); }, true);
-        b.Integer("ShortCut", [](const TMenuItem& m) { return m.ShortCut(); },
-                  [](TMenuItem& m, int64_t v) { m.SetShortCut(static_cast<TShortCut>(v)); }, 0, "TShortCut");
-        b.Boolean("Visible", [](const TMenuItem& m) { return m.Visible(); }, [](TMenuItem& m, bool v) { m.SetVisible(v); }, true);
-        b.Event("OnClick", "TNotifyEvent", [](const TMenuItem& m) { return m.OnClick; }, [](TMenuItem& m, const TMethod& v) { m.OnClick = TNotifyEvent(v); });
+        b.String(
+            "Caption", [](const TMenuItem& m) { return m.Caption(); },
+            [](TMenuItem& m, const std::string& v) { m.SetCaption(v); }, "TCaption");
+        b.Boolean(
+            "Checked", [](const TMenuItem& m) { return m.Checked(); },
+            [](TMenuItem& m, bool v) { m.SetChecked(v); });
+        b.Boolean(
+            "Enabled", [](const TMenuItem& m) { return m.Enabled(); },
+            [](TMenuItem& m, bool v) { m.SetEnabled(v); }, true);
+        b.Integer(
+            "ShortCut", [](const TMenuItem& m) { return m.ShortCut(); },
+            [](TMenuItem& m, int64_t v) { m.SetShortCut(static_cast<TShortCut>(v)); }, 0, "TShortCut");
+        b.Boolean(
+            "Visible", [](const TMenuItem& m) { return m.Visible(); },
+            [](TMenuItem& m, bool v) { m.SetVisible(v); }, true);
+        b.Event(
+            "OnClick", "TNotifyEvent", [](const TMenuItem& m) { return m.OnClick; },
+            [](TMenuItem& m, const TMethod& v) { m.OnClick = TNotifyEvent(v); });
     });
 }
 
@@ -73,12 +85,17 @@ TMenuItem* TMenuItem::FindShortCut(TShortCut shortCut) {
 }
 
 const TClassInfo& TPopupMenu::StaticClass() {
-    static TClassInfo info("TPopupMenu", &TComponent::StaticClass,
-                           [](TObject* owner) -> TObject* { return CreateComponent<TPopupMenu>(dynamic_cast<TComponent*>(owner)); });
+    static TClassInfo info("TPopupMenu", &TComponent::StaticClass, [](TObject* owner) -> TObject* {
+        return CreateComponent<TPopupMenu>(dynamic_cast<TComponent*>(owner));
+    });
     return info.Populate([](TClassInfo& i) {
         TClassBuilder<TPopupMenu> b(i);
-        b.Boolean("AutoPopup", [](const TPopupMenu& m) { return m.AutoPopup(); }, [](TPopupMenu& m, bool v) { m.SetAutoPopup(v); }, true);
-        b.Event("OnPopup", "TNotifyEvent", [](const TPopupMenu& m) { return m.OnPopup; }, [](TPopupMenu& m, const TMethod& v) { m.OnPopup = TNotifyEvent(v); });
+        b.Boolean(
+            "AutoPopup", [](const TPopupMenu& m) { return m.AutoPopup(); },
+            [](TPopupMenu& m, bool v) { m.SetAutoPopup(v); }, true);
+        b.Event(
+            "OnPopup", "TNotifyEvent", [](const TPopupMenu& m) { return m.OnPopup; },
+            [](TPopupMenu& m, const TMethod& v) { m.OnPopup = TNotifyEvent(v); });
     });
 }
 

@@ -11,7 +11,7 @@ namespace ql {
 
 class TMenuItem : public TComponent {
     QL_CLASS(TMenuItem)
-public:
+  public:
     explicit TMenuItem(TComponent* AOwner);
     ~TMenuItem() override;
 
@@ -43,7 +43,7 @@ public:
 
     TNotifyEvent OnClick;
 
-private:
+  private:
     std::string fCaption;
     TShortCut fShortCut = 0;
     bool fEnabled = true, fVisible = true, fChecked = false;
@@ -55,7 +55,7 @@ private:
 /// only fires OnPopup (the skinned controls fill it and test short-cuts against it).
 class TPopupMenu : public TComponent {
     QL_CLASS(TPopupMenu)
-public:
+  public:
     explicit TPopupMenu(TComponent* AOwner);
     ~TPopupMenu() override;
 
@@ -75,10 +75,10 @@ public:
 
     TNotifyEvent OnPopup;
 
-protected:
+  protected:
     void ReadChild(TComponent* child) override;
 
-private:
+  private:
     TMenuItem* fItems;
     bool fAutoPopup = true;
     TComponent* fPopupComponent = nullptr;

@@ -50,7 +50,8 @@ void DeliverTimers() {
 std::uint32_t GetTickCount() {
     if (gTickSource) return gTickSource();
     using namespace std::chrono;
-    return static_cast<std::uint32_t>(duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count());
+    return static_cast<std::uint32_t>(
+        duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count());
 }
 
 void SetTickSource(std::uint32_t (*source)()) { gTickSource = source; }
@@ -59,7 +60,8 @@ TMessageWindow::TMessageWindow(TWindowProc proc) : fProc(proc) {}
 
 TMessageWindow::~TMessageWindow() {
     auto& timers = Timers();
-    timers.erase(std::remove_if(timers.begin(), timers.end(), [this](const TimerEntry& t) { return t.window == this; }),
+    timers.erase(std::remove_if(timers.begin(), timers.end(),
+                                [this](const TimerEntry& t) { return t.window == this; }),
                  timers.end());
 }
 
@@ -79,7 +81,8 @@ bool TMessageWindow::SetTimer(std::uintptr_t id, std::uint32_t intervalMs) {
 
 bool TMessageWindow::KillTimer(std::uintptr_t id) {
     auto& timers = Timers();
-    auto it = std::find_if(timers.begin(), timers.end(), [&](const TimerEntry& t) { return t.window == this && t.id == id; });
+    auto it = std::find_if(timers.begin(), timers.end(),
+                           [&](const TimerEntry& t) { return t.window == this && t.id == id; });
     if (it == timers.end()) return false;
     timers.erase(it);
     return true;

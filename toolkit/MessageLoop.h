@@ -22,7 +22,7 @@ constexpr std::size_t kMaxTimers = 10000;
 /// A hidden window that only receives messages: timers and messages sent to it.
 /// Its procedure runs on the user-interface thread, from ProcessMessages.
 class TMessageWindow {
-public:
+  public:
     using TWindowProc = TEvent<void(TMessage&)>;
     explicit TMessageWindow(TWindowProc proc);
     ~TMessageWindow();
@@ -37,7 +37,7 @@ public:
     /// Runs the procedure; an exception from it goes to the application's exception handler.
     std::intptr_t Perform(std::uint32_t msg, std::uintptr_t wparam = 0, std::intptr_t lparam = 0);
 
-private:
+  private:
     TWindowProc fProc;
 };
 

@@ -20,17 +20,17 @@ constexpr std::uint32_t WM_MOVE = 0x0003;
 constexpr std::uint32_t WM_SIZE = 0x0005;
 constexpr std::uint32_t WM_SETFOCUS = 0x0007;
 constexpr std::uint32_t WM_KILLFOCUS = 0x0008;
-constexpr std::uint32_t WM_PAINT = 0x000F;    ///< WParam: the surface to paint on, or 0
+constexpr std::uint32_t WM_PAINT = 0x000F;      ///< WParam: the surface to paint on, or 0
 constexpr std::uint32_t WM_ERASEBKGND = 0x0014; ///< WParam: the surface
-constexpr std::uint32_t WM_SETCURSOR = 0x0020; ///< WParam: the window; LParam: hit code | message << 16
+constexpr std::uint32_t WM_SETCURSOR = 0x0020;  ///< WParam: the window; LParam: hit code | message << 16
 constexpr std::uint32_t WM_GETDLGCODE = 0x0087;
-constexpr std::uint32_t WM_KEYDOWN = 0x0100;  ///< WParam: virtual key; LParam: key data
+constexpr std::uint32_t WM_KEYDOWN = 0x0100; ///< WParam: virtual key; LParam: key data
 constexpr std::uint32_t WM_KEYUP = 0x0101;
-constexpr std::uint32_t WM_CHAR = 0x0102;     ///< WParam: character code
+constexpr std::uint32_t WM_CHAR = 0x0102; ///< WParam: character code
 constexpr std::uint32_t WM_SYSKEYDOWN = 0x0104;
 constexpr std::uint32_t WM_SYSKEYUP = 0x0105;
 constexpr std::uint32_t WM_SYSCHAR = 0x0106;
-constexpr std::uint32_t WM_TIMER = 0x0113;    ///< WParam: timer identifier
+constexpr std::uint32_t WM_TIMER = 0x0113;     ///< WParam: timer identifier
 constexpr std::uint32_t WM_MOUSEMOVE = 0x0200; ///< WParam: MK_* flags; LParam: MakeMouseLParam(x, y)
 constexpr std::uint32_t WM_LBUTTONDOWN = 0x0201;
 constexpr std::uint32_t WM_LBUTTONUP = 0x0202;
@@ -47,11 +47,11 @@ constexpr std::uint32_t WM_MOUSELEAVE = 0x02A3; ///< the pointer left the native
 
 // The toolkit's own messages.
 constexpr std::uint32_t CM_BASE = 0xB000;
-constexpr std::uint32_t CM_DIALOGCHAR = 0xB006;     ///< WParam: character; answer 0 to let others see it
-constexpr std::uint32_t CM_FOCUSCHANGED = 0xB007;   ///< LParam: the newly focused windowed control
+constexpr std::uint32_t CM_DIALOGCHAR = 0xB006;   ///< WParam: character; answer 0 to let others see it
+constexpr std::uint32_t CM_FOCUSCHANGED = 0xB007; ///< LParam: the newly focused windowed control
 constexpr std::uint32_t CM_PARENTFONTCHANGED = 0xB008;
 constexpr std::uint32_t CM_PARENTCOLORCHANGED = 0xB009;
-constexpr std::uint32_t CM_HITTEST = 0xB00A;        ///< LParam: point; answer non-zero to take the mouse
+constexpr std::uint32_t CM_HITTEST = 0xB00A; ///< LParam: point; answer non-zero to take the mouse
 constexpr std::uint32_t CM_VISIBLECHANGED = 0xB00B;
 constexpr std::uint32_t CM_ENABLEDCHANGED = 0xB00C;
 constexpr std::uint32_t CM_COLORCHANGED = 0xB00D;
@@ -60,10 +60,10 @@ constexpr std::uint32_t CM_CURSORCHANGED = 0xB00F;
 constexpr std::uint32_t CM_TEXTCHANGED = 0xB012;
 constexpr std::uint32_t CM_MOUSEENTER = 0xB013;
 constexpr std::uint32_t CM_MOUSELEAVE = 0xB014;
-constexpr std::uint32_t CM_APPKEYDOWN = 0xB016;     ///< WParam: key; LParam: key data
-constexpr std::uint32_t CM_CHILDKEY = 0xB02E;       ///< WParam: key; LParam: the control asking
+constexpr std::uint32_t CM_APPKEYDOWN = 0xB016; ///< WParam: key; LParam: key data
+constexpr std::uint32_t CM_CHILDKEY = 0xB02E;   ///< WParam: key; LParam: the control asking
 constexpr std::uint32_t CN_BASE = 0xBC00;
-constexpr std::uint32_t CN_KEYDOWN = 0xBD00;        ///< key down offered to the focused control first
+constexpr std::uint32_t CN_KEYDOWN = 0xBD00; ///< key down offered to the focused control first
 constexpr std::uint32_t CN_KEYUP = 0xBD01;
 constexpr std::uint32_t CN_CHAR = 0xBD02;
 
@@ -118,10 +118,18 @@ constexpr std::intptr_t MakeMouseLParam(std::int32_t x, std::int32_t y) {
                                       (static_cast<std::uint32_t>(static_cast<std::uint16_t>(y)) << 16));
 }
 constexpr std::int32_t MouseX(std::intptr_t lparam) { return static_cast<std::int16_t>(lparam & 0xFFFF); }
-constexpr std::int32_t MouseY(std::intptr_t lparam) { return static_cast<std::int16_t>((lparam >> 16) & 0xFFFF); }
+constexpr std::int32_t MouseY(std::intptr_t lparam) {
+    return static_cast<std::int16_t>((lparam >> 16) & 0xFFFF);
+}
 
 enum TShiftFlag : std::uint32_t {
-    ssShift = 1, ssAlt = 2, ssCtrl = 4, ssLeft = 8, ssRight = 16, ssMiddle = 32, ssDouble = 64
+    ssShift = 1,
+    ssAlt = 2,
+    ssCtrl = 4,
+    ssLeft = 8,
+    ssRight = 16,
+    ssMiddle = 32,
+    ssDouble = 64
 };
 /// Keys and mouse buttons held during an event (TShiftFlag bits).
 using TShiftState = std::uint32_t;

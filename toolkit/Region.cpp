@@ -22,7 +22,8 @@ TRegion TRegion::FromRects(const std::vector<TRect>& rects) {
     while (level.size() > 1) {
         std::vector<TRegion> next;
         next.reserve((level.size() + 1) / 2);
-        for (std::size_t i = 0; i + 1 < level.size(); i += 2) next.push_back(Combine(level[i], level[i + 1], Op::Union));
+        for (std::size_t i = 0; i + 1 < level.size(); i += 2)
+            next.push_back(Combine(level[i], level[i + 1], Op::Union));
         if (level.size() % 2) next.push_back(std::move(level.back()));
         level = std::move(next);
     }
@@ -40,7 +41,8 @@ TRect TRegion::BoundingBox() const {
 }
 
 bool TRegion::Contains(TPoint p) const {
-    auto it = std::upper_bound(fBands.begin(), fBands.end(), p.Y, [](std::int32_t y, const Band& b) { return y < b.bottom; });
+    auto it = std::upper_bound(fBands.begin(), fBands.end(), p.Y,
+                               [](std::int32_t y, const Band& b) { return y < b.bottom; });
     if (it == fBands.end() || p.Y < it->top) return false;
     for (std::uint32_t i = 0; i < it->count; ++i) {
         const std::int32_t l = fSpans[2 * (it->first + i)], r = fSpans[2 * (it->first + i) + 1];
@@ -56,7 +58,8 @@ bool TRegion::Intersects(const TRect& rect) const {
         if (b.bottom <= rect.Top) continue;
         if (b.top >= rect.Bottom) break;
         for (std::uint32_t i = 0; i < b.count; ++i)
-            if (fSpans[2 * (b.first + i)] < rect.Right && rect.Left < fSpans[2 * (b.first + i) + 1]) return true;
+            if (fSpans[2 * (b.first + i)] < rect.Right && rect.Left < fSpans[2 * (b.first + i) + 1])
+                return true;
     }
     return false;
 }
@@ -69,8 +72,12 @@ bool TRegion::ContainsRect(const TRect& r) const {
 }
 
 void TRegion::Offset(std::int32_t dx, std::int32_t dy) {
-    for (Band& b : fBands) { b.top += dy; b.bottom += dy; }
-    for (std::int32_t& x : fSpans) x += dx;
+    for (Band& b : fBands) {
+        b.top += dy;
+        b.bottom += dy;
+    }
+    for (std::int32_t& x : fSpans)
+        x += dx;
 }
 
 void TRegion::Union(const TRegion& o) { *this = Combine(*this, o, Op::Union); }
@@ -120,8 +127,14 @@ TRegion TRegion::Combine(const TRegion& a, const TRegion& b, Op op) {
     // Every band edge of either operand starts a new output band.
     std::vector<std::int32_t> ys;
     ys.reserve(2 * (a.fBands.size() + b.fBands.size()));
-    for (const Band& x : a.fBands) { ys.push_back(x.top); ys.push_back(x.bottom); }
-    for (const Band& x : b.fBands) { ys.push_back(x.top); ys.push_back(x.bottom); }
+    for (const Band& x : a.fBands) {
+        ys.push_back(x.top);
+        ys.push_back(x.bottom);
+    }
+    for (const Band& x : b.fBands) {
+        ys.push_back(x.top);
+        ys.push_back(x.bottom);
+    }
     std::sort(ys.begin(), ys.end());
     ys.erase(std::unique(ys.begin(), ys.end()), ys.end());
 
@@ -129,8 +142,10 @@ TRegion TRegion::Combine(const TRegion& a, const TRegion& b, Op op) {
     std::vector<std::int32_t> spans, edges;
     for (std::size_t k = 0; k + 1 < ys.size(); ++k) {
         const std::int32_t y0 = ys[k], y1 = ys[k + 1];
-        while (ia < a.fBands.size() && a.fBands[ia].bottom <= y0) ++ia;
-        while (ib < b.fBands.size() && b.fBands[ib].bottom <= y0) ++ib;
+        while (ia < a.fBands.size() && a.fBands[ia].bottom <= y0)
+            ++ia;
+        while (ib < b.fBands.size() && b.fBands[ib].bottom <= y0)
+            ++ib;
         const Band* ba = (ia < a.fBands.size() && a.fBands[ia].top <= y0) ? &a.fBands[ia] : nullptr;
         const Band* bb = (ib < b.fBands.size() && b.fBands[ib].top <= y0) ? &b.fBands[ib] : nullptr;
         spans.clear();
@@ -143,19 +158,36 @@ TRegion TRegion::Combine(const TRegion& a, const TRegion& b, Op op) {
             const std::int32_t xa = pa < na ? a.fSpans[2 * ba->first + pa] : INT32_MAX;
             const std::int32_t xb = pb < nb ? b.fSpans[2 * bb->first + pb] : INT32_MAX;
             const std::int32_t x = std::min(xa, xb);
-            if (xa == x) { inA = !inA; ++pa; }
-            if (xb == x) { inB = !inB; ++pb; }
+            if (xa == x) {
+                inA = !inA;
+                ++pa;
+            }
+            if (xb == x) {
+                inB = !inB;
+                ++pb;
+            }
             bool now = false;
             switch (op) {
-            case Op::Union: now = inA || inB; break;
-            case Op::Intersect: now = inA && inB; break;
-            case Op::Subtract: now = inA && !inB; break;
-            case Op::Xor: now = inA != inB; break;
+            case Op::Union:
+                now = inA || inB;
+                break;
+            case Op::Intersect:
+                now = inA && inB;
+                break;
+            case Op::Subtract:
+                now = inA && !inB;
+                break;
+            case Op::Xor:
+                now = inA != inB;
+                break;
             }
             if (now != inOut) {
-                if (now) spans.push_back(x);
-                else if (spans.back() == x) spans.pop_back(); // zero-width span
-                else spans.push_back(x);
+                if (now)
+                    spans.push_back(x);
+                else if (spans.back() == x)
+                    spans.pop_back(); // zero-width span
+                else
+                    spans.push_back(x);
                 inOut = now;
             }
         }

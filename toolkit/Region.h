@@ -11,14 +11,17 @@ namespace ql {
 /// A set of pixels kept as horizontal bands of disjoint spans (y-x banded, like most window
 /// systems keep them), so that combining, testing and listing stay fast for thousands of runs.
 class TRegion {
-public:
+  public:
     TRegion() = default;
     explicit TRegion(const TRect& r);
     /// The union of many rectangles (for example one-pixel-high runs of a mask).
     static TRegion FromRects(const std::vector<TRect>& rects);
 
     bool IsEmpty() const { return fBands.empty(); }
-    void Clear() { fBands.clear(); fSpans.clear(); }
+    void Clear() {
+        fBands.clear();
+        fSpans.clear();
+    }
     /// The smallest rectangle holding every pixel; all zero for an empty region.
     TRect BoundingBox() const;
     bool Contains(TPoint p) const;
@@ -43,7 +46,7 @@ public:
 
     friend bool operator==(const TRegion& a, const TRegion& b);
 
-private:
+  private:
     struct Band {
         std::int32_t top, bottom;   // rows top .. bottom-1
         std::uint32_t first, count; // spans in fSpans: pairs (left, right)

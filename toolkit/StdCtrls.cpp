@@ -16,19 +16,29 @@ const TClassInfo& TCustomLabel::StaticClass() {
     static TClassInfo info("TCustomLabel", &TGraphicControl::StaticClass);
     return info.Populate([](TClassInfo& i) {
         TClassBuilder<TCustomLabel> b(i);
-        b.Enum("Alignment", AlignmentType(), [](const TCustomLabel& l) { return static_cast<int>(l.Alignment()); },
-               [](TCustomLabel& l, int64_t v) { l.SetAlignment(static_cast<TAlignment>(v)); });
-        b.Enum("Layout", TextLayoutType(), [](const TCustomLabel& l) { return static_cast<int>(l.Layout()); },
-               [](TCustomLabel& l, int64_t v) { l.SetLayout(static_cast<TTextLayout>(v)); });
-        b.Boolean("ShowAccelChar", [](const TCustomLabel& l) { return l.ShowAccelChar(); }, [](TCustomLabel& l, bool v) { l.SetShowAccelChar(v); }, true);
-        b.Boolean("Transparent", [](const TCustomLabel& l) { return l.Transparent(); }, [](TCustomLabel& l, bool v) { l.SetTransparent(v); });
-        b.Boolean("WordWrap", [](const TCustomLabel& l) { return l.WordWrap(); }, [](TCustomLabel& l, bool v) { l.SetWordWrap(v); });
+        b.Enum(
+            "Alignment", AlignmentType(),
+            [](const TCustomLabel& l) { return static_cast<int>(l.Alignment()); },
+            [](TCustomLabel& l, int64_t v) { l.SetAlignment(static_cast<TAlignment>(v)); });
+        b.Enum(
+            "Layout", TextLayoutType(), [](const TCustomLabel& l) { return static_cast<int>(l.Layout()); },
+            [](TCustomLabel& l, int64_t v) { l.SetLayout(static_cast<TTextLayout>(v)); });
+        b.Boolean(
+            "ShowAccelChar", [](const TCustomLabel& l) { return l.ShowAccelChar(); },
+            [](TCustomLabel& l, bool v) { l.SetShowAccelChar(v); }, true);
+        b.Boolean(
+            "Transparent", [](const TCustomLabel& l) { return l.Transparent(); },
+            [](TCustomLabel& l, bool v) { l.SetTransparent(v); });
+        b.Boolean(
+            "WordWrap", [](const TCustomLabel& l) { return l.WordWrap(); },
+            [](TCustomLabel& l, bool v) { l.SetWordWrap(v); });
     });
 }
 
 const TClassInfo& TLabel::StaticClass() {
-    static TClassInfo info("TLabel", &TCustomLabel::StaticClass,
-                           [](TObject* owner) -> TObject* { return CreateComponent<TLabel>(dynamic_cast<TComponent*>(owner)); });
+    static TClassInfo info("TLabel", &TCustomLabel::StaticClass, [](TObject* owner) -> TObject* {
+        return CreateComponent<TLabel>(dynamic_cast<TComponent*>(owner));
+    });
     return info;
 }
 
@@ -38,10 +48,32 @@ TCustomLabel::TCustomLabel(TComponent* AOwner) : TGraphicControl(AOwner) {
     SetBounds(0, 0, 65, 17);
 }
 
-void TCustomLabel::SetAlignment(TAlignment v) { if (v != fAlignment) { fAlignment = v; Invalidate(); } }
-void TCustomLabel::SetLayout(TTextLayout v) { if (v != fLayout) { fLayout = v; Invalidate(); } }
-void TCustomLabel::SetWordWrap(bool v) { if (v != fWordWrap) { fWordWrap = v; AdjustSize(); Invalidate(); } }
-void TCustomLabel::SetShowAccelChar(bool v) { if (v != fShowAccelChar) { fShowAccelChar = v; AdjustSize(); Invalidate(); } }
+void TCustomLabel::SetAlignment(TAlignment v) {
+    if (v != fAlignment) {
+        fAlignment = v;
+        Invalidate();
+    }
+}
+void TCustomLabel::SetLayout(TTextLayout v) {
+    if (v != fLayout) {
+        fLayout = v;
+        Invalidate();
+    }
+}
+void TCustomLabel::SetWordWrap(bool v) {
+    if (v != fWordWrap) {
+        fWordWrap = v;
+        AdjustSize();
+        Invalidate();
+    }
+}
+void TCustomLabel::SetShowAccelChar(bool v) {
+    if (v != fShowAccelChar) {
+        fShowAccelChar = v;
+        AdjustSize();
+        Invalidate();
+    }
+}
 void TCustomLabel::SetAutoSize(bool v) { TControl::SetAutoSize(v); }
 
 void TCustomLabel::SetTransparent(bool v) {
@@ -55,8 +87,10 @@ void TCustomLabel::SetTransparent(bool v) {
 std::uint32_t TCustomLabel::TextFlags() const {
     std::uint32_t flags = DT_EXPANDTABS;
     if (fWordWrap) flags |= DT_WORDBREAK;
-    if (fAlignment == TAlignment::taCenter) flags |= DT_CENTER;
-    else if (fAlignment == TAlignment::taRightJustify) flags |= DT_RIGHT;
+    if (fAlignment == TAlignment::taCenter)
+        flags |= DT_CENTER;
+    else if (fAlignment == TAlignment::taRightJustify)
+        flags |= DT_RIGHT;
     return flags;
 }
 
@@ -92,7 +126,8 @@ void TCustomLabel::Paint() {
     if (fLayout != TTextLayout::tlTop) {
         TRect calc = r;
         DoDrawText(calc, flags | DT_CALCRECT);
-        const std::int32_t dy = fLayout == TTextLayout::tlBottom ? Height() - calc.Bottom : (Height() - calc.Bottom) / 2;
+        const std::int32_t dy =
+            fLayout == TTextLayout::tlBottom ? Height() - calc.Bottom : (Height() - calc.Bottom) / 2;
         r = r.Offset(0, dy);
     }
     DoDrawText(r, flags);

@@ -13,7 +13,7 @@ const TEnumType& TextLayoutType();
 /// A non-windowed control that shows its caption in its font.
 class TCustomLabel : public TGraphicControl {
     QL_CLASS(TCustomLabel)
-public:
+  public:
     explicit TCustomLabel(TComponent* AOwner);
 
     TAlignment Alignment() const { return fAlignment; }
@@ -30,13 +30,13 @@ public:
     bool CanAutoSize(std::int32_t& NewWidth, std::int32_t& NewHeight) override;
     void Dispatch(TMessage& Message) override;
 
-protected:
+  protected:
     void Paint() override;
     /// Draws (or with DT_CALCRECT measures) the caption in r.
     virtual void DoDrawText(TRect& r, std::uint32_t flags);
     std::uint32_t TextFlags() const;
 
-private:
+  private:
     TAlignment fAlignment = TAlignment::taLeftJustify;
     TTextLayout fLayout = TTextLayout::tlTop;
     bool fWordWrap = false;
@@ -46,7 +46,7 @@ private:
 
 class TLabel : public TCustomLabel {
     QL_CLASS(TLabel)
-public:
+  public:
     explicit TLabel(TComponent* AOwner) : TCustomLabel(AOwner) {}
 };
 

@@ -21,7 +21,8 @@ TDrawingSurface::~TDrawingSurface() {
 void TDrawingSurface::Resize(std::int32_t width, std::int32_t height) {
     if (width == fWidth && height == fHeight) return;
     if (width < 0 || height < 0) throw EInvalidOperation("Invalid surface size");
-    if (width > kMaxSurfaceDimension || height > kMaxSurfaceDimension) throw EOutOfMemory("Surface too large");
+    if (width > kMaxSurfaceDimension || height > kMaxSurfaceDimension)
+        throw EOutOfMemory("Surface too large");
     const std::size_t bytes = static_cast<std::size_t>(width) * 4 * static_cast<std::size_t>(height);
     std::unique_ptr<std::uint8_t[]> bits;
     if (bytes) {
@@ -120,7 +121,8 @@ void TDrawingSurface::SetPixel(std::int32_t x, std::int32_t y, std::uint32_t val
 void TDrawingSurface::Fill(std::uint32_t value) {
     auto* p = reinterpret_cast<std::uint32_t*>(fBits.get());
     const std::size_t n = static_cast<std::size_t>(fWidth) * static_cast<std::size_t>(fHeight);
-    for (std::size_t i = 0; i < n; ++i) p[i] = value;
+    for (std::size_t i = 0; i < n; ++i)
+        p[i] = value;
 }
 
 TCanvas& TDrawingSurface::Canvas() {

@@ -24,7 +24,7 @@ constexpr std::int32_t kMaxSurfaceDimension = 16384;
 /// device context it carries a drawing state shared by every canvas bound to it: an origin
 /// (device = logical + origin) and a clip region in device coordinates, with save/restore.
 class TDrawingSurface {
-public:
+  public:
     TDrawingSurface();
     /// A zero-filled surface; see Resize for the limits.
     TDrawingSurface(std::int32_t width, std::int32_t height);
@@ -48,10 +48,12 @@ public:
     const std::uint8_t* Bits() const { return fBits.get(); }
     /// The first pixel of top-down row y (0 <= y < Height).
     std::uint32_t* ScanLine(std::int32_t y) {
-        return reinterpret_cast<std::uint32_t*>(fBits.get() + static_cast<std::size_t>(fHeight - 1 - y) * Stride());
+        return reinterpret_cast<std::uint32_t*>(fBits.get() +
+                                                static_cast<std::size_t>(fHeight - 1 - y) * Stride());
     }
     const std::uint32_t* ScanLine(std::int32_t y) const {
-        return reinterpret_cast<const std::uint32_t*>(fBits.get() + static_cast<std::size_t>(fHeight - 1 - y) * Stride());
+        return reinterpret_cast<const std::uint32_t*>(fBits.get() +
+                                                      static_cast<std::size_t>(fHeight - 1 - y) * Stride());
     }
     /// Pixel word at (x, y); 0 outside the surface.
     std::uint32_t Pixel(std::int32_t x, std::int32_t y) const;
@@ -85,7 +87,7 @@ public:
     bool RectVisible(const TRect& logical) const;
     bool PtVisible(TPoint logical) const;
 
-private:
+  private:
     struct State {
         TPoint origin;
         TRegion clip;

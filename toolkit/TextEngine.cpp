@@ -18,12 +18,14 @@ std::u32string DecodeUtf8(std::string_view text) {
         char32_t cp = len == 1 ? c : len == 2 ? (c & 0x1F) : len == 3 ? (c & 0x0F) : (c & 0x07);
         bool ok = len > 0 && i + len <= n;
         for (std::size_t k = 1; ok && k < len; ++k) {
-            if ((s[i + k] & 0xC0) != 0x80) ok = false;
-            else cp = (cp << 6) | (s[i + k] & 0x3F);
+            if ((s[i + k] & 0xC0) != 0x80)
+                ok = false;
+            else
+                cp = (cp << 6) | (s[i + k] & 0x3F);
         }
         // Overlong forms, surrogates and values past Unicode are not UTF-8.
-        if (ok && ((len == 2 && cp < 0x80) || (len == 3 && cp < 0x800) || (len == 4 && (cp < 0x10000 || cp > 0x10FFFF)) ||
-                   (cp >= 0xD800 && cp <= 0xDFFF)))
+        if (ok && ((len == 2 && cp < 0x80) || (len == 3 && cp < 0x800) ||
+                   (len == 4 && (cp < 0x10000 || cp > 0x10FFFF)) || (cp >= 0xD800 && cp <= 0xDFFF)))
             ok = false;
         if (!ok) {
             out.push_back(c);
@@ -39,7 +41,7 @@ std::u32string DecodeUtf8(std::string_view text) {
 namespace {
 
 class TBuiltInFace final : public TFontFace {
-public:
+  public:
     explicit TBuiltInFace(const TFontRequest& r) : fBold(r.Bold) {
         // Proportions of a common sans-serif: cell = 1.15 em, ascent 0.9 em.
         std::int32_t em = r.Height < 0 ? -r.Height : r.Height > 0 ? std::max(1, r.Height * 100 / 115) : 13;
@@ -47,7 +49,8 @@ public:
         fEm = em;
         fMetrics.Ascent = (em * 905 + 500) / 1000;
         fMetrics.Descent = std::max(1, (em * 212 + 500) / 1000);
-        if (r.Height > 0) fMetrics.Descent = std::max(0, std::min(r.Height, 2048) - fMetrics.Ascent); // the cell asked for
+        if (r.Height > 0)
+            fMetrics.Descent = std::max(0, std::min(r.Height, 2048) - fMetrics.Ascent); // the cell asked for
         fMetrics.InternalLeading = std::max(0, fMetrics.Height() - em);
         fMetrics.UnderlinePosition = std::max(1, fMetrics.Descent / 2);
         fMetrics.UnderlineThickness = std::max(1, em / 14);
@@ -72,7 +75,7 @@ public:
         return fGlyphs.emplace(ch, std::move(g)).first->second;
     }
 
-private:
+  private:
     bool fBold;
     std::int32_t fEm = 13;
     TFontMetrics fMetrics;

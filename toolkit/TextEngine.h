@@ -21,11 +21,11 @@ struct TFontRequest {
 
 /// One rasterised glyph: 8-bit coverage, placed relative to the pen position on the baseline.
 struct TGlyph {
-    std::int32_t Left = 0;    ///< first bitmap column relative to the pen
-    std::int32_t Top = 0;     ///< first bitmap row above the baseline (positive = up)
+    std::int32_t Left = 0; ///< first bitmap column relative to the pen
+    std::int32_t Top = 0;  ///< first bitmap row above the baseline (positive = up)
     std::int32_t Width = 0;
     std::int32_t Height = 0;
-    std::int32_t Advance = 0; ///< whole pixels the pen moves
+    std::int32_t Advance = 0;           ///< whole pixels the pen moves
     std::vector<std::uint8_t> Coverage; ///< Width × Height, top row first
 };
 
@@ -42,7 +42,7 @@ struct TFontMetrics {
 
 /// A face at one size; glyphs are created on first use and kept.
 class TFontFace {
-public:
+  public:
     virtual ~TFontFace() = default;
     virtual const TFontMetrics& Metrics() const = 0;
     virtual const TGlyph& Glyph(char32_t ch) = 0;
@@ -55,7 +55,7 @@ public:
 /// A text rasteriser. One implementation is built into each library: FreeType with fontconfig
 /// where those are available, a small built-in block face everywhere else.
 class TTextEngine {
-public:
+  public:
     virtual ~TTextEngine() = default;
     /// Never null: a request that matches nothing falls back to the engine's default face.
     virtual std::shared_ptr<TFontFace> OpenFace(const TFontRequest& request) = 0;

@@ -8,7 +8,7 @@ namespace ql::host::platform {
 
 /// A loaded shared library; unloaded when the last owner lets go.
 class DynamicLibrary {
-public:
+  public:
     virtual ~DynamicLibrary() = default;
 
     /// Loads the library at path. On failure returns null and sets error to the system's explanation.

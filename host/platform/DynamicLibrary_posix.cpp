@@ -11,7 +11,7 @@ namespace ql::host::platform {
 namespace {
 
 class PosixLibrary final : public DynamicLibrary {
-public:
+  public:
     explicit PosixLibrary(void* handle) : fHandle(handle) {
         // The library's dynamic section lies inside its own mapping, so it tells which object is ours.
         link_map* map = nullptr;
@@ -32,7 +32,7 @@ public:
         return address;
     }
 
-private:
+  private:
     void* fHandle;
     void* fBase = nullptr;
 };
@@ -61,7 +61,9 @@ std::string ExecutablePath() {
     return std::string(buffer, static_cast<size_t>(n));
 }
 
-std::string DefaultPluginPath(const std::string& executableDir) { return executableDir + "/../lib/Quantilaw.so"; }
+std::string DefaultPluginPath(const std::string& executableDir) {
+    return executableDir + "/../lib/Quantilaw.so";
+}
 
 bool StderrIsTerminal() { return isatty(STDERR_FILENO) != 0; }
 

@@ -67,7 +67,7 @@ bool FileExists(const std::string& path) {
 }
 
 class WindowsLibrary final : public DynamicLibrary {
-public:
+  public:
     explicit WindowsLibrary(HMODULE module) : fModule(module) {}
     ~WindowsLibrary() override { FreeLibrary(fModule); }
     WindowsLibrary(const WindowsLibrary&) = delete;
@@ -78,7 +78,7 @@ public:
         return reinterpret_cast<void*>(GetProcAddress(fModule, name));
     }
 
-private:
+  private:
     HMODULE fModule;
 };
 

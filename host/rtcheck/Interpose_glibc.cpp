@@ -96,7 +96,8 @@ __attribute__((visibility("default"))) void* operator new[](std::size_t size) { 
 __attribute__((visibility("default"))) void* operator new(std::size_t size, const std::nothrow_t&) noexcept {
     return malloc(size ? size : 1);
 }
-__attribute__((visibility("default"))) void* operator new[](std::size_t size, const std::nothrow_t&) noexcept {
+__attribute__((visibility("default"))) void* operator new[](std::size_t size,
+                                                            const std::nothrow_t&) noexcept {
     return malloc(size ? size : 1);
 }
 __attribute__((visibility("default"))) void* operator new(std::size_t size, std::align_val_t a) {
@@ -114,7 +115,8 @@ __attribute__((visibility("default"))) void operator delete[](void* p, std::alig
 __attribute__((visibility("default"))) void operator delete(void* p, std::size_t, std::align_val_t) noexcept {
     free(p);
 }
-__attribute__((visibility("default"))) void operator delete[](void* p, std::size_t, std::align_val_t) noexcept {
+__attribute__((visibility("default"))) void operator delete[](void* p, std::size_t,
+                                                              std::align_val_t) noexcept {
     free(p);
 }
 

@@ -20,7 +20,9 @@ std::atomic<void*> gInterposerMalloc{nullptr};
 
 } // namespace
 
-void MarkInterposerPresent(void* ownMalloc) noexcept { gInterposerMalloc.store(ownMalloc, std::memory_order_relaxed); }
+void MarkInterposerPresent(void* ownMalloc) noexcept {
+    gInterposerMalloc.store(ownMalloc, std::memory_order_relaxed);
+}
 
 bool CountingAvailable() noexcept { return CountingUnavailableReason().empty(); }
 
@@ -33,7 +35,8 @@ std::string CountingUnavailableReason() {
 #if defined(QL_RTCHECK_HAS_DLSYM)
     // What a plug-in's own lookups find: the executable's functions, or someone else's (a tool that replaces
     // the allocator, such as a memory checker, wins over the executable).
-    if (dlsym(RTLD_DEFAULT, "malloc") != own) return "the heap functions a plug-in finds are not the interposer's";
+    if (dlsym(RTLD_DEFAULT, "malloc") != own)
+        return "the heap functions a plug-in finds are not the interposer's";
 #endif
     return {};
 #endif

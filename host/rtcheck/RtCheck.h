@@ -1,5 +1,5 @@
-// Real-time checks for the audio entries: counts of heap and lock calls a thread makes while it is inside one,
-// and a run of audio calls in a child process that may make no system call but read, write and exit.
+// Real-time checks for the audio entries: counts of heap and lock calls a thread makes while it is inside
+// one, and a run of audio calls in a child process that may make no system call but read, write and exit.
 #pragma once
 
 #include <cstdint>
@@ -11,7 +11,7 @@ namespace ql::host::rtcheck {
 struct Counts {
     std::uint64_t allocations = 0; ///< malloc, calloc, realloc, aligned allocation, operator new
     std::uint64_t frees = 0;       ///< free and operator delete of a non-null pointer
-    std::uint64_t locks = 0;       ///< mutex, read-write lock, spin lock and semaphore waits (also the try forms)
+    std::uint64_t locks = 0; ///< mutex, read-write lock, spin lock and semaphore waits (also the try forms)
 
     bool Clean() const noexcept { return allocations == 0 && frees == 0 && locks == 0; }
 };

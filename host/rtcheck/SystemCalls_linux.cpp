@@ -50,7 +50,8 @@ GuardedRun RunWithoutSystemCalls(void (*work)(void* context, int fd), void* cont
         work(context, pipeFds[1]);
         RawWrite(pipeFds[1], kDone, sizeof kDone - 1);
         // exit_group is forbidden in this mode; the plain exit call ends the child's only thread.
-        for (;;) syscall(SYS_exit, 0);
+        for (;;)
+            syscall(SYS_exit, 0);
     }
     close(pipeFds[1]);
     char buffer[4096];

@@ -1,9 +1,9 @@
 // Running the battery: choosing the tests, containing each one, timing and reporting it.
 #include "host/validate/Battery.h"
 
+#include "host/Plugin.h"
 #include "host/validate/Groups.h"
 #include "host/validate/Isolation.h"
-#include "host/Plugin.h"
 
 #include <algorithm>
 #include <chrono>
@@ -13,9 +13,12 @@ namespace ql::host::validate {
 
 const char* StatusName(Status status) {
     switch (status) {
-    case Status::Pass: return "PASS";
-    case Status::Fail: return "FAIL";
-    case Status::Skip: return "SKIP";
+    case Status::Pass:
+        return "PASS";
+    case Status::Fail:
+        return "FAIL";
+    case Status::Skip:
+        return "SKIP";
     }
     return "?";
 }
@@ -46,7 +49,8 @@ void Outcome::Note(const std::string& remark) {
 
 std::string Outcome::Explanation() const {
     if (extraFailures == 0) return reason;
-    return reason + " (and " + std::to_string(extraFailures) + " more failure" + (extraFailures > 1 ? "s" : "") + ")";
+    return reason + " (and " + std::to_string(extraFailures) + " more failure" +
+           (extraFailures > 1 ? "s" : "") + ")";
 }
 
 const std::vector<TestCase>& AllTests() {
@@ -60,7 +64,8 @@ const std::vector<TestCase>& AllTests() {
         AddThreadTests(t);
         AddRealtimeTests(t);
         AddStateTests(t);
-        std::stable_sort(t.begin(), t.end(), [](const TestCase& a, const TestCase& b) { return a.level < b.level; });
+        std::stable_sort(t.begin(), t.end(),
+                         [](const TestCase& a, const TestCase& b) { return a.level < b.level; });
         return t;
     }();
     return tests;
@@ -96,8 +101,9 @@ std::vector<Result> RunBattery(const Options& options, const std::function<void(
     for (const TestCase& test : AllTests()) {
         if (test.level > options.level) continue;
         if (!options.only.empty() &&
-            std::none_of(options.only.begin(), options.only.end(),
-                         [&](const std::string& s) { return std::string(test.name).find(s) != std::string::npos; }))
+            std::none_of(options.only.begin(), options.only.end(), [&](const std::string& s) {
+                return std::string(test.name).find(s) != std::string::npos;
+            }))
             continue;
         Result r;
         r.name = test.name;

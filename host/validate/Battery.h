@@ -1,5 +1,6 @@
 // The validator: a battery of host-side checks run level by level against any VST 2 plug-in, each in a
-// fresh instance and, where the platform allows, in a child process so that a crash is reported, not suffered.
+// fresh instance and, where the platform allows, in a child process so that a crash is reported, not
+// suffered.
 #pragma once
 
 #include <cstdint>
@@ -16,7 +17,8 @@ const char* StatusName(Status status);
 struct Outcome {
     Status status = Status::Pass;
     std::string reason;
-    std::vector<std::string> notes; ///< remarks that do not fail the test (a text longer than the standard's size)
+    std::vector<std::string>
+        notes; ///< remarks that do not fail the test (a text longer than the standard's size)
     int extraFailures = 0;
 
     void Fail(const std::string& why);
@@ -29,9 +31,9 @@ struct Outcome {
 
 struct Options {
     std::string pluginPath;
-    int level = 5;              ///< run the tests whose level is at most this
-    std::uint64_t seed = 1;     ///< for every random choice (values, orders), so a failure can be repeated
-    bool isolate = true;        ///< run each test in a child process where the platform has them
+    int level = 5;                 ///< run the tests whose level is at most this
+    std::uint64_t seed = 1;        ///< for every random choice (values, orders), so a failure can be repeated
+    bool isolate = true;           ///< run each test in a child process where the platform has them
     std::vector<std::string> only; ///< run only tests whose names contain one of these
     double timeoutSeconds = 180;   ///< a test still running then is stopped and fails
 };
@@ -56,10 +58,11 @@ struct Result {
 };
 
 /// Runs the tests that Options select, reporting each result as it comes; returns them all.
-std::vector<Result> RunBattery(const Options& options, const std::function<void(const Result&)>& onResult = {});
+std::vector<Result> RunBattery(const Options& options,
+                               const std::function<void(const Result&)>& onResult = {});
 
-/// Whether the plug-in loads and gives a record at all (checked in a child process where possible, so that the
-/// validator's own process stays cold): the reason when it does not, else empty.
+/// Whether the plug-in loads and gives a record at all (checked in a child process where possible, so that
+/// the validator's own process stays cold): the reason when it does not, else empty.
 std::string CheckUsable(const Options& options);
 
 /// Loads and unloads the plug-in cycles times, each time opening an instance, playing a few blocks and

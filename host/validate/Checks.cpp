@@ -18,7 +18,8 @@ namespace ql::host::validate {
 // Context
 
 Context::Context(const Options& options, const TestCase& test)
-    : fOptions(options), fRng(options.seed ^ std::hash<std::string>{}(test.name)), fHost(std::make_shared<Host>()) {}
+    : fOptions(options), fRng(options.seed ^ std::hash<std::string>{}(test.name)),
+      fHost(std::make_shared<Host>()) {}
 
 double Context::Uniform(double lo, double hi) { return std::uniform_real_distribution<double>(lo, hi)(fRng); }
 
@@ -89,17 +90,18 @@ TextSize TextSizeFor(vst::Int32 opcode) {
 void CheckTextBuffer(const GuardedBuffer& buffer, std::size_t standardSize, const std::string& what,
                      Outcome& outcome) {
     if (std::size_t past = buffer.WrittenPastEnd())
-        outcome.Fail(what + " wrote " + std::to_string(past) + " byte(s) past its " + std::to_string(buffer.Size()) +
-                     "-byte buffer");
+        outcome.Fail(what + " wrote " + std::to_string(past) + " byte(s) past its " +
+                     std::to_string(buffer.Size()) + "-byte buffer");
     else if (buffer.WroteBefore())
         outcome.Fail(what + " wrote before the start of its buffer");
     else if (!buffer.Terminated())
-        outcome.Fail(what + " left no terminating zero inside its " + std::to_string(buffer.Size()) + "-byte buffer");
+        outcome.Fail(what + " left no terminating zero inside its " + std::to_string(buffer.Size()) +
+                     "-byte buffer");
     else if (buffer.Text().size() + 1 > standardSize)
         // One remark per request, whatever the index or text: the point is the plug-in's habit.
-        outcome.Note(what.substr(0, what.find_last_not_of(' ', what.find('(') - 1) + 1) + " gives texts longer than the standard's " +
-                     std::to_string(standardSize) + " bytes (within the " + std::to_string(buffer.Size()) +
-                     " hosts give)");
+        outcome.Note(what.substr(0, what.find_last_not_of(' ', what.find('(') - 1) + 1) +
+                     " gives texts longer than the standard's " + std::to_string(standardSize) +
+                     " bytes (within the " + std::to_string(buffer.Size()) + " hosts give)");
 }
 
 std::string CheckedText(const Plugin& plugin, vst::Int32 opcode, vst::Int32 index, vst::IntPtr value,
@@ -141,7 +143,8 @@ GuardedAudio::GuardedAudio(std::size_t inputs, std::size_t outputs, std::size_t 
     // Never empty arrays: a plug-in without inputs still gets a valid pointer to look at.
     fInPtr.assign(std::max<std::size_t>(inputs, 1), nullptr);
     fOutPtr.assign(std::max<std::size_t>(outputs, 1), nullptr);
-    for (std::size_t c = 0; c < inputs; ++c) fInPtr[c] = fChannels[c].data() + kGuard;
+    for (std::size_t c = 0; c < inputs; ++c)
+        fInPtr[c] = fChannels[c].data() + kGuard;
     for (std::size_t c = 0; c < outputs; ++c) {
         std::size_t k = inPlace ? (c < inputs ? c : inputs + (c - inputs)) : inputs + c;
         fOutPtr[c] = fChannels[k].data() + kGuard;
@@ -157,12 +160,14 @@ void GuardedAudio::RestoreGuards() {
 }
 
 void GuardedAudio::FillOutputs(float value) {
-    for (std::size_t c = 0; c < fOutputs; ++c) std::fill_n(fOutPtr[c], fFrames, value);
+    for (std::size_t c = 0; c < fOutputs; ++c)
+        std::fill_n(fOutPtr[c], fFrames, value);
 }
 
 void GuardedAudio::SnapshotInputs() {
     fSnapshot.clear();
-    for (std::size_t c = 0; c < fInputs; ++c) fSnapshot.emplace_back(fInPtr[c], fInPtr[c] + fFrames);
+    for (std::size_t c = 0; c < fInputs; ++c)
+        fSnapshot.emplace_back(fInPtr[c], fInPtr[c] + fFrames);
 }
 
 bool GuardedAudio::InputsChanged() const {
@@ -182,15 +187,24 @@ int GuardedAudio::DamagedGuard() const {
 
 const char* SignalName(Signal s) {
     switch (s) {
-    case Signal::Silence: return "silence";
-    case Signal::Noise: return "noise";
-    case Signal::FullScaleSine: return "full-scale sine";
-    case Signal::PlusMinusOne: return "+1/-1 exactly";
-    case Signal::Denormals: return "denormals";
-    case Signal::NaN: return "NaN";
-    case Signal::PlusInf: return "+Inf";
-    case Signal::MinusInf: return "-Inf";
-    case Signal::MixedNonFinite: return "noise with NaN and Inf";
+    case Signal::Silence:
+        return "silence";
+    case Signal::Noise:
+        return "noise";
+    case Signal::FullScaleSine:
+        return "full-scale sine";
+    case Signal::PlusMinusOne:
+        return "+1/-1 exactly";
+    case Signal::Denormals:
+        return "denormals";
+    case Signal::NaN:
+        return "NaN";
+    case Signal::PlusInf:
+        return "+Inf";
+    case Signal::MinusInf:
+        return "-Inf";
+    case Signal::MixedNonFinite:
+        return "noise with NaN and Inf";
     }
     return "?";
 }
@@ -208,20 +222,40 @@ void FillSignal(GuardedAudio& audio, Signal s, std::mt19937_64& rng, std::uint64
         for (std::size_t i = 0; i < audio.Frames(); ++i) {
             double t = static_cast<double>(position + i);
             switch (s) {
-            case Signal::Silence: p[i] = 0.0f; break;
-            case Signal::Noise: p[i] = noise(rng); break;
-            case Signal::FullScaleSine: p[i] = static_cast<float>(std::sin(t * 0.0654 + static_cast<double>(c))); break;
-            case Signal::PlusMinusOne: p[i] = ((i + c) & 1) ? -1.0f : 1.0f; break;
+            case Signal::Silence:
+                p[i] = 0.0f;
+                break;
+            case Signal::Noise:
+                p[i] = noise(rng);
+                break;
+            case Signal::FullScaleSine:
+                p[i] = static_cast<float>(std::sin(t * 0.0654 + static_cast<double>(c)));
+                break;
+            case Signal::PlusMinusOne:
+                p[i] = ((i + c) & 1) ? -1.0f : 1.0f;
+                break;
             case Signal::Denormals: {
-                static constexpr float kTiny[] = {1e-40f, -1e-40f, std::numeric_limits<float>::denorm_min(),
-                                                  -std::numeric_limits<float>::denorm_min(), 1e-39f, 0.0f};
+                static constexpr float kTiny[] = {1e-40f,
+                                                  -1e-40f,
+                                                  std::numeric_limits<float>::denorm_min(),
+                                                  -std::numeric_limits<float>::denorm_min(),
+                                                  1e-39f,
+                                                  0.0f};
                 p[i] = kTiny[(i + c) % 6];
                 break;
             }
-            case Signal::NaN: p[i] = nan; break;
-            case Signal::PlusInf: p[i] = inf; break;
-            case Signal::MinusInf: p[i] = -inf; break;
-            case Signal::MixedNonFinite: p[i] = i % 7 == 3 ? nan : i % 11 == 5 ? inf : i % 13 == 7 ? -inf : noise(rng); break;
+            case Signal::NaN:
+                p[i] = nan;
+                break;
+            case Signal::PlusInf:
+                p[i] = inf;
+                break;
+            case Signal::MinusInf:
+                p[i] = -inf;
+                break;
+            case Signal::MixedNonFinite:
+                p[i] = i % 7 == 3 ? nan : i % 11 == 5 ? inf : i % 13 == 7 ? -inf : noise(rng);
+                break;
             }
         }
     }
@@ -232,7 +266,8 @@ bool CheckBlock(GuardedAudio& audio, bool finiteInput, bool subnormalInput, cons
     bool ok = true;
     if (int k = audio.DamagedGuard(); k >= 0) {
         outcome.Fail(what + ": wrote outside the " + std::to_string(audio.Frames()) +
-                     " frames of a channel buffer (guard samples of buffer " + std::to_string(k) + " changed)");
+                     " frames of a channel buffer (guard samples of buffer " + std::to_string(k) +
+                     " changed)");
         audio.RestoreGuards();
         ok = false;
     }
@@ -245,8 +280,8 @@ bool CheckBlock(GuardedAudio& audio, bool finiteInput, bool subnormalInput, cons
             for (std::size_t i = 0; i < audio.Frames(); ++i) {
                 float v = audio.Out(c)[i];
                 if (!std::isfinite(v)) {
-                    outcome.Fail(what + ": output " + std::to_string(c) + " sample " + std::to_string(i) + " is " +
-                                 Describe(v) + " for finite input");
+                    outcome.Fail(what + ": output " + std::to_string(c) + " sample " + std::to_string(i) +
+                                 " is " + Describe(v) + " for finite input");
                     ok = false;
                     break;
                 }
@@ -290,8 +325,8 @@ std::string Hex(std::uint32_t v) {
 }
 
 std::string FlagNames(std::uint32_t flags) {
-    static constexpr const char* kNames[] = {"invalid", "denormal", "divide-by-zero", "overflow", "underflow",
-                                             "inexact"};
+    static constexpr const char* kNames[] = {"invalid",  "denormal",  "divide-by-zero",
+                                             "overflow", "underflow", "inexact"};
     std::string out;
     for (int b = 0; b < 6; ++b)
         if (flags & (1u << b)) out += (out.empty() ? "" : ", ") + std::string(kNames[b]);
@@ -303,21 +338,24 @@ std::string FlagNames(std::uint32_t flags) {
 void CompareFpu(const FpuState& before, const FpuState& after, bool checkFlags, const std::string& what,
                 Outcome& outcome) {
     if ((before.control & 0x1F3F) != (after.control & 0x1F3F))
-        outcome.Fail(what + " left the x87 control word changed (" + Hex(before.control) + " -> " + Hex(after.control) +
-                     ")");
+        outcome.Fail(what + " left the x87 control word changed (" + Hex(before.control) + " -> " +
+                     Hex(after.control) + ")");
     if ((before.simd & ~0x3Fu) != (after.simd & ~0x3Fu))
         outcome.Fail(what + " left the SSE control and status register's modes changed (" + Hex(before.simd) +
                      " -> " + Hex(after.simd) + ")");
     if ((after.status & 0x3800) != (before.status & 0x3800) || (after.status & 0x40))
-        outcome.Fail(what + " left the x87 register stack unbalanced (status word " + Hex(after.status) + ")");
+        outcome.Fail(what + " left the x87 register stack unbalanced (status word " + Hex(after.status) +
+                     ")");
     std::uint32_t raised = ((after.simd & ~before.simd) | (after.status & ~before.status)) & 0x3F;
     if (!checkFlags || raised == 0) return;
     // Invalid operations and divisions by zero on finite input are faults a caller can see; the other flags
     // are raised by ordinary arithmetic.
     if (raised & 0x05)
-        outcome.Fail(what + " left the " + FlagNames(raised & 0x05) + " exception flag(s) set for finite input");
+        outcome.Fail(what + " left the " + FlagNames(raised & 0x05) +
+                     " exception flag(s) set for finite input");
     if (raised & ~0x05u)
-        outcome.Note("calls left the " + FlagNames(raised & ~0x05u) + " flag(s) set (harmless; e.g. " + what + ")");
+        outcome.Note("calls left the " + FlagNames(raised & ~0x05u) + " flag(s) set (harmless; e.g. " + what +
+                     ")");
 }
 
 #else
@@ -360,8 +398,10 @@ void StopSession(const Plugin& plugin, bool startStop) {
 }
 
 bool Play(const Plugin& plugin, GuardedAudio& audio, vst::Int32 frames, bool accumulate) {
-    if (accumulate) plugin.Process(audio.InPointers(), audio.OutPointers(), frames);
-    else plugin.ProcessReplacing(audio.InPointers(), audio.OutPointers(), frames);
+    if (accumulate)
+        plugin.Process(audio.InPointers(), audio.OutPointers(), frames);
+    else
+        plugin.ProcessReplacing(audio.InPointers(), audio.OutPointers(), frames);
     return true;
 }
 

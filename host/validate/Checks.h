@@ -15,11 +15,12 @@ namespace ql::host::validate {
 
 /// The plug-in and the random source of one test.
 class Context {
-public:
+  public:
     Context(const Options& options, const TestCase& test);
 
     const Options& GetOptions() const noexcept { return fOptions; }
-    /// Seeded from the run's seed and the test's name, so one test's values do not depend on which others ran.
+    /// Seeded from the run's seed and the test's name, so one test's values do not depend on which others
+    /// ran.
     std::mt19937_64& Rng() noexcept { return fRng; }
     double Uniform(double lo, double hi);
     int Below(int n);
@@ -30,7 +31,7 @@ public:
     std::unique_ptr<Plugin> NewInstance(bool open = true);
     const std::shared_ptr<Host>& GetHost() const noexcept { return fHost; }
 
-private:
+  private:
     const Options& fOptions;
     std::mt19937_64 fRng;
     std::shared_ptr<PluginLibrary> fLibrary;
@@ -47,7 +48,7 @@ vst::Int32 WalkedPrograms(const Plugin& plugin);
 
 /// A buffer of a given size with guard bytes before and after it; the inside starts zeroed.
 class GuardedBuffer {
-public:
+  public:
     static constexpr std::size_t kGuard = 256;
     static constexpr unsigned char kGuardByte = 0xA5;
 
@@ -63,7 +64,7 @@ public:
     std::string Text() const;
     bool Terminated() const noexcept;
 
-private:
+  private:
     std::size_t fSize;
     std::vector<unsigned char> fBytes;
 };
@@ -91,7 +92,7 @@ void CheckTextBuffer(const GuardedBuffer& buffer, std::size_t standardSize, cons
 /// Channels of frames floats with guard samples before and after each, and channel pointer arrays; the
 /// outputs may be the inputs themselves (in place).
 class GuardedAudio {
-public:
+  public:
     static constexpr std::size_t kGuard = 64;
 
     GuardedAudio(std::size_t inputs, std::size_t outputs, std::size_t frames, bool inPlace);
@@ -115,7 +116,7 @@ public:
     /// Puts fresh guards in place (after a damaged one was reported).
     void RestoreGuards();
 
-private:
+  private:
     std::size_t fInputs, fOutputs, fFrames;
     bool fInPlace;
     std::vector<std::vector<float>> fChannels; ///< inputs first, then the outputs that are not inputs
@@ -123,7 +124,17 @@ private:
     std::vector<std::vector<float>> fSnapshot;
 };
 
-enum class Signal { Silence, Noise, FullScaleSine, PlusMinusOne, Denormals, NaN, PlusInf, MinusInf, MixedNonFinite };
+enum class Signal {
+    Silence,
+    Noise,
+    FullScaleSine,
+    PlusMinusOne,
+    Denormals,
+    NaN,
+    PlusInf,
+    MinusInf,
+    MixedNonFinite
+};
 const char* SignalName(Signal s);
 bool IsFinite(Signal s);
 /// Fills the inputs of audio with the signal; position is the running frame count (for periodic signals).

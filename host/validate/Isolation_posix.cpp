@@ -4,8 +4,8 @@
 #include <cerrno>
 #include <chrono>
 #include <csignal>
-#include <cstdlib>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <poll.h>
 #include <sys/wait.h>
@@ -24,7 +24,8 @@ std::string Serialise(const Outcome& o) {
     std::string out = "S" + std::to_string(static_cast<int>(o.status)) + "\n";
     out += "X" + std::to_string(o.extraFailures) + "\n";
     out += "R" + OneLine(o.reason) + "\n";
-    for (const auto& n : o.notes) out += "N" + OneLine(n) + "\n";
+    for (const auto& n : o.notes)
+        out += "N" + OneLine(n) + "\n";
     out += "E\n";
     return out;
 }
@@ -40,12 +41,23 @@ bool Deserialise(const std::string& text, Outcome& o) {
         if (line.empty()) continue;
         std::string body = line.substr(1);
         switch (line[0]) {
-        case 'S': o.status = static_cast<Status>(std::atoi(body.c_str())); break;
-        case 'X': o.extraFailures = std::atoi(body.c_str()); break;
-        case 'R': o.reason = body; break;
-        case 'N': o.notes.push_back(body); break;
-        case 'E': ended = true; break;
-        default: break;
+        case 'S':
+            o.status = static_cast<Status>(std::atoi(body.c_str()));
+            break;
+        case 'X':
+            o.extraFailures = std::atoi(body.c_str());
+            break;
+        case 'R':
+            o.reason = body;
+            break;
+        case 'N':
+            o.notes.push_back(body);
+            break;
+        case 'E':
+            ended = true;
+            break;
+        default:
+            break;
         }
     }
     return ended;
@@ -68,8 +80,10 @@ void WriteAll(int fd, const std::string& data) {
 bool IsolationAvailable() { return true; }
 
 void SetEnvironment(const char* name, const char* value) {
-    if (value) setenv(name, value, 1);
-    else unsetenv(name);
+    if (value)
+        setenv(name, value, 1);
+    else
+        unsetenv(name);
 }
 
 Outcome RunContained(const std::function<void(Outcome&)>& body, bool isolate, double timeoutSeconds) {
@@ -98,7 +112,8 @@ Outcome RunContained(const std::function<void(Outcome&)>& body, bool isolate, do
     auto deadline = std::chrono::steady_clock::now() + std::chrono::duration<double>(timeoutSeconds);
     bool timedOut = false;
     for (;;) {
-        auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+        auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline -
+                                                                          std::chrono::steady_clock::now());
         if (left.count() <= 0) {
             timedOut = true;
             break;
@@ -128,8 +143,8 @@ Outcome RunContained(const std::function<void(Outcome&)>& body, bool isolate, do
         Outcome crashed;
         int sig = WTERMSIG(status);
         const char* abbrev = sigabbrev_np(sig);
-        crashed.Fail(std::string("crashed: killed by SIG") + (abbrev ? abbrev : "?") + " (" + strsignal(sig) + ")" +
-                     (complete ? " after reporting: " + o.Explanation() : ""));
+        crashed.Fail(std::string("crashed: killed by SIG") + (abbrev ? abbrev : "?") + " (" + strsignal(sig) +
+                     ")" + (complete ? " after reporting: " + o.Explanation() : ""));
         o = crashed;
     } else if (!complete) {
         o = Outcome{};

@@ -16,9 +16,11 @@ void RunLeakCycles(const std::string& pluginPath, int cycles) {
                            static_cast<std::size_t>(plugin->NumOutputs()), 512, false);
         for (int block = 0; block < 16; ++block) {
             FillSignal(audio, Signal::Noise, rng, static_cast<std::uint64_t>(block) * 512);
-            if (plugin->Effect().processReplacing) plugin->ProcessReplacing(audio.InPointers(), audio.OutPointers(), 512);
+            if (plugin->Effect().processReplacing)
+                plugin->ProcessReplacing(audio.InPointers(), audio.OutPointers(), 512);
             if (plugin->Effect().process) plugin->Process(audio.InPointers(), audio.OutPointers(), 512);
-            for (vst::Int32 i = 0; i < WalkedParams(*plugin); ++i) plugin->SetParameter(i, 0.5f);
+            for (vst::Int32 i = 0; i < WalkedParams(*plugin); ++i)
+                plugin->SetParameter(i, 0.5f);
         }
         if (plugin->NumParams() > 0) (void)plugin->ParamDisplay(0);
         StopSession(*plugin);

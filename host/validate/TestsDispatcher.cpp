@@ -5,8 +5,8 @@
 // requests 13-21, 59 and 60 (they need an open editor, and some plug-ins measure their editor by building it,
 // which needs a display; the editor test drives them), effGetChunk and effSetChunk
 // (they hand over memory by pointer; the state test calls them with real chunks, and only for plug-ins that
-// declare chunks), and the offline and variable-I/O requests 38-41 (they take task and buffer structures that a
-// host fills from files it is rendering; junk there proves nothing but the junk).
+// declare chunks), and the offline and variable-I/O requests 38-41 (they take task and buffer structures that
+// a host fills from files it is rendering; junk there proves nothing but the junk).
 #include "host/validate/Groups.h"
 
 #include <climits>
@@ -19,7 +19,8 @@ constexpr vst::Int32 kLastOpcode = 80;
 
 /// Byte sizes of the structures some opcodes write into.
 constexpr std::size_t kPinPropertiesSize = sizeof(vst::VstPinProperties);
-constexpr std::size_t kParameterPropertiesSize = 152; ///< three floats, label 64, five int32, short label 8, ...
+constexpr std::size_t kParameterPropertiesSize =
+    152; ///< three floats, label 64, five int32, short label 8, ...
 constexpr std::size_t kMidiProgramNameSize = 80;
 constexpr std::size_t kMidiProgramCategorySize = 76;
 constexpr std::size_t kMidiKeyNameSize = 80;
@@ -27,8 +28,9 @@ constexpr std::size_t kSpeakerPropertiesSize = 112;
 constexpr std::size_t kSpeakerArrangementSize = 8 + 8 * kSpeakerPropertiesSize;
 
 bool Skipped(vst::Int32 op) {
-    return op == vst::effOpen || op == vst::effClose || (op >= vst::effEditGetRect && op <= vst::effEditSleep) ||
-           op == vst::effEditKeyDown || op == vst::effEditKeyUp || op == vst::effGetChunk || op == vst::effSetChunk ||
+    return op == vst::effOpen || op == vst::effClose ||
+           (op >= vst::effEditGetRect && op <= vst::effEditSleep) || op == vst::effEditKeyDown ||
+           op == vst::effEditKeyUp || op == vst::effGetChunk || op == vst::effSetChunk ||
            (op >= vst::effOfflineNotify && op <= vst::effProcessVarIo);
 }
 
@@ -99,18 +101,21 @@ void Probe(const Plugin& p, vst::Int32 op, vst::Int32 index, Outcome& o) {
         vst::IntPtr reply = 0;
         CheckedText(p, op, index, 0, what, o, &reply);
         if (op == vst::effGetProgramNameIndexed && reply != 0 && !inRange)
-            o.Note("effGetProgramNameIndexed replies " + std::to_string(reply) + " for programs that do not exist");
+            o.Note("effGetProgramNameIndexed replies " + std::to_string(reply) +
+                   " for programs that do not exist");
         return;
     }
     case vst::effSetProgram: {
         vst::IntPtr before = p.Program();
-        for (vst::IntPtr value : {vst::IntPtr{-1}, vst::IntPtr{p.NumPrograms()}, vst::IntPtr{p.NumPrograms()} + 1,
-                                  vst::IntPtr{INT_MAX}, vst::IntPtr{0}, before}) {
+        for (vst::IntPtr value :
+             {vst::IntPtr{-1}, vst::IntPtr{p.NumPrograms()}, vst::IntPtr{p.NumPrograms()} + 1,
+              vst::IntPtr{INT_MAX}, vst::IntPtr{0}, before}) {
             p.Dispatch(op, index, value);
             vst::IntPtr now = p.Program();
             if (now < 0 || now >= std::max(p.NumPrograms(), 1))
                 o.Fail("after effSetProgram(" + std::to_string(value) + ") effGetProgram replies " +
-                       std::to_string(now) + ", outside the " + std::to_string(p.NumPrograms()) + " programs");
+                       std::to_string(now) + ", outside the " + std::to_string(p.NumPrograms()) +
+                       " programs");
         }
         return;
     }
@@ -218,7 +223,8 @@ void Probe(const Plugin& p, vst::Int32 op, vst::Int32 index, Outcome& o) {
             vst::Int32 channels = 0;
             std::memcpy(&channels, static_cast<char*>(a) + 4, sizeof channels);
             if (channels < 0 || channels > 64)
-                o.Fail("effGetSpeakerArrangement points to an arrangement of " + std::to_string(channels) + " channels");
+                o.Fail("effGetSpeakerArrangement points to an arrangement of " + std::to_string(channels) +
+                       " channels");
         }
         return;
     }
@@ -227,12 +233,14 @@ void Probe(const Plugin& p, vst::Int32 op, vst::Int32 index, Outcome& o) {
         return;
     case vst::effCanDo: {
         std::string junk(300, 'q');
-        for (std::string text : {"receiveVstEvents", "plugAsChannelInsert", "bypass", "", "PlugAsSend", junk.c_str()}) {
+        for (std::string text :
+             {"receiveVstEvents", "plugAsChannelInsert", "bypass", "", "PlugAsSend", junk.c_str()}) {
             std::vector<char> arg(text.begin(), text.end());
             arg.push_back('\0');
             vst::IntPtr r = p.Dispatch(op, index, 0, arg.data());
             if (r < -1 || r > 1)
-                o.Fail("effCanDo(\"" + text.substr(0, 24) + "\") replied " + std::to_string(r) + ", not -1, 0 or 1");
+                o.Fail("effCanDo(\"" + text.substr(0, 24) + "\") replied " + std::to_string(r) +
+                       ", not -1, 0 or 1");
         }
         return;
     }
@@ -250,7 +258,7 @@ void Probe(const Plugin& p, vst::Int32 op, vst::Int32 index, Outcome& o) {
     case vst::effGetMidiProgramName:
     case vst::effGetMidiProgramCategory:
     case vst::effGetMidiKeyName: {
-        std::size_t size = op == vst::effGetMidiProgramName     ? kMidiProgramNameSize
+        std::size_t size = op == vst::effGetMidiProgramName       ? kMidiProgramNameSize
                            : op == vst::effGetMidiProgramCategory ? kMidiProgramCategorySize
                                                                   : kMidiKeyNameSize;
         GuardedBuffer s(size);
@@ -297,7 +305,8 @@ void EveryOpcode(Context& context, Outcome& o) {
     const vst::AEffect before = plugin->Effect();
     for (vst::Int32 op = 0; op <= kLastOpcode; ++op) {
         if (Skipped(op)) continue;
-        for (vst::Int32 index : Edges(IndexCount(*plugin, op))) Probe(*plugin, op, index, o);
+        for (vst::Int32 index : Edges(IndexCount(*plugin, op)))
+            Probe(*plugin, op, index, o);
     }
     const vst::AEffect& after = plugin->Effect();
     if (after.magic != before.magic || after.dispatcher != before.dispatcher)
@@ -307,8 +316,8 @@ void EveryOpcode(Context& context, Outcome& o) {
 
     // Still a working plug-in after all that.
     StartSession(*plugin, 44100.0f, 512);
-    GuardedAudio audio(static_cast<std::size_t>(plugin->NumInputs()), static_cast<std::size_t>(plugin->NumOutputs()),
-                       512, false);
+    GuardedAudio audio(static_cast<std::size_t>(plugin->NumInputs()),
+                       static_cast<std::size_t>(plugin->NumOutputs()), 512, false);
     FillSignal(audio, Signal::Noise, context.Rng(), 0);
     audio.SnapshotInputs();
     plugin->ProcessReplacing(audio.InPointers(), audio.OutPointers(), 512);
@@ -325,27 +334,31 @@ void IdentityTexts(Context& context, Outcome& o) {
     std::string name = CheckedText(*plugin, vst::effGetEffectName, 0, 0, "effGetEffectName", o);
     std::string product = CheckedText(*plugin, vst::effGetProductString, 0, 0, "effGetProductString", o);
     CheckedText(*plugin, vst::effGetVendorString, 0, 0, "effGetVendorString", o);
-    if (name.empty() && product.empty()) o.Note("the plug-in gives neither an effect name nor a product name");
+    if (name.empty() && product.empty())
+        o.Note("the plug-in gives neither an effect name nor a product name");
     vst::IntPtr version = plugin->VstVersion();
     if (version != 0 && version < 1000) o.Note("effGetVstVersion replied " + std::to_string(version));
 
     for (vst::Int32 i = 0; i < WalkedParams(*plugin); ++i) {
-        std::string n = CheckedText(*plugin, vst::effGetParamName, i, 0, "effGetParamName(" + std::to_string(i) + ")", o);
+        std::string n =
+            CheckedText(*plugin, vst::effGetParamName, i, 0, "effGetParamName(" + std::to_string(i) + ")", o);
         CheckedText(*plugin, vst::effGetParamLabel, i, 0, "effGetParamLabel(" + std::to_string(i) + ")", o);
-        CheckedText(*plugin, vst::effGetParamDisplay, i, 0, "effGetParamDisplay(" + std::to_string(i) + ")", o);
+        CheckedText(*plugin, vst::effGetParamDisplay, i, 0, "effGetParamDisplay(" + std::to_string(i) + ")",
+                    o);
         if (n.empty()) o.Note("parameter " + std::to_string(i) + " has no name");
     }
     CheckedText(*plugin, vst::effGetProgramName, 0, 0, "effGetProgramName", o);
     for (vst::Int32 i = 0; i < WalkedPrograms(*plugin); ++i)
-        CheckedText(*plugin, vst::effGetProgramNameIndexed, i, 0, "effGetProgramNameIndexed(" + std::to_string(i) + ")", o);
+        CheckedText(*plugin, vst::effGetProgramNameIndexed, i, 0,
+                    "effGetProgramNameIndexed(" + std::to_string(i) + ")", o);
     for (bool input : {true, false}) {
         vst::Int32 count = std::min(input ? e.numInputs : e.numOutputs, kMaxWalked);
         for (vst::Int32 i = 0; i < count; ++i) {
             GuardedBuffer pin(kPinPropertiesSize);
             std::string what = std::string(input ? "effGetInputProperties(" : "effGetOutputProperties(") +
                                std::to_string(i) + ")";
-            vst::IntPtr r = plugin->Dispatch(input ? vst::effGetInputProperties : vst::effGetOutputProperties, i, 0,
-                                             pin.Data());
+            vst::IntPtr r = plugin->Dispatch(input ? vst::effGetInputProperties : vst::effGetOutputProperties,
+                                             i, 0, pin.Data());
             CheckStructure(pin, what, o);
             if (r == 0) continue;
             CheckField(pin.Bytes(), 0, 64, what + " label", o);
@@ -358,7 +371,8 @@ void IdentityTexts(Context& context, Outcome& o) {
 } // namespace
 
 void AddDispatcherTests(std::vector<TestCase>& t) {
-    t.push_back({"dispatcher.every-opcode", 3, "opcodes 0-80 with valid buffers and edge arguments", EveryOpcode});
+    t.push_back(
+        {"dispatcher.every-opcode", 3, "opcodes 0-80 with valid buffers and edge arguments", EveryOpcode});
     t.push_back({"identity.texts", 3, "names, vendor, parameter, program and pin texts inside their buffers",
                  IdentityTexts});
 }

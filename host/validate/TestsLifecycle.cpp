@@ -1,4 +1,5 @@
-// Levels 1 and 2: opening and closing cold and warm, many instances at once, and the call orders of real hosts.
+// Levels 1 and 2: opening and closing cold and warm, many instances at once, and the call orders of real
+// hosts.
 #include "host/validate/Groups.h"
 
 #include <algorithm>
@@ -31,10 +32,11 @@ void OpenCloseColdWarm(Context& context, Outcome& o) {
         FpuState after = ReadFpu();
         if (after.control != before.control || after.simd != before.simd) {
             char text[160];
-            std::snprintf(text, sizeof text,
-                          "loading changed the loading thread's floating-point control (x87 0x%04X -> 0x%04X, "
-                          "MXCSR 0x%04X -> 0x%04X)",
-                          before.control, after.control, before.simd, after.simd);
+            std::snprintf(
+                text, sizeof text,
+                "loading changed the loading thread's floating-point control (x87 0x%04X -> 0x%04X, "
+                "MXCSR 0x%04X -> 0x%04X)",
+                before.control, after.control, before.simd, after.simd);
             o.Note(text);
         }
         SetDefaultFpu();
@@ -51,15 +53,16 @@ void OpenCloseColdWarm(Context& context, Outcome& o) {
 void HundredInstances(Context& context, Outcome& o) {
     constexpr int kCount = 100;
     std::vector<std::unique_ptr<Plugin>> instances;
-    for (int i = 0; i < kCount; ++i) instances.push_back(context.NewInstance());
+    for (int i = 0; i < kCount; ++i)
+        instances.push_back(context.NewInstance());
     for (int i = 1; i < kCount; ++i)
         if (&instances[static_cast<std::size_t>(i)]->Effect() == &instances[0]->Effect())
             o.Fail("two instances share one record");
     // Each one plays a little, so per-instance state is really in use when the others go.
     for (auto& p : instances) {
         StartSession(*p, 44100.0f, 64);
-        GuardedAudio audio(static_cast<std::size_t>(p->NumInputs()), static_cast<std::size_t>(p->NumOutputs()), 64,
-                           false);
+        GuardedAudio audio(static_cast<std::size_t>(p->NumInputs()),
+                           static_cast<std::size_t>(p->NumOutputs()), 64, false);
         FillSignal(audio, Signal::Noise, context.Rng(), 0);
         audio.SnapshotInputs();
         p->ProcessReplacing(audio.InPointers(), audio.OutPointers(), 64);
@@ -69,18 +72,21 @@ void HundredInstances(Context& context, Outcome& o) {
     std::vector<int> order(kCount);
     std::iota(order.begin(), order.end(), 0);
     std::shuffle(order.begin(), order.end(), context.Rng());
-    for (int i : order) instances[static_cast<std::size_t>(i)]->Close();
+    for (int i : order)
+        instances[static_cast<std::size_t>(i)]->Close();
 }
 
 /// Plays a few blocks of noise and checks them.
 void PlayBlocks(Context& context, const Plugin& plugin, vst::Int32 frames, int blocks, Outcome& o) {
-    GuardedAudio audio(static_cast<std::size_t>(plugin.NumInputs()), static_cast<std::size_t>(plugin.NumOutputs()),
-                       static_cast<std::size_t>(frames), false);
+    GuardedAudio audio(static_cast<std::size_t>(plugin.NumInputs()),
+                       static_cast<std::size_t>(plugin.NumOutputs()), static_cast<std::size_t>(frames),
+                       false);
     for (int b = 0; b < blocks; ++b) {
         FillSignal(audio, Signal::Noise, context.Rng(), static_cast<std::uint64_t>(b * frames));
         audio.SnapshotInputs();
         plugin.ProcessReplacing(audio.InPointers(), audio.OutPointers(), frames);
-        if (!CheckBlock(audio, true, false, "processReplacing of " + std::to_string(frames) + " frames", o)) return;
+        if (!CheckBlock(audio, true, false, "processReplacing of " + std::to_string(frames) + " frames", o))
+            return;
     }
 }
 
@@ -141,16 +147,20 @@ void BlockSizeChange(Context& context, Outcome& o) {
 } // namespace
 
 void AddLifecycleTests(std::vector<TestCase>& t) {
-    t.push_back({"lifecycle.open-close-cold-warm", 1, "load, main, effOpen, effClose, unload, twice", OpenCloseColdWarm});
+    t.push_back({"lifecycle.open-close-cold-warm", 1, "load, main, effOpen, effClose, unload, twice",
+                 OpenCloseColdWarm});
     t.push_back({"lifecycle.hundred-instances", 1, "100 instances alive at once, closed in random order",
                  HundredInstances});
-    t.push_back({"host-order.settings-before-open", 2, "rate and block size set before effOpen", SettingsBeforeOpen});
-    t.push_back({"host-order.settings-after-open", 2, "rate and block size set after effOpen", SettingsAfterOpen});
-    t.push_back({"host-order.resume-with-start-stop", 2, "effMainsChanged around processing with effStartProcess",
-                 WithStartStop});
+    t.push_back(
+        {"host-order.settings-before-open", 2, "rate and block size set before effOpen", SettingsBeforeOpen});
+    t.push_back(
+        {"host-order.settings-after-open", 2, "rate and block size set after effOpen", SettingsAfterOpen});
+    t.push_back({"host-order.resume-with-start-stop", 2,
+                 "effMainsChanged around processing with effStartProcess", WithStartStop});
     t.push_back({"host-order.resume-without-start-stop", 2,
                  "effMainsChanged around processing without effStartProcess", WithoutStartStop});
-    t.push_back({"host-order.block-size-change", 2, "block size changed between suspend and resume", BlockSizeChange});
+    t.push_back({"host-order.block-size-change", 2, "block size changed between suspend and resume",
+                 BlockSizeChange});
 }
 
 } // namespace ql::host::validate

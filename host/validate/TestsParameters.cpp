@@ -28,7 +28,8 @@ void TextsAndEntry(Context& context, Outcome& o) {
         const std::string n = std::to_string(i);
         CheckedText(*p, vst::effGetParamName, i, 0, "effGetParamName(" + n + ")", o);
         CheckedText(*p, vst::effGetParamLabel, i, 0, "effGetParamLabel(" + n + ")", o);
-        std::string display = CheckedText(*p, vst::effGetParamDisplay, i, 0, "effGetParamDisplay(" + n + ")", o);
+        std::string display =
+            CheckedText(*p, vst::effGetParamDisplay, i, 0, "effGetParamDisplay(" + n + ")", o);
         float before = p->GetParameter(i);
         if (p->StringToParameter(i, display)) {
             float after = p->GetParameter(i);
@@ -36,11 +37,13 @@ void TextsAndEntry(Context& context, Outcome& o) {
                 o.Note("typing parameter " + n + "'s own display text \"" + display + "\" moved it from " +
                        Describe(before) + " to " + Describe(after));
         }
-        for (const std::string& text : {std::string("abc"), std::string(""), std::string("nan"), std::string("inf"),
-                                        std::string("-1e30"), std::string("1e30"), junk}) {
+        for (const std::string& text :
+             {std::string("abc"), std::string(""), std::string("nan"), std::string("inf"),
+              std::string("-1e30"), std::string("1e30"), junk}) {
             p->StringToParameter(i, text);
             CheckValue(*p, i, "typing \"" + text.substr(0, 12) + "\"", o);
-            CheckedText(*p, vst::effGetParamDisplay, i, 0, "effGetParamDisplay(" + n + ") after text entry", o);
+            CheckedText(*p, vst::effGetParamDisplay, i, 0, "effGetParamDisplay(" + n + ") after text entry",
+                        o);
         }
     }
     p->Close();
@@ -52,7 +55,8 @@ void Automatable(Context& context, Outcome& o) {
     int automatable = 0;
     for (vst::Int32 i = 0; i < WalkedParams(*p); ++i) {
         vst::IntPtr r = p->Dispatch(vst::effCanBeAutomated, i);
-        if (r != 0 && r != 1) o.Note("effCanBeAutomated(" + std::to_string(i) + ") replied " + std::to_string(r));
+        if (r != 0 && r != 1)
+            o.Note("effCanBeAutomated(" + std::to_string(i) + ") replied " + std::to_string(r));
         if (r) ++automatable;
     }
     if (automatable == 0) o.Note("no parameter can be automated");
@@ -70,18 +74,20 @@ void RoundTrip(Context& context, Outcome& o) {
             p->SetParameter(i, v);
             float read = p->GetParameter(i);
             if (!std::isfinite(read) || read < 0.0f || read > 1.0f) {
-                o.Fail("getParameter(" + std::to_string(i) + ") reads " + Describe(read) + " after setting " + Describe(v));
+                o.Fail("getParameter(" + std::to_string(i) + ") reads " + Describe(read) + " after setting " +
+                       Describe(v));
                 continue;
             }
             if (read != v) ++inexact;
             p->SetParameter(i, read);
             float again = p->GetParameter(i);
             if (again != read)
-                o.Fail("parameter " + std::to_string(i) + ": setting the value it reported (" + Describe(read) +
-                       ") reads back " + Describe(again));
+                o.Fail("parameter " + std::to_string(i) + ": setting the value it reported (" +
+                       Describe(read) + ") reads back " + Describe(again));
         }
     }
-    if (inexact) o.Note(std::to_string(inexact) + " set value(s) read back changed (stepped or quantised parameters)");
+    if (inexact)
+        o.Note(std::to_string(inexact) + " set value(s) read back changed (stepped or quantised parameters)");
     p->Close();
 }
 
@@ -90,23 +96,33 @@ void ExtremeValues(Context& context, Outcome& o) {
     auto p = context.NewInstance();
     if (!NeedParams(*p, o)) return;
     StartSession(*p, 44100.0f, 128);
-    GuardedAudio audio(static_cast<std::size_t>(p->NumInputs()), static_cast<std::size_t>(p->NumOutputs()), 128, false);
-    const float values[] = {0.0f, 1.0f, -0.5f, 1.5f, -1e30f, 1e30f, std::numeric_limits<float>::quiet_NaN(),
-                            std::numeric_limits<float>::infinity(), static_cast<float>(context.Uniform(0, 1))};
+    GuardedAudio audio(static_cast<std::size_t>(p->NumInputs()), static_cast<std::size_t>(p->NumOutputs()),
+                       128, false);
+    const float values[] = {0.0f,
+                            1.0f,
+                            -0.5f,
+                            1.5f,
+                            -1e30f,
+                            1e30f,
+                            std::numeric_limits<float>::quiet_NaN(),
+                            std::numeric_limits<float>::infinity(),
+                            static_cast<float>(context.Uniform(0, 1))};
     for (vst::Int32 i = 0; i < WalkedParams(*p); ++i) {
         for (float v : values) {
             p->SetParameter(i, v);
             CheckValue(*p, i, "setParameter(" + Describe(v) + ")", o);
-            CheckedText(*p, vst::effGetParamDisplay, i, 0, "effGetParamDisplay(" + std::to_string(i) + ") after " +
-                        Describe(v), o);
+            CheckedText(*p, vst::effGetParamDisplay, i, 0,
+                        "effGetParamDisplay(" + std::to_string(i) + ") after " + Describe(v), o);
             FillSignal(audio, Signal::Noise, context.Rng(), 0);
             audio.SnapshotInputs();
             p->ProcessReplacing(audio.InPointers(), audio.OutPointers(), 128);
-            std::string what = "processReplacing with parameter " + std::to_string(i) + " set to " + Describe(v);
+            std::string what =
+                "processReplacing with parameter " + std::to_string(i) + " set to " + Describe(v);
             if (std::isfinite(v)) {
                 CheckBlock(audio, true, false, what, o);
             } else {
-                // No host means to send a non-finite value; what the audio does then is remarked on, not failed.
+                // No host means to send a non-finite value; what the audio does then is remarked on, not
+                // failed.
                 Outcome scratch;
                 if (!CheckBlock(audio, true, false, what, scratch)) o.Note(scratch.reason);
             }

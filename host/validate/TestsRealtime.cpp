@@ -22,10 +22,12 @@ struct Rig {
     Rig(Context& context) {
         plugin = context.NewInstance();
         StartSession(*plugin, 48000.0f, kFrames);
-        audio = std::make_unique<GuardedAudio>(static_cast<std::size_t>(plugin->NumInputs()),
-                                               static_cast<std::size_t>(plugin->NumOutputs()), kFrames, false);
+        audio =
+            std::make_unique<GuardedAudio>(static_cast<std::size_t>(plugin->NumInputs()),
+                                           static_cast<std::size_t>(plugin->NumOutputs()), kFrames, false);
         params = std::min(WalkedParams(*plugin), 64);
-        for (int i = 0; i < 1024; ++i) values.push_back(static_cast<float>(context.Uniform(0, 1)));
+        for (int i = 0; i < 1024; ++i)
+            values.push_back(static_cast<float>(context.Uniform(0, 1)));
         FillSignal(*audio, Signal::Noise, context.Rng(), 0);
         for (int block = 0; block < 16; ++block) {
             Call('R', block);
@@ -46,12 +48,14 @@ struct Rig {
         vst::AEffect& e = plugin->Effect();
         switch (kind) {
         case 'R':
-            if (e.processReplacing) e.processReplacing(&e, const_cast<float**>(audio->InPointers()),
-                                                       const_cast<float**>(audio->OutPointers()), kFrames);
+            if (e.processReplacing)
+                e.processReplacing(&e, const_cast<float**>(audio->InPointers()),
+                                   const_cast<float**>(audio->OutPointers()), kFrames);
             break;
         case 'A':
-            if (e.process) e.process(&e, const_cast<float**>(audio->InPointers()),
-                                     const_cast<float**>(audio->OutPointers()), kFrames);
+            if (e.process)
+                e.process(&e, const_cast<float**>(audio->InPointers()),
+                          const_cast<float**>(audio->OutPointers()), kFrames);
             break;
         case 'S':
             if (params > 0 && e.setParameter)
@@ -66,10 +70,14 @@ struct Rig {
 
 const char* EntryName(char kind) {
     switch (kind) {
-    case 'R': return "processReplacing";
-    case 'A': return "process";
-    case 'S': return "setParameter";
-    case 'G': return "getParameter";
+    case 'R':
+        return "processReplacing";
+    case 'A':
+        return "process";
+    case 'S':
+        return "setParameter";
+    case 'G':
+        return "getParameter";
     }
     return "?";
 }
@@ -101,10 +109,11 @@ void CountedRun(Context& context, Outcome& o, bool locks) {
         const rtcheck::Counts& c = perKind[k];
         std::string calls = std::to_string(kBlocks) + " calls";
         if (!locks && (c.allocations || c.frees))
-            o.Fail(std::string(EntryName(kKinds[k])) + " allocated " + std::to_string(c.allocations) + " and freed " +
-                   std::to_string(c.frees) + " time(s) in " + calls);
+            o.Fail(std::string(EntryName(kKinds[k])) + " allocated " + std::to_string(c.allocations) +
+                   " and freed " + std::to_string(c.frees) + " time(s) in " + calls);
         if (locks && c.locks)
-            o.Fail(std::string(EntryName(kKinds[k])) + " took a lock " + std::to_string(c.locks) + " time(s) in " + calls);
+            o.Fail(std::string(EntryName(kKinds[k])) + " took a lock " + std::to_string(c.locks) +
+                   " time(s) in " + calls);
     }
 }
 
@@ -138,14 +147,15 @@ void NoSystemCalls(Context& context, Outcome& o) {
         return;
     }
     std::string entry = run.output.empty() ? "setting up" : EntryName(run.output.back());
-    o.Fail(entry + " made a system call (call " + std::to_string(run.output.size()) + " of the guarded run; " +
-           run.detail + ")");
+    o.Fail(entry + " made a system call (call " + std::to_string(run.output.size()) +
+           " of the guarded run; " + run.detail + ")");
 }
 
 } // namespace
 
 void AddRealtimeTests(std::vector<TestCase>& t) {
-    t.push_back({"realtime.no-heap", 9, "no malloc/free/new/delete inside the audio entries and accessors", NoHeap});
+    t.push_back(
+        {"realtime.no-heap", 9, "no malloc/free/new/delete inside the audio entries and accessors", NoHeap});
     t.push_back({"realtime.no-locks", 9, "no mutex, read-write lock or semaphore inside them", NoLocks});
     t.push_back({"realtime.no-system-calls", 9, "no system call inside them (strict secure-computing child)",
                  NoSystemCalls});

@@ -82,7 +82,8 @@ void BankRoundTrip(Context& context, Outcome& o) {
     // A state that is not the default: random values, a renamed program when there are programs.
     for (vst::Int32 i = 0; i < WalkedParams(*original); ++i)
         original->SetParameter(i, static_cast<float>(context.Uniform(0, 1)));
-    if (original->NumPrograms() > 0) original->SetProgramName("Validator " + std::to_string(context.Below(1000)));
+    if (original->NumPrograms() > 0)
+        original->SetProgramName("Validator " + std::to_string(context.Below(1000)));
     std::vector<unsigned char> saved = SaveBank(*original, o);
 
     auto fresh = context.NewInstance();
@@ -100,10 +101,12 @@ void BankRoundTrip(Context& context, Outcome& o) {
                 continue;
             }
             auto target = context.NewInstance();
-            target->Dispatch(vst::effSetChunk, program ? 1 : 0, static_cast<vst::IntPtr>(chunk.size()), chunk.data());
+            target->Dispatch(vst::effSetChunk, program ? 1 : 0, static_cast<vst::IntPtr>(chunk.size()),
+                             chunk.data());
             std::vector<unsigned char> back = Chunk(*target, program);
             if (std::string d = FirstDifference(chunk, back); !d.empty())
-                o.Fail(std::string("the ") + kind + " set into a fresh instance reads back differently (" + d + ")");
+                o.Fail(std::string("the ") + kind + " set into a fresh instance reads back differently (" +
+                       d + ")");
             target->Close();
         }
     }
@@ -114,7 +117,7 @@ void BankRoundTrip(Context& context, Outcome& o) {
 /// Hides the display from the editor test, and gives it back: the battery runs without one, so an editor
 /// that could only open on a display cannot be told from one that hangs there.
 class NoDisplay {
-public:
+  public:
     NoDisplay() {
         for (const char* name : kNames)
             if (const char* v = std::getenv(name)) {
@@ -123,12 +126,13 @@ public:
             }
     }
     ~NoDisplay() {
-        for (const auto& [name, value] : fSaved) SetEnvironment(name.c_str(), value.c_str());
+        for (const auto& [name, value] : fSaved)
+            SetEnvironment(name.c_str(), value.c_str());
     }
     NoDisplay(const NoDisplay&) = delete;
     NoDisplay& operator=(const NoDisplay&) = delete;
 
-private:
+  private:
     static constexpr const char* kNames[] = {"DISPLAY", "WAYLAND_DISPLAY"};
     std::vector<std::pair<std::string, std::string>> fSaved;
 };
@@ -141,17 +145,20 @@ bool EditorOpensWithoutParent(Context& context, std::string& why) {
         [&](Outcome& o) {
             auto p = context.NewInstance();
             vst::IntPtr reply = 0;
-            if (auto rect = p->EditorRect(&reply); rect && (rect->bottom < rect->top || rect->right < rect->left))
+            if (auto rect = p->EditorRect(&reply);
+                rect && (rect->bottom < rect->top || rect->right < rect->left))
                 o.Note("effEditGetRect before opening points to an upside-down rectangle");
-            if (p->Dispatch(vst::effEditOpen, 0, 0, nullptr) == 0) o.Skip("no editor");
-            else p->EditClose();
+            if (p->Dispatch(vst::effEditOpen, 0, 0, nullptr) == 0)
+                o.Skip("no editor");
+            else
+                p->EditClose();
             p->Close();
         },
         true, 30);
     if (probe.status == Status::Pass) return true;
-    why = probe.status == Status::Skip ? "effEditOpen without a parent window or display gave no editor"
-                                       : "the editor cannot run without a parent window and display (" +
-                                             probe.Explanation() + ")";
+    why = probe.status == Status::Skip
+              ? "effEditOpen without a parent window or display gave no editor"
+              : "the editor cannot run without a parent window and display (" + probe.Explanation() + ")";
     return false;
 }
 
@@ -177,8 +184,8 @@ void Editor(Context& context, Outcome& o) {
     Outcome audioSide;
     std::thread audio([&] {
         std::mt19937_64 rng(7);
-        GuardedAudio buffers(static_cast<std::size_t>(p->NumInputs()), static_cast<std::size_t>(p->NumOutputs()), 256,
-                             false);
+        GuardedAudio buffers(static_cast<std::size_t>(p->NumInputs()),
+                             static_cast<std::size_t>(p->NumOutputs()), 256, false);
         while (!stop.load(std::memory_order_acquire)) {
             FillSignal(buffers, Signal::Noise, rng, 0);
             buffers.SnapshotInputs();
@@ -211,9 +218,10 @@ void Editor(Context& context, Outcome& o) {
 } // namespace
 
 void AddStateTests(std::vector<TestCase>& t) {
-    t.push_back({"state.bank-round-trip", 10, "a host-style bank restored into a fresh instance reads back the same",
-                 BankRoundTrip});
-    t.push_back({"editor.open-idle-close", 10, "editor cycles while audio plays and parameters move", Editor});
+    t.push_back({"state.bank-round-trip", 10,
+                 "a host-style bank restored into a fresh instance reads back the same", BankRoundTrip});
+    t.push_back(
+        {"editor.open-idle-close", 10, "editor cycles while audio plays and parameters move", Editor});
 }
 
 } // namespace ql::host::validate

@@ -31,7 +31,8 @@ Allowed Calibrate(const Plugin& p, vst::Int32 params, vst::Int32 programs) {
     Allowed a;
     a.values.resize(static_cast<std::size_t>(params));
     a.checked.assign(static_cast<std::size_t>(params), true);
-    for (vst::Int32 i = 0; i < params; ++i) a.values[static_cast<std::size_t>(i)].insert(p.GetParameter(i));
+    for (vst::Int32 i = 0; i < params; ++i)
+        a.values[static_cast<std::size_t>(i)].insert(p.GetParameter(i));
     for (int pass = 0; pass < 2; ++pass) {
         for (vst::Int32 i = 0; i < params; ++i) {
             std::vector<float> seen;
@@ -49,7 +50,8 @@ Allowed Calibrate(const Plugin& p, vst::Int32 params, vst::Int32 programs) {
     }
     for (vst::Int32 prog = 0; prog < programs; ++prog) {
         p.SetProgram(prog);
-        for (vst::Int32 i = 0; i < params; ++i) a.values[static_cast<std::size_t>(i)].insert(p.GetParameter(i));
+        for (vst::Int32 i = 0; i < params; ++i)
+            a.values[static_cast<std::size_t>(i)].insert(p.GetParameter(i));
     }
     if (programs > 0) p.SetProgram(0);
     // Reading after a program change can give values the calibration above did not see for other parameters
@@ -76,17 +78,19 @@ void AudioAndUi(Context& context, Outcome& o) {
 
     std::thread audio([&] {
         std::mt19937_64 rng(seed);
-        GuardedAudio buffers(static_cast<std::size_t>(p->NumInputs()), static_cast<std::size_t>(p->NumOutputs()),
-                             kFrames, false);
+        GuardedAudio buffers(static_cast<std::size_t>(p->NumInputs()),
+                             static_cast<std::size_t>(p->NumOutputs()), kFrames, false);
         for (int block = 0; block < kAudioBlocks; ++block) {
             FillSignal(buffers, Signal::Noise, rng, static_cast<std::uint64_t>(block) * kFrames);
             buffers.SnapshotInputs();
-            if (p->Effect().processReplacing) p->ProcessReplacing(buffers.InPointers(), buffers.OutPointers(), kFrames);
+            if (p->Effect().processReplacing)
+                p->ProcessReplacing(buffers.InPointers(), buffers.OutPointers(), kFrames);
             else {
                 buffers.FillOutputs(0.0f);
                 p->Process(buffers.InPointers(), buffers.OutPointers(), kFrames);
             }
-            if (!CheckBlock(buffers, true, false, "audio thread block " + std::to_string(block), audioSide)) break;
+            if (!CheckBlock(buffers, true, false, "audio thread block " + std::to_string(block), audioSide))
+                break;
             // Hosts also send automation from the audio thread.
             if (params > 0 && block % 4 == 0) {
                 vst::Int32 i = static_cast<vst::Int32>(rng() % static_cast<std::uint64_t>(params));
@@ -113,8 +117,8 @@ void AudioAndUi(Context& context, Outcome& o) {
                 float v = p->GetParameter(k);
                 if (!allowed.Contains(k, v)) {
                     std::lock_guard<std::mutex> lock(failuresMutex);
-                    uiSide.Fail("user-interface thread read parameter " + std::to_string(k) + " as " + Describe(v) +
-                                ", a value it never had");
+                    uiSide.Fail("user-interface thread read parameter " + std::to_string(k) + " as " +
+                                Describe(v) + ", a value it never had");
                 }
             }
             CheckedText(*p, vst::effGetParamDisplay, i, 0, "effGetParamDisplay during playback", uiSide);
@@ -133,19 +137,24 @@ void AudioAndUi(Context& context, Outcome& o) {
     p->Close();
     for (const Outcome* side : {&audioSide, &uiSide}) {
         if (side->Failed()) o.Fail(side->Explanation());
-        for (const auto& n : side->notes) o.Note(n);
+        for (const auto& n : side->notes)
+            o.Note(n);
     }
     std::size_t unchecked = 0;
-    for (bool c : allowed.checked) unchecked += c ? 0 : 1;
-    if (unchecked) o.Note(std::to_string(unchecked) + " parameter(s) read back differently by order of sets; not checked for torn values");
-    o.Note(std::to_string(kAudioBlocks) + " audio blocks against " + std::to_string(rounds) + " user-interface rounds");
+    for (bool c : allowed.checked)
+        unchecked += c ? 0 : 1;
+    if (unchecked)
+        o.Note(std::to_string(unchecked) +
+               " parameter(s) read back differently by order of sets; not checked for torn values");
+    o.Note(std::to_string(kAudioBlocks) + " audio blocks against " + std::to_string(rounds) +
+           " user-interface rounds");
 }
 
 } // namespace
 
 void AddThreadTests(std::vector<TestCase>& t) {
-    t.push_back({"threads.audio-and-ui", 8, "600 blocks on an audio thread while another thread automates and reads",
-                 AudioAndUi});
+    t.push_back({"threads.audio-and-ui", 8,
+                 "600 blocks on an audio thread while another thread automates and reads", AudioAndUi});
 }
 
 } // namespace ql::host::validate

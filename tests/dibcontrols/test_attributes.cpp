@@ -41,7 +41,7 @@ TEST(Attributes, SettersNotifyOnlyOnRealChange) {
     d.SetScale(50);
     d.SetScale(50);
     d.SetScaleY(60);
-    d.SetScale(50);  // ScaleY differs, so both are written again
+    d.SetScale(50); // ScaleY differs, so both are written again
     EXPECT_EQ(d.ScaleY(), 50);
     EXPECT_EQ(c.count, 5);
     d.SetMasked(true);
@@ -81,7 +81,7 @@ TEST(Attributes, ResizeRules) {
     EXPECT_EQ(d.ClipRect(), TRect(0, 0, 2, 3));
     std::uint8_t* before = d.Bits();
     d.ResizeImage(3, 4);
-    EXPECT_EQ(d.Bits(), before);  // same size: nothing happens
+    EXPECT_EQ(d.Bits(), before); // same size: nothing happens
     d.ResizeImage(0, 0);
     EXPECT_EQ(d.Width(), 1);
     EXPECT_EQ(d.Height(), 1);
@@ -99,7 +99,7 @@ TEST(Attributes, ResizeRules) {
 TEST(Attributes, TransparentColorByMode) {
     TMemoryDIB d(2, 2);
     FillAll(d, Px(0, 9, 9, 9));
-    Put(d, 0, 1, Px(0x77, 0x10, 0x20, 0x30));  // bottom-left: first in memory
+    Put(d, 0, 1, Px(0x77, 0x10, 0x20, 0x30)); // bottom-left: first in memory
     d.SetTransparentColor(clRed);
     EXPECT_EQ(d.TransparentColor(), RGB(0x10, 0x20, 0x30));
     EXPECT_EQ(d.TransparentKey(), 0xFF0000u);
@@ -119,7 +119,7 @@ TEST(Attributes, FillsAndAlpha) {
     d.SetAlpha(200);
     EXPECT_EQ(Get(d, 0, 0), Px(200, 1, 2, 3));
     EXPECT_EQ(c.count, 2);
-    d.FillRect(clWhite, -1, 1, 3, 100);  // clipped to the image, no notification
+    d.FillRect(clWhite, -1, 1, 3, 100); // clipped to the image, no notification
     EXPECT_EQ(Get(d, 1, 2), Px(0, 255, 255, 255));
     EXPECT_EQ(Get(d, 2, 2), Px(200, 1, 2, 3));
     EXPECT_EQ(Get(d, 0, 0), Px(200, 1, 2, 3));
@@ -143,7 +143,7 @@ TEST(Attributes, StretchNearestNeighbour) {
     small.StretchFrom(&src);
     EXPECT_EQ(Get(small, 0, 0), Get(src, 0, 1));
     EXPECT_EQ(Get(small, 1, 0), Get(src, 2, 1));
-    TMemoryDIB odd(3, 5);  // uneven ratios stay inside the source
+    TMemoryDIB odd(3, 5); // uneven ratios stay inside the source
     odd.StretchFrom(&src);
     TMemoryDIB tiny(1, 1);
     Pattern(tiny);
@@ -191,7 +191,7 @@ TEST(Attributes, FilterIdentityAndSafeDivisor) {
     Pattern(d);
     TMemoryDIB copy(5, 5);
     copy.Assign(&d);
-    TFilterParams identity;  // centre weight 1, divisor from the weights
+    TFilterParams identity; // centre weight 1, divisor from the weights
     d.Filter(identity);
     EXPECT_EQ(Get(d, 2, 2), Get(copy, 2, 2));
     // The border of the filtered picture is black with alpha 0.
@@ -200,10 +200,10 @@ TEST(Attributes, FilterIdentityAndSafeDivisor) {
     TFilterParams blur;
     for (auto& w : blur.Weights)
         w = 1;
-    blur.Divisor = 65536;  // low half zero: no division instead of a crash
+    blur.Divisor = 65536; // low half zero: no division instead of a crash
     Pattern(d);
     d.Filter(blur);
-    EXPECT_EQ(Get(d, 2, 2) & 0xFF, 153u);  // nine blue bytes of 0x11, undivided
+    EXPECT_EQ(Get(d, 2, 2) & 0xFF, 153u); // nine blue bytes of 0x11, undivided
 }
 
 } // namespace
@@ -217,7 +217,7 @@ TEST(SectionImage, CanvasDrawingNotifiesTheImage) {
     ASSERT_NE(d.Handle(), nullptr);
     ASSERT_NE(d.Canvas(), nullptr);
     EXPECT_EQ(d.Bits(), d.Handle()->Bits());
-    EXPECT_EQ(test::Get(d, 5, 3), 0u);  // starts zeroed
+    EXPECT_EQ(test::Get(d, 5, 3), 0u); // starts zeroed
     test::ChangeCounter c;
     c.Attach(d);
     d.Canvas()->Brush().SetColor(clRed);

@@ -78,7 +78,7 @@ TEST(Blend, ColourKey) {
 
 TEST(Blend, AlphaOnlyAndMaskAsGrey) {
     Pair p;
-    p.src.SetOpacity(10);  // ignored by both
+    p.src.SetOpacity(10); // ignored by both
     Put(p.src, 0, 0, Px(0x5A, 1, 2, 3));
     Put(p.dst, 0, 0, Px(0x00, 7, 8, 9));
     p.src.DrawAlphaOnly(0, 0, 1, 1, &p.dst, 0, 0);

@@ -23,7 +23,7 @@ TEST_F(Scene, NegativeDestinationStartsInsideTheSource) {
     src.Draw(-5, 0, 10, 6, &dst, 0, 0);
     EXPECT_EQ(Get(dst, 0, 0), Get(src, 5, 0));
     EXPECT_EQ(Get(dst, 4, 5), Get(src, 9, 5));
-    EXPECT_EQ(Get(dst, 5, 0), Px(1, 1, 1, 1));  // source ran out at column 10
+    EXPECT_EQ(Get(dst, 5, 0), Px(1, 1, 1, 1)); // source ran out at column 10
     EXPECT_EQ(Get(dst, 0, 6), Px(1, 1, 1, 1));
     EXPECT_EQ(changes.count, 1);
 }
@@ -33,7 +33,7 @@ TEST_F(Scene, ClipRectLimitsTheArea) {
     src.Draw(0, 0, 10, 6, &dst, 1, 1);
     for (int y = 0; y < 8; ++y)
         for (int x = 0; x < 8; ++x) {
-            const bool inside = x >= 2 && x <= 4 && y >= 3 && y <= 5 && y + 1 < 6;  // source has 6 rows
+            const bool inside = x >= 2 && x <= 4 && y >= 3 && y <= 5 && y + 1 < 6; // source has 6 rows
             EXPECT_EQ(Get(dst, x, y), inside ? Get(src, x + 1, y + 1) : Px(1, 1, 1, 1)) << x << "," << y;
         }
     // Reversed and oversized rectangles are normalised and clamped to the image.
@@ -43,12 +43,20 @@ TEST_F(Scene, ClipRectLimitsTheArea) {
 
 TEST_F(Scene, NothingDrawnNoNotification) {
     const int calls[][6] = {
-        {100, 0, 5, 5, 0, 0},   {0, 100, 5, 5, 0, 0},   {0, 0, 0, 5, 0, 0},      {0, 0, 5, 0, 0, 0},
-        {-50, 0, 10, 6, 0, 0},  {0, 0, 5, 5, 10, 0},    {0, 0, 5, 5, 0, 6},      {2147483600, 2147483600, 100, 100, 0, 0},
-        {-2147483647, 0, 2147483647, 6, 0, 0},          {0, 0, -7, 3, 0, 0},
+        {100, 0, 5, 5, 0, 0},
+        {0, 100, 5, 5, 0, 0},
+        {0, 0, 0, 5, 0, 0},
+        {0, 0, 5, 0, 0, 0},
+        {-50, 0, 10, 6, 0, 0},
+        {0, 0, 5, 5, 10, 0},
+        {0, 0, 5, 5, 0, 6},
+        {2147483600, 2147483600, 100, 100, 0, 0},
+        {-2147483647, 0, 2147483647, 6, 0, 0},
+        {0, 0, -7, 3, 0, 0},
     };
     for (const auto& c : calls)
-        src.Draw(c[0], c[1], c[2], c[3], &dst, static_cast<std::uint16_t>(c[4]), static_cast<std::uint16_t>(c[5]));
+        src.Draw(c[0], c[1], c[2], c[3], &dst, static_cast<std::uint16_t>(c[4]),
+                 static_cast<std::uint16_t>(c[5]));
     EXPECT_EQ(changes.count, 0);
     for (int y = 0; y < 8; ++y)
         for (int x = 0; x < 8; ++x)
@@ -96,7 +104,7 @@ TEST(Transform, QuarterTurnIsClockwiseOnScreen) {
     // An odd-sized picture so that the centre row and column map exactly.
     TMemoryDIB src(5, 5);
     FillAll(src, Px(255, 0, 0, 0));
-    Put(src, 2, 1, Px(255, 9, 9, 9));  // just above the centre
+    Put(src, 2, 1, Px(255, 9, 9, 9)); // just above the centre
     TMemoryDIB out(5, 5);
     FillAll(out, Px(7, 7, 7, 7));
     src.SetAngle(90);
@@ -130,7 +138,7 @@ TEST(Transform, UncoveredPixelsGetTheFillAndOuterEdgeIsNeverSampled) {
     EXPECT_EQ(c.count, 0);
     EXPECT_EQ(Get(out, 4, 3), Px(255, 50, 60, 70));
     src.SetScale(1e-30L);
-    src.TransformTo(&out);  // steps clamp instead of overflowing: only the centre still samples
+    src.TransformTo(&out); // steps clamp instead of overflowing: only the centre still samples
     EXPECT_EQ(Get(out, 4, 3), Px(255, 50, 60, 70));
     EXPECT_EQ(Get(out, 3, 3), 0u);
 }

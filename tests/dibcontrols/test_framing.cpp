@@ -12,7 +12,7 @@ namespace {
 using Bytes = std::vector<std::uint8_t>;
 
 class Framing : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override { RegisterStandardCompressors(); }
     void TearDown() override {
         SetCurrentDIBCompressor(nullptr);
@@ -127,8 +127,8 @@ TEST_F(Framing, RejectsWhatItCannotRead) {
 TEST_F(Framing, LaterRegistrationWins) {
     struct Fake : TRLEDIBCompressor {
         int calls = 0;
-        void Decompress(TAbstractSuperDIB*, const TGUID&, std::uint32_t size, std::uint32_t, std::uint8_t* dest,
-                        const std::uint8_t*) override {
+        void Decompress(TAbstractSuperDIB*, const TGUID&, std::uint32_t size, std::uint32_t,
+                        std::uint8_t* dest, const std::uint8_t*) override {
             ++calls;
             std::memset(dest, 0x77, size);
         }

@@ -15,11 +15,11 @@ using Bytes = std::vector<std::uint8_t>;
 
 /// Records the symbols the coder sends or reads.
 class Recorder : public TLZHStream {
-public:
+  public:
     using TLZHStream::TLZHStream;
     std::vector<std::pair<int, int>> symbols;
 
-protected:
+  protected:
     void SymbolCoded(int s, int p) override { symbols.emplace_back(s, p); }
 };
 
@@ -45,13 +45,14 @@ TEST(LZH, RoundTripsVariedData) {
     std::mt19937 rng(7);
     std::vector<Bytes> inputs;
     inputs.push_back(FromText("aaaaaaaaaaaaaaaaaaaa"));
-    inputs.push_back(Bytes(100000, 0));  // long runs, tree rebuilds
+    inputs.push_back(Bytes(100000, 0)); // long runs, tree rebuilds
     {
         // A picture-like gradient with an alpha edge.
         Bytes img;
         for (int y = 0; y < 120; ++y)
             for (int x = 0; x < 160; ++x)
-                img.insert(img.end(), {std::uint8_t(x), std::uint8_t(y), std::uint8_t(x ^ y), std::uint8_t(x < 80 ? 255 : 0)});
+                img.insert(img.end(), {std::uint8_t(x), std::uint8_t(y), std::uint8_t(x ^ y),
+                                       std::uint8_t(x < 80 ? 255 : 0)});
         inputs.push_back(img);
     }
     {
@@ -103,7 +104,7 @@ TEST(LZH, ShortestAndLongestMatchSymbols) {
     Recorder enc(in.data(), in.size(), out);
     enc.Encode(static_cast<std::uint32_t>(in.size()));
     ASSERT_GE(enc.symbols.size(), 4u);
-    EXPECT_EQ(enc.symbols[3], std::make_pair(256, 2));  // "xyz" again, 3 back: length 3, position 2
+    EXPECT_EQ(enc.symbols[3], std::make_pair(256, 2)); // "xyz" again, 3 back: length 3, position 2
 
     // Spaces match the ring's initial fill at once, at full length.
     Bytes spaces(200, ' ');
@@ -138,7 +139,8 @@ TEST(LZH, DamagedStreamsAreRejectedOrBounded) {
     EXPECT_THROW(c.Decompress(nullptr, TLZHDIBCompressor::kGUID, static_cast<std::uint32_t>(in.size()) - 4,
                               static_cast<std::uint32_t>(coded.size()), dest.data(), coded.data()),
                  ElzhException);
-    EXPECT_THROW(c.Decompress(nullptr, TLZHDIBCompressor::kGUID, 4, 3, dest.data(), coded.data()), ElzhException);
+    EXPECT_THROW(c.Decompress(nullptr, TLZHDIBCompressor::kGUID, 4, 3, dest.data(), coded.data()),
+                 ElzhException);
     c.Decompress(nullptr, TLZHDIBCompressor::kGUID, static_cast<std::uint32_t>(in.size()),
                  static_cast<std::uint32_t>(coded.size()), dest.data(), coded.data());
     EXPECT_EQ(dest, in);

@@ -6,8 +6,8 @@
 
 #include <gtest/gtest.h>
 
-#include <png.h>
 #include <jpeglib.h>
+#include <png.h>
 
 #include <cstring>
 
@@ -108,7 +108,7 @@ TEST(PictureCodecs, DamagedFilesAreRefused) {
     // A header that claims a picture far beyond the largest size is refused before decoding.
     Bytes wide = png;
     wide[16] = 0x00;
-    wide[17] = 0x01;  // width 65536 + 8 (the chunk's check value no longer matches either)
+    wide[17] = 0x01; // width 65536 + 8 (the chunk's check value no longer matches either)
     EXPECT_THROW(LoadPicture(wide), EDIBFormatError);
 }
 

@@ -1,4 +1,5 @@
-// Picture loading: bitmap decoding, choice of format by content, rejection of damaged files, import into images.
+// Picture loading: bitmap decoding, choice of format by content, rejection of damaged files, import into
+// images.
 #include "DibTestUtil.h"
 #include "PictureFiles.h"
 
@@ -12,7 +13,10 @@ namespace {
 using namespace test;
 
 TEST(PictureLoader, Bitmaps24And32Bit) {
-    auto px = [](int x, int y) { return Px(static_cast<std::uint8_t>(10 * x + y), static_cast<std::uint8_t>(x), static_cast<std::uint8_t>(y), 7); };
+    auto px = [](int x, int y) {
+        return Px(static_cast<std::uint8_t>(10 * x + y), static_cast<std::uint8_t>(x),
+                  static_cast<std::uint8_t>(y), 7);
+    };
     for (bool topDown : {false, true}) {
         TLoadedPicture p24 = LoadPicture(MakeBmp(3, 2, 24, px, topDown));
         EXPECT_EQ(p24.Width, 3);
@@ -22,8 +26,8 @@ TEST(PictureLoader, Bitmaps24And32Bit) {
         EXPECT_EQ(p24.Pixels[1], 1);
         TLoadedPicture p32 = LoadPicture(MakeBmp(3, 2, 32, px, topDown));
         EXPECT_TRUE(p32.Bitmap32);
-        EXPECT_EQ(p32.Pixels[3], 1);  // alpha kept
-        EXPECT_EQ(p32.Pixels[(1 * 3 + 2) * 4 + 3], 20);  // (2, 0): second memory row
+        EXPECT_EQ(p32.Pixels[3], 1);                    // alpha kept
+        EXPECT_EQ(p32.Pixels[(1 * 3 + 2) * 4 + 3], 20); // (2, 0): second memory row
     }
 }
 
@@ -33,7 +37,7 @@ TEST(PictureLoader, RejectsDamagedAndUnknownFiles) {
     std::vector<Bytes> bad;
     bad.push_back({});
     bad.push_back({'G', 'I', 'F', '8'});
-    bad.push_back(Bytes(good.begin(), good.end() - 5));  // pixel rows cut short
+    bad.push_back(Bytes(good.begin(), good.end() - 5)); // pixel rows cut short
     Bytes hugeW = good;
     hugeW[18] = 0xFF;
     hugeW[19] = 0xFF;
@@ -41,10 +45,10 @@ TEST(PictureLoader, RejectsDamagedAndUnknownFiles) {
     hugeW[21] = 0x7F;
     bad.push_back(hugeW);
     Bytes rle = good;
-    rle[30] = 1;  // compressed bitmaps are not read
+    rle[30] = 1; // compressed bitmaps are not read
     bad.push_back(rle);
     Bytes header = good;
-    header[14] = 0xF0;  // header larger than the file
+    header[14] = 0xF0; // header larger than the file
     bad.push_back(header);
     bad.push_back({0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A, 0, 0, 0, 13});
     bad.push_back({0xFF, 0xD8, 0xFF, 0xE0, 0, 16});
@@ -54,11 +58,14 @@ TEST(PictureLoader, RejectsDamagedAndUnknownFiles) {
 }
 
 TEST(PictureLoader, ImportImageAndMask) {
-    auto colour = [](int x, int y) { return Px(0x40, static_cast<std::uint8_t>(x * 40), static_cast<std::uint8_t>(y * 40), 3); };
+    auto colour = [](int x, int y) {
+        return Px(0x40, static_cast<std::uint8_t>(x * 40), static_cast<std::uint8_t>(y * 40), 3);
+    };
     const std::string p24 = WriteTemp("dib_import24.bmp", MakeBmp(4, 3, 24, colour));
     const std::string p32 = WriteTemp("dib_import32.bmp", MakeBmp(4, 3, 32, colour));
     // The mask: blue byte 0 on the left half, 255 on the right; half the size, stretched up.
-    const std::string mask = WriteTemp("dib_mask.bmp", MakeBmp(2, 2, 24, [](int x, int) { return x ? 0xFFu : 0u; }));
+    const std::string mask =
+        WriteTemp("dib_mask.bmp", MakeBmp(2, 2, 24, [](int x, int) { return x ? 0xFFu : 0u; }));
 
     TMemoryDIB img;
     EXPECT_THROW(img.ImportMask(mask), EDIBError);
@@ -81,7 +88,7 @@ TEST(PictureLoader, ImportImageAndMask) {
     img.SetTransparent(true);
     img.ImportMask(mask);
     EXPECT_TRUE(img.Masked());
-    EXPECT_TRUE(img.Transparent());  // left alone by the mask import
+    EXPECT_TRUE(img.Transparent()); // left alone by the mask import
     EXPECT_EQ(Get(img, 0, 0) >> 24, 0u);
     EXPECT_EQ(Get(img, 3, 0) >> 24, 255u);
     EXPECT_EQ(img.MaskFilename(), mask);

@@ -21,14 +21,12 @@ Bytes Compress(const Bytes& in) {
 Bytes Expand(const Bytes& pairs, std::uint32_t size) {
     TRLEDIBCompressor c;
     Bytes out(size, 0xEE);
-    c.Decompress(nullptr, TRLEDIBCompressor::kGUID, size, static_cast<std::uint32_t>(pairs.size()), out.data(),
-                 pairs.data());
+    c.Decompress(nullptr, TRLEDIBCompressor::kGUID, size, static_cast<std::uint32_t>(pairs.size()),
+                 out.data(), pairs.data());
     return out;
 }
 
-TEST(ShuffleRLE, LongRunsAreCutAt255) {
-    EXPECT_EQ(Compress(Bytes(600, 7)), (Bytes{255, 7, 255, 7, 90, 7}));
-}
+TEST(ShuffleRLE, LongRunsAreCutAt255) { EXPECT_EQ(Compress(Bytes(600, 7)), (Bytes{255, 7, 255, 7, 90, 7})); }
 
 TEST(ShuffleRLE, BudgetIsHalfTheInputInPairs) {
     // Planes (1,1)(2,2)(3,3)(4,4): four runs fit the budget of four pairs, even though
@@ -49,10 +47,10 @@ TEST(ShuffleRLE, PlanesComeInMemoryByteOrder) {
     payload[2] = h & 0xFF;
     payload[3] = h >> 8;
     for (std::size_t i = 4; i < payload.size(); i += 4) {
-        payload[i] = 0xFF;      // blue
-        payload[i + 1] = 0x10;  // green
-        payload[i + 2] = 0x20;  // red
-        payload[i + 3] = 0x30;  // alpha
+        payload[i] = 0xFF;     // blue
+        payload[i + 1] = 0x10; // green
+        payload[i + 2] = 0x20; // red
+        payload[i + 3] = 0x30; // alpha
     }
     Bytes pairs = Compress(payload);
     ASSERT_GE(pairs.size(), 6u);
@@ -70,8 +68,7 @@ TEST(ShuffleRLE, RoundTripsVariedData) {
         for (std::size_t i = 0; i < size; ++i)
             in[i] = static_cast<std::uint8_t>((i / 37) % 3 == 0 ? rng() & 3 : 0x80);
         Bytes pairs = Compress(in);
-        if (pairs.empty())
-            continue;  // did not fit; covered by the budget test
+        if (pairs.empty()) continue; // did not fit; covered by the budget test
         EXPECT_EQ(Expand(pairs, static_cast<std::uint32_t>(size)), in) << size;
     }
 }

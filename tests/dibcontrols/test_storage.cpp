@@ -1,4 +1,5 @@
-// Stored pixels and sharing: Data round trips, damaged values leave the image alone, assignment, views, settings.
+// Stored pixels and sharing: Data round trips, damaged values leave the image alone, assignment, views,
+// settings.
 #include "DibTestUtil.h"
 
 #include "dibcontrols/cDIBSettings.h"
@@ -13,7 +14,7 @@ using namespace test;
 using Bytes = std::vector<std::uint8_t>;
 
 class Storage : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override { RegisterStandardCompressors(); }
     void TearDown() override {
         SetCurrentDIBCompressor(nullptr);
@@ -26,10 +27,8 @@ TEST_F(Storage, DataRoundTripsWithEveryCompressor) {
     TMemoryDIB src(37, 21);
     Pattern(src);
     for (int k = 0; k < 3; ++k) {
-        if (k == 1)
-            Select(TRLEDIBCompressor::kGUID);
-        if (k == 2)
-            Select(TLZHDIBCompressor::kGUID);
+        if (k == 1) Select(TRLEDIBCompressor::kGUID);
+        if (k == 2) Select(TLZHDIBCompressor::kGUID);
         const Bytes data = src.WritePixelData();
         EXPECT_EQ(data.size() >= 26 && std::equal(data.begin(), data.begin() + 6, "DIBCMP"), k != 0);
         TMemoryDIB back;
@@ -56,16 +55,16 @@ TEST_F(Storage, DamagedValuesLeaveTheImageAsItWas) {
     const Bytes rle = src.WritePixelData();
 
     std::vector<Bytes> bad;
-    bad.push_back({1, 0});                                          // shorter than a size
-    bad.push_back({2, 0, 2, 0, 1, 2, 3});                           // fewer pixels than stated
-    bad.push_back({0xFF, 0xFF, 0xFF, 0xFF, 0, 0, 0, 0});            // absurd size
-    bad.push_back({0, 0, 5, 0});                                    // zero width
-    bad.push_back(Bytes(lzh.begin(), lzh.begin() + 40));            // truncated coder stream
+    bad.push_back({1, 0});                               // shorter than a size
+    bad.push_back({2, 0, 2, 0, 1, 2, 3});                // fewer pixels than stated
+    bad.push_back({0xFF, 0xFF, 0xFF, 0xFF, 0, 0, 0, 0}); // absurd size
+    bad.push_back({0, 0, 5, 0});                         // zero width
+    bad.push_back(Bytes(lzh.begin(), lzh.begin() + 40)); // truncated coder stream
     Bytes wrongSize = rle;
-    wrongSize[22] = 8;  // header claims a size that does not fit 8 x 8
+    wrongSize[22] = 8; // header claims a size that does not fit 8 x 8
     bad.push_back(wrongSize);
     Bytes huge = rle;
-    huge[25] = 0x7F;  // about 2 GB
+    huge[25] = 0x7F; // about 2 GB
     bad.push_back(huge);
     Bytes unknown = rle;
     unknown[6] ^= 0xFF;
@@ -91,7 +90,7 @@ TEST_F(Storage, StoreDataAndEmptyValues) {
     TMemoryDIB img(2, 2);
     img.SetStoreData(false);
     EXPECT_TRUE(img.WritePixelData().empty());
-    img.ReadPixelData({});  // an empty value reads nothing
+    img.ReadPixelData({}); // an empty value reads nothing
     EXPECT_EQ(img.Width(), 2);
     TMemoryDIB none;
     EXPECT_TRUE(none.WritePixelData().empty());
@@ -180,8 +179,8 @@ TEST_F(Storage, SettingsChooseTheCompressor) {
     for (const TPropInfo* p : mem->AllProperties())
         names.push_back(p->Name);
     EXPECT_EQ(names, (std::vector<std::string>{"Angle", "AutoSize", "Height", "Masked", "Opacity", "Scale",
-                                               "Transparent", "TransparentColor", "TransparentMode", "Width", "Data",
-                                               "ImageFilename", "MaskFilename"}));
+                                               "Transparent", "TransparentColor", "TransparentMode", "Width",
+                                               "Data", "ImageFilename", "MaskFilename"}));
 }
 
 } // namespace

@@ -173,8 +173,12 @@ void Block(AEffect* e, float** in, float** out, Int32 frames, bool accumulate) {
     }
 }
 
-void QL_VSTCALL ProcessReplacing(AEffect* e, float** in, float** out, Int32 frames) { Block(e, in, out, frames, false); }
-void QL_VSTCALL ProcessAccumulating(AEffect* e, float** in, float** out, Int32 frames) { Block(e, in, out, frames, true); }
+void QL_VSTCALL ProcessReplacing(AEffect* e, float** in, float** out, Int32 frames) {
+    Block(e, in, out, frames, false);
+}
+void QL_VSTCALL ProcessAccumulating(AEffect* e, float** in, float** out, Int32 frames) {
+    Block(e, in, out, frames, true);
+}
 
 void QL_VSTCALL SetParameter(AEffect* e, Int32 index, float value) {
     if (index < 0 || index >= kParams) return;
@@ -209,7 +213,8 @@ float QL_VSTCALL GetParameter(AEffect* e, Int32 index) {
     if (const char* delay = std::getenv("QL_FIXTURE_DELAY")) {
         e.initialDelay = std::atoi(delay);
         if (e.initialDelay > 0)
-            for (auto& line : f->delayLine) line.assign(static_cast<std::size_t>(e.initialDelay), 0.0f);
+            for (auto& line : f->delayLine)
+                line.assign(static_cast<std::size_t>(e.initialDelay), 0.0f);
     }
     e.version = 3;
     return &e;

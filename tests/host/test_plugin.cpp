@@ -35,9 +35,12 @@ TEST(PluginLoading, ExplainsWhyALibraryCannotBeUsed) {
         }
         return "no error";
     };
-    EXPECT_NE(message([] { PluginLibrary::Load("/no/such/plugin.so"); }).find("cannot load /no/such/plugin.so"),
-              std::string::npos);
-    EXPECT_NE(message([] { PluginLibrary::Load(QL_FIXTURE_NOENTRY); }).find("exports no entry point VSTPluginMain or main"),
+    EXPECT_NE(
+        message([] { PluginLibrary::Load("/no/such/plugin.so"); }).find("cannot load /no/such/plugin.so"),
+        std::string::npos);
+    EXPECT_NE(message([] {
+                  PluginLibrary::Load(QL_FIXTURE_NOENTRY);
+              }).find("exports no entry point VSTPluginMain or main"),
               std::string::npos);
     EXPECT_NE(message([] { PluginLibrary::Load(QL_FIXTURE_PLUGIN, "NoSuchEntry"); }).find("NoSuchEntry"),
               std::string::npos);
@@ -206,12 +209,14 @@ TEST(PluginAudio, RequestsFromTheAudioThreadAreLoggedWithItsThread) {
     std::thread::id audio;
     std::thread worker([&] {
         audio = std::this_thread::get_id();
-        for (int i = 0; i < 100; ++i) plugin->ProcessReplacing(in.Pointers(), out.Pointers(), 32);
+        for (int i = 0; i < 100; ++i)
+            plugin->ProcessReplacing(in.Pointers(), out.Pointers(), 32);
     });
     worker.join();
     auto tempo = host->Log().Entries(vst::audioMasterTempoAt);
     ASSERT_EQ(tempo.size(), 100u);
-    for (const auto& r : tempo) EXPECT_EQ(r.thread, audio);
+    for (const auto& r : tempo)
+        EXPECT_EQ(r.thread, audio);
     EXPECT_NE(host->Log().Entries(vst::audioMasterWantMidi).at(0).thread, audio);
 }
 

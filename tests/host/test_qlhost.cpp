@@ -18,7 +18,7 @@ struct Outcome {
 };
 
 class Qlhost : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
 #ifndef QL_QLHOST_PATH
         GTEST_SKIP() << "this build has no qlhost";
@@ -39,11 +39,13 @@ protected:
     Outcome CallWithEnvironment(const std::string& environment, const std::string& args) const {
         Outcome run;
 #ifdef QL_QLHOST_PATH
-        std::string command = "cd '" + dir.string() + "' && " + environment + " '" QL_QLHOST_PATH "' " + args + " 2>&1";
+        std::string command =
+            "cd '" + dir.string() + "' && " + environment + " '" QL_QLHOST_PATH "' " + args + " 2>&1";
         FILE* pipe = popen(command.c_str(), "r");
         if (!pipe) return run;
         char buffer[4096];
-        while (std::size_t n = std::fread(buffer, 1, sizeof buffer, pipe)) run.output.append(buffer, n);
+        while (std::size_t n = std::fread(buffer, 1, sizeof buffer, pipe))
+            run.output.append(buffer, n);
         int raw = pclose(pipe);
         run.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
 #else
@@ -71,7 +73,8 @@ protected:
         u16(16);
         f.write("data", 4);
         u32(static_cast<std::uint32_t>(frames * 2));
-        for (std::size_t i = 0; i < frames; ++i) u16(static_cast<std::uint16_t>(static_cast<std::int16_t>(i % 1000)));
+        for (std::size_t i = 0; i < frames; ++i)
+            u16(static_cast<std::uint16_t>(static_cast<std::int16_t>(i % 1000)));
         return path;
     }
 
@@ -151,7 +154,8 @@ TEST_F(Qlhost, TheDemoIsWrittenAndItsNoiseMeasured) {
     // The fixture's default gain is 1: the output is the input exactly.
     Outcome unity = Call("process " + kFixture);
     ASSERT_EQ(unity.status, 0) << unity.output;
-    EXPECT_TRUE(Contains(unity, "Wrote 192000 frames of 2 channels at 48000 Hz to " + (dir / "quantilaw-demo.wav").string()));
+    EXPECT_TRUE(Contains(unity, "Wrote 192000 frames of 2 channels at 48000 Hz to " +
+                                    (dir / "quantilaw-demo.wav").string()));
     EXPECT_TRUE(Contains(unity, "-60 dBFS          exact        exact"));
     // 192000 frames of two 4-byte floats, behind WAV chunk headers.
     const auto size = fs::file_size(dir / "quantilaw-demo.wav");
@@ -184,7 +188,8 @@ TEST_F(Qlhost, FilesStreamThroughAndMonoFeedsEveryInput) {
     std::string mono = WriteMonoWav(5000);
     Outcome run = Call("process " + kFixture + " '" + mono + "' out.wav --block 64");
     ASSERT_EQ(run.status, 0) << run.output;
-    EXPECT_TRUE(Contains(run, "Wrote 5000 frames of 2 channels at 22050 Hz to " + (dir / "out.wav").string()));
+    EXPECT_TRUE(
+        Contains(run, "Wrote 5000 frames of 2 channels at 22050 Hz to " + (dir / "out.wav").string()));
     EXPECT_TRUE(fs::exists(dir / "out.wav"));
     // A file's default output name comes from its own; the plug-in path may be left to the default.
     Outcome named = Call("process " + kFixture + " '" + mono + "'");

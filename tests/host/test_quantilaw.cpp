@@ -11,7 +11,7 @@ using namespace ql::host;
 namespace {
 
 class Quantilaw : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
 #ifdef QL_PLUGIN_PATH
         if (!std::filesystem::exists(QL_PLUGIN_PATH)) GTEST_SKIP() << QL_PLUGIN_PATH << " is not built yet";
@@ -63,9 +63,11 @@ TEST_F(Quantilaw, StartsAtThreeBitsCompanded) {
     AudioBuffers in(2, 4), out(2, 4);
     const float inputs[4] = {0.5f, 0.25f, -0.3f, 0.001f};
     const float expected[4] = {0.4575998f, 0.2093975f, -0.2093975f, 0.0f};
-    for (std::size_t i = 0; i < 4; ++i) in.At(0, i) = in.At(1, i) = inputs[i];
+    for (std::size_t i = 0; i < 4; ++i)
+        in.At(0, i) = in.At(1, i) = inputs[i];
     plugin->ProcessReplacing(in.Pointers(), out.Pointers(), 4);
     for (std::size_t c = 0; c < 2; ++c)
-        for (std::size_t i = 0; i < 4; ++i) EXPECT_NEAR(out.At(c, i), expected[i], 1e-6) << c << "," << i;
+        for (std::size_t i = 0; i < 4; ++i)
+            EXPECT_NEAR(out.At(c, i), expected[i], 1e-6) << c << "," << i;
     plugin->Suspend();
 }

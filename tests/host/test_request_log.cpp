@@ -40,7 +40,8 @@ TEST(RequestLog, KeepsOrderAndFiltersByOpcode) {
 TEST(RequestLog, HoldsOnlyTheMostRecentEntriesOnceFull) {
     RequestLog log;
     const std::size_t total = RequestLog::kCapacity + 10;
-    for (std::size_t i = 0; i < total; ++i) log.Append(Make(0, static_cast<vst::Int32>(i)));
+    for (std::size_t i = 0; i < total; ++i)
+        log.Append(Make(0, static_cast<vst::Int32>(i)));
     auto entries = log.Entries();
     ASSERT_EQ(entries.size(), RequestLog::kCapacity);
     EXPECT_EQ(entries.front().index, 10);
@@ -54,15 +55,19 @@ TEST(RequestLog, AppendsFromSeveralThreadsAreAllKept) {
     std::vector<std::thread> threads;
     for (int t = 0; t < kThreads; ++t)
         threads.emplace_back([&log, t] {
-            for (int i = 0; i < kEach; ++i) log.Append(Make(t, i));
+            for (int i = 0; i < kEach; ++i)
+                log.Append(Make(t, i));
         });
-    for (auto& th : threads) th.join();
+    for (auto& th : threads)
+        th.join();
     auto entries = log.Entries();
     ASSERT_EQ(entries.size(), static_cast<std::size_t>(kThreads * kEach));
     std::set<std::uint64_t> sequences;
-    for (const auto& e : entries) sequences.insert(e.sequence);
+    for (const auto& e : entries)
+        sequences.insert(e.sequence);
     EXPECT_EQ(sequences.size(), entries.size());
-    for (int t = 0; t < kThreads; ++t) EXPECT_EQ(log.Entries(t).size(), static_cast<std::size_t>(kEach));
+    for (int t = 0; t < kThreads; ++t)
+        EXPECT_EQ(log.Entries(t).size(), static_cast<std::size_t>(kEach));
 }
 
 TEST(HostAnswers, AnswerLikeARealHostAndLogEveryRequest) {
@@ -73,7 +78,8 @@ TEST(HostAnswers, AnswerLikeARealHostAndLogEveryRequest) {
     EXPECT_EQ(host.Handle(nullptr, vst::audioMasterTempoAt, 0, 0, nullptr, 0), 1200000);
     EXPECT_EQ(host.Handle(nullptr, vst::audioMasterGetSampleRate, 0, 0, nullptr, 0), 48000);
     EXPECT_EQ(host.Handle(nullptr, vst::audioMasterGetBlockSize, 0, 0, nullptr, 0), 256);
-    auto* time = reinterpret_cast<const vst::VstTimeInfo*>(host.Handle(nullptr, vst::audioMasterGetTime, 0, 0, nullptr, 0));
+    auto* time = reinterpret_cast<const vst::VstTimeInfo*>(
+        host.Handle(nullptr, vst::audioMasterGetTime, 0, 0, nullptr, 0));
     ASSERT_NE(time, nullptr);
     EXPECT_EQ(time->tempo, 120.0);
     EXPECT_EQ(time->sampleRate, 48000.0);

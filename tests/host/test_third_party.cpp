@@ -12,7 +12,7 @@ using namespace ql::host;
 namespace {
 
 class ThirdParty : public ::testing::TestWithParam<const char*> {
-protected:
+  protected:
     void SetUp() override {
         if (!std::filesystem::exists(GetParam())) GTEST_SKIP() << GetParam() << " is not installed";
 #if defined(__SANITIZE_ADDRESS__)
@@ -51,7 +51,8 @@ TEST_P(ThirdParty, IdentifiesItselfAndProcessesAudioToFiniteOutput) {
     for (int block = 0; block < 40; ++block) {
         for (std::size_t c = 0; c < in.Channels(); ++c)
             for (std::size_t i = 0; i < kBlock; ++i)
-                in.At(c, i) = 0.5f * static_cast<float>(std::sin(0.05 * static_cast<double>(block * kBlock + i)));
+                in.At(c, i) =
+                    0.5f * static_cast<float>(std::sin(0.05 * static_cast<double>(block * kBlock + i)));
         plugin->ProcessReplacing(in.Pointers(), out.Pointers(), kBlock);
         for (std::size_t c = 0; c < out.Channels(); ++c)
             for (std::size_t i = 0; i < kBlock; ++i) {

@@ -1,5 +1,6 @@
 // The validator's battery against our plug-in, the host's fixture and a deliberately broken fixture (each
-// check must fail where it should), and the seams under it: containment of crashes and the real-time counters.
+// check must fail where it should), and the seams under it: containment of crashes and the real-time
+// counters.
 #include "host/rtcheck/RtCheck.h"
 #include "host/validate/Battery.h"
 #include "host/validate/Isolation.h"
@@ -12,9 +13,9 @@
 #include <filesystem>
 #include <map>
 #include <mutex>
+#include <sys/syscall.h>
 #include <thread>
 #include <unistd.h>
-#include <sys/syscall.h>
 
 using namespace ql::host;
 using namespace ql::host::validate;
@@ -27,14 +28,16 @@ std::map<std::string, Outcome> RunAll(const std::string& path, int level = 10) {
     options.level = level;
     options.timeoutSeconds = 120;
     std::map<std::string, Outcome> byName;
-    for (const Result& r : RunBattery(options)) byName[r.name] = r.outcome;
+    for (const Result& r : RunBattery(options))
+        byName[r.name] = r.outcome;
     return byName;
 }
 
 std::string Report(const std::map<std::string, Outcome>& results) {
     std::string out;
     for (const auto& [name, o] : results)
-        if (o.status != Status::Pass) out += std::string(StatusName(o.status)) + " " + name + ": " + o.Explanation() + "\n";
+        if (o.status != Status::Pass)
+            out += std::string(StatusName(o.status)) + " " + name + ": " + o.Explanation() + "\n";
     return out;
 }
 
@@ -54,9 +57,11 @@ TEST(ValidateBattery, OurPluginPassesEveryLevel) {
     if (!std::filesystem::exists(QL_PLUGIN_PATH)) GTEST_SKIP() << QL_PLUGIN_PATH << " is not built";
     auto results = RunAll(QL_PLUGIN_PATH);
     ASSERT_EQ(results.size(), AllTests().size());
-    for (const auto& [name, o] : results) EXPECT_NE(o.status, Status::Fail) << name << ": " << o.Explanation();
+    for (const auto& [name, o] : results)
+        EXPECT_NE(o.status, Status::Fail) << name << ": " << o.Explanation();
     // These must really have run, not been skipped.
-    for (const char* name : {"audio.fpu-state", "threads.audio-and-ui", "state.bank-round-trip", "realtime.no-system-calls"})
+    for (const char* name :
+         {"audio.fpu-state", "threads.audio-and-ui", "state.bank-round-trip", "realtime.no-system-calls"})
         EXPECT_EQ(results[name].status, Status::Pass) << name << ": " << results[name].Explanation();
     if (rtcheck::CountingAvailable()) {
         EXPECT_EQ(results["realtime.no-heap"].status, Status::Pass);
@@ -95,7 +100,8 @@ TEST(ValidateBattery, BrokenFixtureFailsTheRightChecks) {
     failsWith("audio.replacing-separate", "wrote outside the");
     failsWith("audio.replacing-in-place", "wrote outside the");
     failsWith("audio.fpu-state", "divide-by-zero");
-    EXPECT_GE(results["audio.fpu-state"].extraFailures, 1) << "the rounding mode left by getParameter went unseen";
+    EXPECT_GE(results["audio.fpu-state"].extraFailures, 1)
+        << "the rounding mode left by getParameter went unseen";
     if (kSanitized) {
         EXPECT_EQ(results["realtime.no-heap"].status, Status::Skip);
     } else {
@@ -121,7 +127,7 @@ struct FaultCase {
 };
 
 class SingleFault : public ::testing::TestWithParam<FaultCase> {
-protected:
+  protected:
     void SetUp() override { setenv("QL_BROKEN_FAULT", GetParam().fault, 1); }
     void TearDown() override { unsetenv("QL_BROKEN_FAULT"); }
 };
@@ -132,24 +138,30 @@ TEST_P(SingleFault, IsCaughtByItsCheckAlone) {
     const Outcome& caught = results[c.failing];
     EXPECT_EQ(caught.status, Status::Fail) << c.failing << " missed " << c.fault << "\n" << Report(results);
     EXPECT_NE(caught.Explanation().find(c.says), std::string::npos) << caught.Explanation();
-    EXPECT_EQ(results[c.passing].status, Status::Pass) << c.passing << ": " << results[c.passing].Explanation();
+    EXPECT_EQ(results[c.passing].status, Status::Pass)
+        << c.passing << ": " << results[c.passing].Explanation();
 }
 
 INSTANTIATE_TEST_SUITE_P(
     BrokenFixture, SingleFault,
     ::testing::Values(
-        FaultCase{"modifies-input", "audio.replacing-separate", "changed its input buffers", "audio.replacing-in-place"},
+        FaultCase{"modifies-input", "audio.replacing-separate", "changed its input buffers",
+                  "audio.replacing-in-place"},
         FaultCase{"subnormal", "audio.replacing-separate", "is subnormal", "audio.accumulating-separate"},
         FaultCase{"nan", "audio.replacing-in-place", "is NaN for finite input", "audio.fpu-state"},
         FaultCase{"program-range", "programs.random-switching", "effGetProgram replies 5", "identity.texts"},
         FaultCase{"param-range", "parameters.extreme-values", "reads 1.5", "audio.replacing-separate"},
         FaultCase{"unstable", "parameters.round-trip", "reads back 0.25", "parameters.extreme-values"},
-        FaultCase{"unterminated", "identity.texts", "effGetEffectName left no terminating zero", "programs.names"},
-        FaultCase{"writes-before", "identity.texts", "effGetVendorString wrote before the start", "programs.names"},
+        FaultCase{"unterminated", "identity.texts", "effGetEffectName left no terminating zero",
+                  "programs.names"},
+        FaultCase{"writes-before", "identity.texts", "effGetVendorString wrote before the start",
+                  "programs.names"},
         FaultCase{"pin-label", "identity.texts", "effGetInputProperties(0) label left no terminating zero",
                   "parameters.texts-and-entry"},
-        FaultCase{"x87-stack", "audio.fpu-state", "x87 register stack unbalanced", "audio.replacing-separate"},
-        FaultCase{"unrestorable", "state.bank-round-trip", "reads back differently", "parameters.round-trip"}),
+        FaultCase{"x87-stack", "audio.fpu-state", "x87 register stack unbalanced",
+                  "audio.replacing-separate"},
+        FaultCase{"unrestorable", "state.bank-round-trip", "reads back differently",
+                  "parameters.round-trip"}),
     [](const auto& info) {
         std::string name = info.param.fault;
         for (char& ch : name)
@@ -164,7 +176,8 @@ TEST(ValidateBattery, CorrectMinimalEffectPassesEverything) {
     auto results = RunAll(QL_BROKEN_PLUGIN);
     unsetenv("QL_BROKEN_FAULT");
     for (const auto& [name, o] : results) {
-        bool mayBeSkipped = name == "editor.open-idle-close" || (kSanitized && name.rfind("realtime.", 0) == 0);
+        bool mayBeSkipped =
+            name == "editor.open-idle-close" || (kSanitized && name.rfind("realtime.", 0) == 0);
         EXPECT_EQ(o.status, mayBeSkipped && o.status == Status::Skip ? Status::Skip : Status::Pass)
             << name << ": " << o.Explanation();
     }
@@ -174,7 +187,8 @@ TEST(ValidateBattery, LevelsAndNamesChooseTheTests) {
     Options options;
     options.pluginPath = QL_FIXTURE_PLUGIN;
     options.level = 2;
-    for (const Result& r : RunBattery(options)) EXPECT_LE(r.level, 2) << r.name;
+    for (const Result& r : RunBattery(options))
+        EXPECT_LE(r.level, 2) << r.name;
     options.level = 10;
     options.only = {"round-trip"};
     auto results = RunBattery(options);
@@ -195,7 +209,8 @@ TEST(ValidateIsolation, CrashesExitsHangsAndErrorsBecomeFailures) {
     EXPECT_EQ(exited.status, Status::Fail);
     EXPECT_NE(exited.reason.find("exit status 3 without a result"), std::string::npos) << exited.reason;
 
-    Outcome hung = RunContained([](Outcome&) { std::this_thread::sleep_for(std::chrono::seconds(30)); }, true, 1);
+    Outcome hung =
+        RunContained([](Outcome&) { std::this_thread::sleep_for(std::chrono::seconds(30)); }, true, 1);
     EXPECT_EQ(hung.status, Status::Fail);
     EXPECT_NE(hung.reason.find("did not finish within 1 s"), std::string::npos) << hung.reason;
 
@@ -254,7 +269,8 @@ TEST(ValidateRealtime, SystemCallsKillTheGuardedChild) {
     rtcheck::GuardedRun quiet = rtcheck::RunWithoutSystemCalls(
         [](void*, int fd) {
             volatile double x = 1;
-            for (int i = 0; i < 1000; ++i) x = x * 1.0001;
+            for (int i = 0; i < 1000; ++i)
+                x = x * 1.0001;
             rtcheck::RawWrite(fd, "ok", 2);
         },
         nullptr);

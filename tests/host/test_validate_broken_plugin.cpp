@@ -20,35 +20,44 @@ using namespace ql::host::vst;
 namespace {
 
 enum Fault : unsigned {
-    kLongName = 1u << 0,       ///< effGetParamName writes 100 characters
-    kPastFrames = 1u << 1,     ///< processReplacing writes sampleFrames + 1 samples
-    kAllocates = 1u << 2,      ///< processReplacing allocates, locks and makes a system call
-    kFlagLeft = 1u << 3,       ///< process leaves the divide-by-zero flag raised
-    kRounding = 1u << 4,       ///< getParameter leaves the rounding mode toward zero
-    kCrash = 1u << 5,          ///< effGetVu traps
-    kLeak = 1u << 6,           ///< effOpen allocates and never frees
-    kModifiesInput = 1u << 7,  ///< processReplacing scales its inputs
-    kSubnormal = 1u << 8,      ///< processReplacing outputs subnormals
-    kNaN = 1u << 9,            ///< processReplacing outputs NaN
-    kProgramRange = 1u << 10,  ///< effGetProgram replies a program that does not exist
-    kParamRange = 1u << 11,    ///< getParameter reads outside 0..1
-    kUnstable = 1u << 12,      ///< setting the value read reads back something else
-    kUnterminated = 1u << 13,  ///< effGetEffectName fills its 32 bytes without a zero
-    kWritesBefore = 1u << 14,  ///< effGetVendorString writes before its buffer
-    kPinLabel = 1u << 15,      ///< effGetInputProperties fills the label without a zero
-    kX87Stack = 1u << 16,      ///< processReplacing leaves a value on the x87 register stack
-    kUnrestorable = 1u << 17,  ///< parameter 1 reads a per-instance value that no set changes
+    kLongName = 1u << 0,      ///< effGetParamName writes 100 characters
+    kPastFrames = 1u << 1,    ///< processReplacing writes sampleFrames + 1 samples
+    kAllocates = 1u << 2,     ///< processReplacing allocates, locks and makes a system call
+    kFlagLeft = 1u << 3,      ///< process leaves the divide-by-zero flag raised
+    kRounding = 1u << 4,      ///< getParameter leaves the rounding mode toward zero
+    kCrash = 1u << 5,         ///< effGetVu traps
+    kLeak = 1u << 6,          ///< effOpen allocates and never frees
+    kModifiesInput = 1u << 7, ///< processReplacing scales its inputs
+    kSubnormal = 1u << 8,     ///< processReplacing outputs subnormals
+    kNaN = 1u << 9,           ///< processReplacing outputs NaN
+    kProgramRange = 1u << 10, ///< effGetProgram replies a program that does not exist
+    kParamRange = 1u << 11,   ///< getParameter reads outside 0..1
+    kUnstable = 1u << 12,     ///< setting the value read reads back something else
+    kUnterminated = 1u << 13, ///< effGetEffectName fills its 32 bytes without a zero
+    kWritesBefore = 1u << 14, ///< effGetVendorString writes before its buffer
+    kPinLabel = 1u << 15,     ///< effGetInputProperties fills the label without a zero
+    kX87Stack = 1u << 16,     ///< processReplacing leaves a value on the x87 register stack
+    kUnrestorable = 1u << 17, ///< parameter 1 reads a per-instance value that no set changes
 };
 
-constexpr unsigned kUsualFaults = kLongName | kPastFrames | kAllocates | kFlagLeft | kRounding | kCrash | kLeak;
+constexpr unsigned kUsualFaults =
+    kLongName | kPastFrames | kAllocates | kFlagLeft | kRounding | kCrash | kLeak;
 
 constexpr struct {
     const char* name;
     unsigned fault;
-} kFaultNames[] = {{"none", 0u}, {"modifies-input", kModifiesInput}, {"subnormal", kSubnormal},       {"nan", kNaN},
-                   {"program-range", kProgramRange},   {"param-range", kParamRange},   {"unstable", kUnstable},
-                   {"unterminated", kUnterminated},    {"writes-before", kWritesBefore}, {"pin-label", kPinLabel},
-                   {"x87-stack", kX87Stack},           {"unrestorable", kUnrestorable}};
+} kFaultNames[] = {{"none", 0u},
+                   {"modifies-input", kModifiesInput},
+                   {"subnormal", kSubnormal},
+                   {"nan", kNaN},
+                   {"program-range", kProgramRange},
+                   {"param-range", kParamRange},
+                   {"unstable", kUnstable},
+                   {"unterminated", kUnterminated},
+                   {"writes-before", kWritesBefore},
+                   {"pin-label", kPinLabel},
+                   {"x87-stack", kX87Stack},
+                   {"unrestorable", kUnrestorable}};
 
 unsigned ChosenFaults() {
     const char* chosen = std::getenv("QL_BROKEN_FAULT");
@@ -64,7 +73,7 @@ struct Broken {
     AEffect effect{};
     unsigned faults = 0;
     std::atomic<float> value[2] = {0.5f, 0.5f}; ///< set from either thread while audio plays
-    float fixed = 0.0f; ///< parameter 1's reading when it cannot be restored
+    float fixed = 0.0f;                         ///< parameter 1's reading when it cannot be restored
     std::mutex mutex;
 
     bool Has(unsigned f) const { return (faults & f) != 0; }
@@ -103,8 +112,10 @@ IntPtr QL_VSTCALL Dispatcher(AEffect* e, Int32 opcode, Int32 index, IntPtr, void
         if (b->Has(kCrash)) __builtin_trap();
         return 0;
     case effGetEffectName:
-        if (ptr && b->Has(kUnterminated)) std::memset(ptr, 'e', 32);
-        else Copy(ptr, "Broken");
+        if (ptr && b->Has(kUnterminated))
+            std::memset(ptr, 'e', 32);
+        else
+            Copy(ptr, "Broken");
         return 1;
     case effGetVendorString:
         if (ptr && b->Has(kWritesBefore)) static_cast<char*>(ptr)[-1] = 'v';
@@ -116,8 +127,10 @@ IntPtr QL_VSTCALL Dispatcher(AEffect* e, Int32 opcode, Int32 index, IntPtr, void
     case effGetInputProperties:
     case effGetOutputProperties:
         if (!ptr || index < 0 || index >= 2) return 0;
-        if (b->Has(kPinLabel) && opcode == effGetInputProperties) std::memset(ptr, 'p', 64);
-        else Copy(ptr, "Pin");
+        if (b->Has(kPinLabel) && opcode == effGetInputProperties)
+            std::memset(ptr, 'p', 64);
+        else
+            Copy(ptr, "Pin");
         return 1;
     default:
         return 0;
@@ -147,7 +160,8 @@ void QL_VSTCALL ProcessReplacing(AEffect* e, float** in, float** out, Int32 fram
 
 void QL_VSTCALL Process(AEffect* e, float** in, float** out, Int32 frames) {
     for (Int32 c = 0; c < 2; ++c)
-        for (Int32 i = 0; i < frames; ++i) out[c][i] += in[c][i] * Self(e)->value[0];
+        for (Int32 i = 0; i < frames; ++i)
+            out[c][i] += in[c][i] * Self(e)->value[0];
     if (Self(e)->Has(kFlagLeft)) std::feraiseexcept(FE_DIVBYZERO);
 }
 

@@ -1,5 +1,5 @@
-// The validator's verdict rules on synthetic data (texts, audio blocks, floating-point state) and the real-time
-// counters for every function family they cover.
+// The validator's verdict rules on synthetic data (texts, audio blocks, floating-point state) and the
+// real-time counters for every function family they cover.
 #include "host/rtcheck/RtCheck.h"
 #include "host/validate/Checks.h"
 
@@ -18,16 +18,17 @@ using namespace ql::host;
 using namespace ql::host::validate;
 
 TEST(ValidateChecks, TextBufferVerdicts) {
-    {   // Fits the host's buffer but not the standard's size: a remark only.
+    { // Fits the host's buffer but not the standard's size: a remark only.
         GuardedBuffer b(64);
         std::strcpy(static_cast<char*>(b.Data()), "Quantisation");
         Outcome o;
         CheckTextBuffer(b, 8, "effGetParamName(0)", o);
         EXPECT_EQ(o.status, Status::Pass);
         ASSERT_EQ(o.notes.size(), 1u);
-        EXPECT_EQ(o.notes[0].rfind("effGetParamName gives texts longer than the standard's 8 bytes", 0), 0u) << o.notes[0];
+        EXPECT_EQ(o.notes[0].rfind("effGetParamName gives texts longer than the standard's 8 bytes", 0), 0u)
+            << o.notes[0];
     }
-    {   // Exactly filling the buffer with its zero is fine; one byte more is not, and says how far it went.
+    { // Exactly filling the buffer with its zero is fine; one byte more is not, and says how far it went.
         GuardedBuffer b(24);
         std::memset(b.Data(), 'a', 23);
         Outcome fits;
@@ -41,7 +42,7 @@ TEST(ValidateChecks, TextBufferVerdicts) {
         EXPECT_EQ(over.reason, "name wrote 1 byte(s) past its 24-byte buffer");
         EXPECT_EQ(b.Text(), std::string(24, 'a'));
     }
-    {   // No zero inside, nothing outside.
+    { // No zero inside, nothing outside.
         GuardedBuffer b(8);
         std::memset(b.Data(), 'z', 8);
         Outcome o;
@@ -49,7 +50,7 @@ TEST(ValidateChecks, TextBufferVerdicts) {
         EXPECT_EQ(o.reason, "label left no terminating zero inside its 8-byte buffer");
         EXPECT_FALSE(b.Terminated());
     }
-    {   // The byte just before the buffer.
+    { // The byte just before the buffer.
         GuardedBuffer b(8);
         static_cast<unsigned char*>(b.Data())[-1] = 0;
         Outcome o;
@@ -74,7 +75,8 @@ TEST(ValidateChecks, AudioBlockVerdicts) {
     EXPECT_NE(audio.Out(1), audio.Out(2));
     FillSignal(audio, Signal::Noise, rng, 0);
     audio.SnapshotInputs();
-    for (std::size_t c = 0; c < 3; ++c) std::fill_n(audio.Out(c), 16, 0.5f);
+    for (std::size_t c = 0; c < 3; ++c)
+        std::fill_n(audio.Out(c), 16, 0.5f);
     Outcome clean;
     EXPECT_TRUE(CheckBlock(audio, true, false, "block", clean));
     EXPECT_EQ(clean.status, Status::Pass);
@@ -97,7 +99,8 @@ TEST(ValidateChecks, AudioBlockVerdicts) {
     Outcome subnormal, subnormalIn;
     CheckBlock(audio, true, false, "block", subnormal);
     EXPECT_NE(subnormal.reason.find("is subnormal"), std::string::npos);
-    EXPECT_TRUE(CheckBlock(audio, true, true, "block", subnormalIn)) << "subnormal input may give subnormal output";
+    EXPECT_TRUE(CheckBlock(audio, true, true, "block", subnormalIn))
+        << "subnormal input may give subnormal output";
 
     audio.Out(1)[3] = 0.0f;
     audio.In(1)[0] += 1.0f;
@@ -156,10 +159,12 @@ TEST(ValidateChecks, FloatingPointStateVerdicts) {
     EXPECT_EQ(rounding.status, Status::Fail);
     EXPECT_NE(rounding.Explanation().find("x87 control word"), std::string::npos);
 
-    Outcome ftz = compare([] {
-        std::uint32_t m = 0x1F80 | 0x8000;
-        asm volatile("ldmxcsr %0" : : "m"(m));
-    }, true);
+    Outcome ftz = compare(
+        [] {
+            std::uint32_t m = 0x1F80 | 0x8000;
+            asm volatile("ldmxcsr %0" : : "m"(m));
+        },
+        true);
     EXPECT_NE(ftz.reason.find("SSE control"), std::string::npos) << ftz.reason;
 
     Outcome divByZero = compare([] { std::feraiseexcept(FE_DIVBYZERO); }, true);

@@ -18,7 +18,8 @@ Outcome Qlhost(const std::string& args, const std::string& environment = "") {
     FILE* pipe = popen(command.c_str(), "r");
     if (!pipe) return run;
     char buffer[4096];
-    while (std::size_t n = std::fread(buffer, 1, sizeof buffer, pipe)) run.output.append(buffer, n);
+    while (std::size_t n = std::fread(buffer, 1, sizeof buffer, pipe))
+        run.output.append(buffer, n);
     int raw = pclose(pipe);
     run.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
     return run;
@@ -26,7 +27,8 @@ Outcome Qlhost(const std::string& args, const std::string& environment = "") {
 
 std::size_t Count(const std::string& text, const std::string& what) {
     std::size_t n = 0;
-    for (std::size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
+    for (std::size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1))
+        ++n;
     return n;
 }
 
@@ -36,7 +38,8 @@ TEST(QlhostValidate, ReportsOneLinePerTestAndFailsOnAFailure) {
     Outcome ok = Qlhost("validate '" QL_FIXTURE_PLUGIN "' --level 2");
     EXPECT_EQ(ok.status, 0) << ok.output;
     EXPECT_EQ(Count(ok.output, "\nPASS  L"), 7u) << ok.output;
-    EXPECT_NE(ok.output.find("summary: 7 test(s) passed, 0 failed, 0 skipped"), std::string::npos) << ok.output;
+    EXPECT_NE(ok.output.find("summary: 7 test(s) passed, 0 failed, 0 skipped"), std::string::npos)
+        << ok.output;
 
     Outcome broken = Qlhost("validate '" QL_BROKEN_PLUGIN "' --level 3 --only texts --only opcode");
     EXPECT_EQ(broken.status, 1) << broken.output;
@@ -89,9 +92,11 @@ TEST(QlhostValidate, LeakCyclesAndSeedsRepeat) {
 TEST(QlhostBench, PrintsThroughputAndAppliesTextEntry) {
     Outcome run = Qlhost("bench '" QL_FIXTURE_PLUGIN "' --seconds 2 --block 256 --set 0=0.25");
     EXPECT_EQ(run.status, 0) << run.output;
-    for (const char* field : {"Samples per second", "Real-time factor", "Per call", "First call", "2.0 s at 48 kHz"})
+    for (const char* field :
+         {"Samples per second", "Real-time factor", "Per call", "First call", "2.0 s at 48 kHz"})
         EXPECT_NE(run.output.find(field), std::string::npos) << field << "\n" << run.output;
-    EXPECT_EQ(Qlhost("bench '" QL_FIXTURE_PLUGIN "' --set 7=1").status, 2) << "the fixture has two parameters";
+    EXPECT_EQ(Qlhost("bench '" QL_FIXTURE_PLUGIN "' --set 7=1").status, 2)
+        << "the fixture has two parameters";
     EXPECT_EQ(Qlhost("bench '" QL_FIXTURE_PLUGIN "' --seconds 0").status, 2);
     EXPECT_EQ(Qlhost("bench '" QL_FIXTURE_PLUGIN "' --param 0=2").status, 2);
     // Output that is not finite is a failed run.

@@ -1,4 +1,5 @@
-// Processor detection on the machine (or emulator) the build runs on, against what the compiler's runtime sees.
+// Processor detection on the machine (or emulator) the build runs on, against what the compiler's runtime
+// sees.
 #include "shell/CPU.h"
 
 #include <gtest/gtest.h>

@@ -16,7 +16,8 @@ using ql::host::PluginLibrary;
 
 namespace {
 
-// Every field of the 32-bit record is 4 bytes wide; a host compiled elsewhere reads it at exactly these places.
+// Every field of the 32-bit record is 4 bytes wide; a host compiled elsewhere reads it at exactly these
+// places.
 #if UINTPTR_MAX == 0xFFFFFFFFu
 using PluginRecord = ql::vst::AEffect;
 static_assert(sizeof(PluginRecord) == 144);
@@ -34,17 +35,17 @@ static_assert(offsetof(PluginRecord, processReplacing) == 80 && offsetof(PluginR
 static_assert(sizeof(PluginRecord::future) == 60);
 #endif
 
-/// Where each field sits in this build's width: the 144-byte record of 32-bit hosts, or the 64-bit one in which
-/// code addresses, the reserved words and the back pointers are 8 bytes.
+/// Where each field sits in this build's width: the 144-byte record of 32-bit hosts, or the 64-bit one in
+/// which code addresses, the reserved words and the back pointers are 8 bytes.
 struct Offsets {
     std::size_t size, dispatcher, process, setParameter, getParameter, numPrograms, numParams, numInputs,
         numOutputs, flags, resvd1, resvd2, initialDelay, realQualities, offQualities, ioRatio, object, user,
         uniqueID, version, processReplacing, future;
 };
-constexpr Offsets kOffsets = sizeof(void*) == 4
-                                 ? Offsets{144, 4, 8, 12, 16, 20, 24, 28, 32, 36, 40, 44, 48, 52, 56, 60, 64, 68, 72, 76, 80, 84}
-                                 : Offsets{192, 8, 16, 24, 32, 40, 44, 48, 52, 56, 64, 72, 80, 84, 88, 92, 96, 104, 112,
-                                           116, 120, 128};
+constexpr Offsets kOffsets = sizeof(void*) == 4 ? Offsets{144, 4,  8,  12, 16, 20, 24, 28, 32, 36, 40,
+                                                          44,  48, 52, 56, 60, 64, 68, 72, 76, 80, 84}
+                                                : Offsets{192, 8,  16, 24, 32, 40, 44,  48,  52,  56,  64,
+                                                          72,  80, 84, 88, 92, 96, 104, 112, 116, 120, 128};
 
 const unsigned char* Bytes(const void* record) { return static_cast<const unsigned char*>(record); }
 
@@ -61,7 +62,7 @@ std::uintptr_t WordAt(const void* record, std::size_t offset) {
 }
 
 class Record : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
 #ifdef QL_PLUGIN_PATH
         if (!std::filesystem::exists(QL_PLUGIN_PATH)) GTEST_SKIP() << QL_PLUGIN_PATH << " is not built";
@@ -108,14 +109,17 @@ TEST_F(Record, EveryFieldSitsWhereHostsOfThisWidthReadIt) {
     EXPECT_EQ(WordAt(r, kOffsets.user), WordAt(r, kOffsets.object));
     EXPECT_EQ(Int32At(r, kOffsets.uniqueID), ('Q' << 24) | ('l' << 16) | ('W' << 8) | 'v');
     EXPECT_EQ(Int32At(r, kOffsets.version), 1);
-    for (std::size_t i = kOffsets.future; i < kOffsets.future + 60; ++i) EXPECT_EQ(Bytes(r)[i], 0) << "byte " << i;
+    for (std::size_t i = kOffsets.future; i < kOffsets.future + 60; ++i)
+        EXPECT_EQ(Bytes(r)[i], 0) << "byte " << i;
     // Padding after the last field of the 64-bit record is part of what hosts copy; it is zero too.
-    for (std::size_t i = kOffsets.future + 60; i < kOffsets.size; ++i) EXPECT_EQ(Bytes(r)[i], 0) << "byte " << i;
+    for (std::size_t i = kOffsets.future + 60; i < kOffsets.size; ++i)
+        EXPECT_EQ(Bytes(r)[i], 0) << "byte " << i;
 
     // The static entries are found through the record as a host finds them, and they answer.
     auto& effect = plugin->Effect();
     EXPECT_EQ(reinterpret_cast<std::uintptr_t>(effect.dispatcher), WordAt(r, kOffsets.dispatcher));
-    EXPECT_EQ(reinterpret_cast<std::uintptr_t>(effect.processReplacing), WordAt(r, kOffsets.processReplacing));
+    EXPECT_EQ(reinterpret_cast<std::uintptr_t>(effect.processReplacing),
+              WordAt(r, kOffsets.processReplacing));
     const float bits = effect.getParameter(&effect, 0); // 3 bits, somewhere inside the host's 0..1
     EXPECT_GT(bits, 0.0f);
     EXPECT_LT(bits, 0.5f);
@@ -130,7 +134,8 @@ TEST_F(Record, EachCallOfMainGivesItsOwnRecordWithTheSameContents) {
     ASSERT_NE(a, b);
     EXPECT_NE(WordAt(a, kOffsets.object), WordAt(b, kOffsets.object));
     EXPECT_EQ(std::memcmp(a, b, kOffsets.object), 0);
-    EXPECT_EQ(std::memcmp(a + kOffsets.uniqueID, b + kOffsets.uniqueID, kOffsets.size - kOffsets.uniqueID), 0);
+    EXPECT_EQ(std::memcmp(a + kOffsets.uniqueID, b + kOffsets.uniqueID, kOffsets.size - kOffsets.uniqueID),
+              0);
 }
 
 // The library's start-up sets the x87 control word of the thread that loads it; other threads keep theirs.

@@ -22,13 +22,16 @@ namespace {
 using Bytes = std::vector<unsigned char>;
 
 void Put16(Bytes& b, unsigned v) {
-    for (int i = 0; i < 2; ++i) b.push_back(static_cast<unsigned char>(v >> (8 * i)));
+    for (int i = 0; i < 2; ++i)
+        b.push_back(static_cast<unsigned char>(v >> (8 * i)));
 }
 void Put32(Bytes& b, std::uint32_t v) {
-    for (int i = 0; i < 4; ++i) b.push_back(static_cast<unsigned char>(v >> (8 * i)));
+    for (int i = 0; i < 4; ++i)
+        b.push_back(static_cast<unsigned char>(v >> (8 * i)));
 }
 void PutId(Bytes& b, const char* id) {
-    for (int i = 0; i < 4; ++i) b.push_back(static_cast<unsigned char>(id[i]));
+    for (int i = 0; i < 4; ++i)
+        b.push_back(static_cast<unsigned char>(id[i]));
 }
 
 void Chunk(Bytes& b, const char* id, const Bytes& body, std::uint32_t claimedSize = 0) {
@@ -66,14 +69,15 @@ Bytes Wave(const std::vector<std::pair<const char*, Bytes>>& chunks) {
     PutId(b, "RIFF");
     Put32(b, 0);
     PutId(b, "WAVE");
-    for (const auto& [id, body] : chunks) Chunk(b, id, body);
+    for (const auto& [id, body] : chunks)
+        Chunk(b, id, body);
     const auto size = static_cast<std::uint32_t>(b.size() - 8);
     std::memcpy(b.data() + 4, &size, 4);
     return b;
 }
 
 class WavFile : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         dir = fs::temp_directory_path() /
               ("ql-wav-" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
@@ -86,17 +90,19 @@ protected:
     }
     std::string Store(const Bytes& bytes, const std::string& name = "in.wav") {
         const fs::path path = dir / name;
-        std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()),
-                                                    static_cast<std::streamsize>(bytes.size()));
+        std::ofstream(path, std::ios::binary)
+            .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
         return path.string();
     }
     std::vector<float> ReadAll(const std::string& path, int expectChannels) {
         SoundFileReader reader(path);
         EXPECT_EQ(reader.Channels(), expectChannels);
-        std::vector<float> all(static_cast<std::size_t>(reader.Frames()) * static_cast<std::size_t>(expectChannels));
+        std::vector<float> all(static_cast<std::size_t>(reader.Frames()) *
+                               static_cast<std::size_t>(expectChannels));
         // Odd piece sizes cross the reader's internal pieces at awkward places.
         std::size_t got = 0;
-        while (std::size_t n = reader.Read(all.data() + got * static_cast<std::size_t>(expectChannels), 3)) got += n;
+        while (std::size_t n = reader.Read(all.data() + got * static_cast<std::size_t>(expectChannels), 3))
+            got += n;
         EXPECT_EQ(got, static_cast<std::size_t>(reader.Frames()));
         return all;
     }
@@ -117,12 +123,15 @@ protected:
 TEST_F(WavFile, EveryIntegerAndFloatEncodingDecodesToTheSameScale) {
     Bytes pcm8{0x00, 0x80, 0xFF};
     Bytes pcm16;
-    for (unsigned v : {0x8000u, 0x0000u, 0x7FFFu, 0x0001u}) Put16(pcm16, v);
+    for (unsigned v : {0x8000u, 0x0000u, 0x7FFFu, 0x0001u})
+        Put16(pcm16, v);
     Bytes pcm24{0x00, 0x00, 0x80, 0xFF, 0xFF, 0x7F, 0xFF, 0xFF, 0xFF};
     Bytes pcm32;
-    for (std::uint32_t v : {0x80000000u, 0x7FFFFFFFu, 0x00000101u}) Put32(pcm32, v);
+    for (std::uint32_t v : {0x80000000u, 0x7FFFFFFFu, 0x00000101u})
+        Put32(pcm32, v);
     Bytes f32;
-    for (float v : {-0.5f, 1.5f, std::numeric_limits<float>::denorm_min()}) Put32(f32, std::bit_cast<std::uint32_t>(v));
+    for (float v : {-0.5f, 1.5f, std::numeric_limits<float>::denorm_min()})
+        Put32(f32, std::bit_cast<std::uint32_t>(v));
     Bytes f64;
     for (double v : {0.1, -2.0}) {
         const auto bits = std::bit_cast<std::uint64_t>(v);
@@ -150,9 +159,11 @@ TEST_F(WavFile, EveryIntegerAndFloatEncodingDecodesToTheSameScale) {
 
 TEST_F(WavFile, ChunksAreFoundInAnyOrderAndOddSizesArePadded) {
     Bytes pcm16;
-    for (unsigned v : {0x4000u, 0xC000u}) Put16(pcm16, v);
+    for (unsigned v : {0x4000u, 0xC000u})
+        Put16(pcm16, v);
     // An odd-sized chunk is followed by a pad byte; data may come before the format.
-    const std::string path = Store(Wave({{"LIST", Bytes{'a', 'b', 'c'}}, {"data", pcm16}, {"fmt ", Fmt(1, 1, 22050, 16)}}));
+    const std::string path =
+        Store(Wave({{"LIST", Bytes{'a', 'b', 'c'}}, {"data", pcm16}, {"fmt ", Fmt(1, 1, 22050, 16)}}));
     SoundFileReader reader(path);
     EXPECT_EQ(reader.SampleRate(), 22050.0);
     EXPECT_EQ(reader.Frames(), 2);
@@ -174,7 +185,8 @@ TEST_F(WavFile, AnOverstatedDataSizeReadsOnlyWhatTheFileHolds) {
     Chunk(b, "fmt ", Fmt(1, 2, 8000, 16));
     PutId(b, "data");
     Put32(b, 0xFFFFFFFFu);
-    for (unsigned v : {1u, 2u, 3u, 4u, 5u}) Put16(b, v); // two frames and half of a third
+    for (unsigned v : {1u, 2u, 3u, 4u, 5u})
+        Put16(b, v); // two frames and half of a third
     const auto samples = ReadAll(Store(b), 2);
     EXPECT_EQ(samples, (std::vector<float>{1.0f / 32768, 2.0f / 32768, 3.0f / 32768, 4.0f / 32768}));
 }
@@ -188,10 +200,14 @@ TEST_F(WavFile, DamagedOrUnsupportedFilesAreRejectedWithAReason) {
     EXPECT_NE(ErrorOf(Wave({{"data", pcm16}})).find("no format chunk"), std::string::npos);
     EXPECT_NE(ErrorOf(Wave({{"fmt ", Fmt(1, 1, 8000, 16)}})).find("no data chunk"), std::string::npos);
     EXPECT_NE(ErrorOf(Wave({{"fmt ", Bytes(14, 1)}, {"data", pcm16}})).find("too short"), std::string::npos);
-    EXPECT_NE(ErrorOf(Wave({{"fmt ", Fmt(1, 0, 8000, 16)}, {"data", pcm16}})).find("0 channels"), std::string::npos);
-    EXPECT_NE(ErrorOf(Wave({{"fmt ", Fmt(1, 1, 0, 16)}, {"data", pcm16}})).find("sample rate"), std::string::npos);
-    EXPECT_NE(ErrorOf(Wave({{"fmt ", Fmt(1, 1, 8000, 12, 2)}, {"data", pcm16}})).find("not read"), std::string::npos);
-    EXPECT_NE(ErrorOf(Wave({{"fmt ", Fmt(2, 1, 8000, 16)}, {"data", pcm16}})).find("not read"), std::string::npos);
+    EXPECT_NE(ErrorOf(Wave({{"fmt ", Fmt(1, 0, 8000, 16)}, {"data", pcm16}})).find("0 channels"),
+              std::string::npos);
+    EXPECT_NE(ErrorOf(Wave({{"fmt ", Fmt(1, 1, 0, 16)}, {"data", pcm16}})).find("sample rate"),
+              std::string::npos);
+    EXPECT_NE(ErrorOf(Wave({{"fmt ", Fmt(1, 1, 8000, 12, 2)}, {"data", pcm16}})).find("not read"),
+              std::string::npos);
+    EXPECT_NE(ErrorOf(Wave({{"fmt ", Fmt(2, 1, 8000, 16)}, {"data", pcm16}})).find("not read"),
+              std::string::npos);
     EXPECT_NE(ErrorOf(Wave({{"fmt ", Fmt(1, 2, 8000, 16, 2)}, {"data", pcm16}})).find("frame size"),
               std::string::npos);
     Bytes badGuid = Extensible(1, 1, 16);
@@ -214,7 +230,8 @@ TEST_F(WavFile, WrittenFloatsComeBackBitForBitUnderANonAsciiName) {
     // Windows needs the UTF-8 name turned into UTF-16 to open it; elsewhere it is bytes.
     const std::string path = (dir / "").string() + "Kl\xC3\xA4nge \xE2\x99\xAA.wav";
     std::vector<float> samples;
-    for (int i = 0; i < 3 * 5000; ++i) samples.push_back(std::ldexp(static_cast<float>(i % 977) - 488.0f, -9 - i % 7));
+    for (int i = 0; i < 3 * 5000; ++i)
+        samples.push_back(std::ldexp(static_cast<float>(i % 977) - 488.0f, -9 - i % 7));
     samples[7] = -0.0f;
     samples[8] = std::numeric_limits<float>::infinity();
     {

@@ -22,7 +22,8 @@ using TModule = std::unique_ptr<TVST2Module1, TFree>;
 TModule NewModule() { return TModule(CreateComponent<TVST2Module1>(nullptr)); }
 
 /// Runs one stereo block through the record's replacing entry; both channels carry the same input.
-std::vector<float> Play(TVST2Module1& m, std::vector<float> input, bool accumulate = false, float start = 0.0f) {
+std::vector<float> Play(TVST2Module1& m, std::vector<float> input, bool accumulate = false,
+                        float start = 0.0f) {
     std::vector<float> left = input, right = input;
     std::vector<float> outL(input.size(), start), outR(input.size(), start);
     float* in[2] = {left.data(), right.data()};
@@ -40,7 +41,8 @@ void SetBits(TVST2Module1& m, const char* text) {
 
 void ExpectNear(const std::vector<float>& got, const std::vector<float>& want) {
     ASSERT_EQ(got.size(), want.size());
-    for (size_t i = 0; i < got.size(); ++i) EXPECT_NEAR(got[i], want[i], 5e-7f * std::max(1.0f, std::abs(want[i]))) << i;
+    for (size_t i = 0; i < got.size(); ++i)
+        EXPECT_NEAR(got[i], want[i], 5e-7f * std::max(1.0f, std::abs(want[i]))) << i;
 }
 
 const std::vector<float> kInputs = {0.5f, 0.25f, -0.3f, 0.01f, 0.001f};

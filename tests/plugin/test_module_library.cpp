@@ -1,4 +1,5 @@
-// The built Quantilaw library as a host hears it: worked values, accumulation, and two instances in one process.
+// The built Quantilaw library as a host hears it: worked values, accumulation, and two instances in one
+// process.
 #include "host/AudioBuffers.h"
 #include "host/Plugin.h"
 
@@ -12,7 +13,7 @@ using namespace ql::host;
 namespace {
 
 class QuantilawSound : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         if (!std::filesystem::exists(QL_PLUGIN_PATH)) GTEST_SKIP() << "the plug-in is not built";
         host = std::make_shared<Host>();
@@ -30,7 +31,8 @@ protected:
                                    float start = 0.0f) {
         AudioBuffers in(2, input.size()), out(2, input.size());
         out.Fill(start);
-        for (std::size_t i = 0; i < input.size(); ++i) in.At(0, i) = in.At(1, i) = input[i];
+        for (std::size_t i = 0; i < input.size(); ++i)
+            in.At(0, i) = in.At(1, i) = input[i];
         if (accumulate)
             p.Process(in.Pointers(), out.Pointers(), static_cast<vst::Int32>(input.size()));
         else
@@ -49,7 +51,8 @@ TEST_F(QuantilawSound, CompandedAtThreeAndEightBits) {
     auto p = Start();
     auto out = Play(*p, {0.5f, 0.25f, -0.3f, 0.01f, 0.001f, 0.0f, -0.0f, 1.0f, -1.0f});
     const float want[] = {0.4575998f, 0.2093975f, -0.2093975f, 0.008928286f, 0.0f, 0.0f, 0.0f, 1.0f, -1.0f};
-    for (std::size_t i = 0; i < out.size(); ++i) EXPECT_NEAR(out[i], want[i], 5e-7f) << i;
+    for (std::size_t i = 0; i < out.size(); ++i)
+        EXPECT_NEAR(out[i], want[i], 5e-7f) << i;
     EXPECT_FALSE(std::signbit(out[6])); // −0 comes back as +0
     ASSERT_TRUE(p->StringToParameter(0, "8"));
     out = Play(*p, {0.5f, 0.01f, 0.001f});

@@ -1,4 +1,5 @@
-// The quantiser's arithmetic: worked values, levels, step counts, block handling and fast/reference agreement.
+// The quantiser's arithmetic: worked values, levels, step counts, block handling and fast/reference
+// agreement.
 #include "plugin/Quantiser.h"
 #include "plugin/QuantiserFast.h"
 #include "runtime/FPU.h"
@@ -93,15 +94,16 @@ const WorkedRow kWorked[] = {
      "0.8733359 0.8745099 0.5032226 0.5019608"},
     {8, 0.01f, 0x1.47b0c4p-3f, 0x1.49494ap-3f, 0x1.494696p-7f, 0x1.818184p-7f,
      "0.1600051 0.1607843 0.0100487 0.01176471"},
-    {8, 0.001f, 0x1.062704p-6f, 0x1.010102p-6f, 0x1.00fee6p-10f, 0.0f, "0.01600051 0.01568628 0.0009803608 0"},
+    {8, 0.001f, 0x1.062704p-6f, 0x1.010102p-6f, 0x1.00fee6p-10f, 0.0f,
+     "0.01600051 0.01568628 0.0009803608 0"},
 };
 
 TEST(QuantiserWorkedValues, EveryColumnBitForBitOnBothPaths) {
     for (const WorkedRow& row : kWorked) {
         SCOPED_TRACE(::testing::Message() << row.bits << " bits, input " << row.input);
         char printed[128];
-        std::snprintf(printed, sizeof printed, "%.7g %.7g %.7g %.7g", row.compressed, row.quantised, row.companded,
-                      row.linear);
+        std::snprintf(printed, sizeof printed, "%.7g %.7g %.7g %.7g", row.compressed, row.quantised,
+                      row.companded, row.linear);
         EXPECT_STREQ(row.printed, printed);
 
         const TQuantiserState state = AtDepth(row.bits);
@@ -124,9 +126,11 @@ TEST(QuantiserWorkedValues, ZeroOneAndBeyondOne) {
         const TQuantiserState state = AtDepth(static_cast<float>(bits));
         for (Mode mode : {Mode::Companded, Mode::Linear}) {
             for (bool useReference : {false, true}) {
-                SCOPED_TRACE(::testing::Message() << bits << " bits, mode " << int(mode) << " ref " << useReference);
+                SCOPED_TRACE(::testing::Message()
+                             << bits << " bits, mode " << int(mode) << " ref " << useReference);
                 EXPECT_TRUE(Same(0.0f, Process1(mode, 0.0f, state, useReference)));
-                EXPECT_TRUE(Same(0.0f, Process1(mode, -0.0f, state, useReference))); // −0 quantises to integer 0
+                EXPECT_TRUE(
+                    Same(0.0f, Process1(mode, -0.0f, state, useReference))); // −0 quantises to integer 0
                 EXPECT_TRUE(Same(1.0f, Process1(mode, 1.0f, state, useReference)));
                 EXPECT_TRUE(Same(-1.0f, Process1(mode, -1.0f, state, useReference)));
             }
@@ -136,14 +140,15 @@ TEST(QuantiserWorkedValues, ZeroOneAndBeyondOne) {
     EXPECT_TRUE(Same(-0.0f, ALawCompress(-0.0f)));
 
     const TQuantiserState one = AtDepth(1);
-    EXPECT_TRUE(Same(0.0f, Process1(Mode::Linear, 0.5f, one)));  // tie goes to the even integer
+    EXPECT_TRUE(Same(0.0f, Process1(Mode::Linear, 0.5f, one))); // tie goes to the even integer
     EXPECT_TRUE(Same(1.0f, Process1(Mode::Linear, 0.75f, one)));
     EXPECT_TRUE(Same(1.0f, Process1(Mode::Companded, 0.25f, one)));
     EXPECT_TRUE(Same(0.0f, Process1(Mode::Companded, 0.01f, one)));
-    EXPECT_TRUE(Same(-0.0f, Process1(Mode::Linear, -0.5f, one)) || Same(0.0f, Process1(Mode::Linear, -0.5f, one)));
+    EXPECT_TRUE(Same(-0.0f, Process1(Mode::Linear, -0.5f, one)) ||
+                Same(0.0f, Process1(Mode::Linear, -0.5f, one)));
 
     // Not clipped beyond ±1.
-    EXPECT_TRUE(Same(0x1.206d1p+0f, ALawCompress(2.0f))); // 1.126664
+    EXPECT_TRUE(Same(0x1.206d1p+0f, ALawCompress(2.0f)));                           // 1.126664
     EXPECT_TRUE(Same(0x1.fcb8c2p+0f, Process1(Mode::Companded, 2.0f, AtDepth(8)))); // 1.987194
     EXPECT_TRUE(Same(-0x1.fcb8c2p+0f, Process1(Mode::Companded, -2.0f, AtDepth(8), true)));
 }
@@ -168,7 +173,7 @@ TEST(QuantiserWorkedValues, NonFiniteAndHugeSamplesPropagateInsteadOfWrapping) {
 }
 
 class QuantiserBlocks : public ::testing::TestWithParam<Mode> {
-protected:
+  protected:
     using Handler = void (*)(const float* const*, float* const*, int, int, const TQuantiserState&) noexcept;
     Handler Fast() const { return GetParam() == Mode::Companded ? ProcessCompanded : ProcessLinear; }
     Handler Reference() const {
@@ -180,14 +185,16 @@ std::vector<float> Signal(std::size_t n, unsigned seed) {
     std::mt19937 rng(seed);
     std::uniform_real_distribution<float> dist(-1.2f, 1.2f);
     std::vector<float> v(n);
-    for (float& x : v) x = dist(rng);
+    for (float& x : v)
+        x = dist(rng);
     return v;
 }
 
 std::vector<const fast::TKernels*> RunnableKernels() {
     std::vector<const fast::TKernels*> kernels = {&fast::SSE2Kernels()};
     __builtin_cpu_init();
-    if (__builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma")) kernels.push_back(&fast::AVX2Kernels());
+    if (__builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma"))
+        kernels.push_back(&fast::AVX2Kernels());
     if (__builtin_cpu_supports("avx512f")) kernels.push_back(&fast::AVX512Kernels());
     return kernels;
 }
@@ -263,8 +270,8 @@ TEST_P(QuantiserBlocks, EveryVectorPathAgreesWithTheReference) {
                 auto block = GetParam() == Mode::Companded ? k->companded : k->linear;
                 block(in.data(), out.data(), length, s.QuantSteps, s.QuantStepsInv, fast::Constants());
                 for (std::size_t n = 0; n < length; ++n)
-                    ASSERT_TRUE(Same(expected[n], out[n])) << k->name << " " << bits << " bits, input "
-                                                           << std::hexfloat << in[n];
+                    ASSERT_TRUE(Same(expected[n], out[n]))
+                        << k->name << " " << bits << " bits, input " << std::hexfloat << in[n];
             }
         }
         ForceReferencePath(true);
@@ -279,8 +286,8 @@ TEST_P(QuantiserBlocks, EveryVectorPathAgreesWithTheReference) {
 INSTANTIATE_TEST_SUITE_P(BothModes, QuantiserBlocks, ::testing::Values(Mode::Companded, Mode::Linear));
 
 TEST(QuantiserCharacteristic, EveryLaneOfAWideBlockCanFallBackToTheReference) {
-    // Inputs whose vector logarithm or exponential lands too close to a float rounding midpoint to be trusted:
-    // whichever lane they occupy, each must be counted and recomputed.
+    // Inputs whose vector logarithm or exponential lands too close to a float rounding midpoint to be
+    // trusted: whichever lane they occupy, each must be counted and recomputed.
     const float nearCompressMidpoint[] = {0x1.800a64p-7f, 0x1.8eacecp-7f, 0x1.99ab78p-7f};
     const float nearExpandMidpoint[] = {0x1.83c4c8p-3f, 0x1.87e198p-3f, 0x1.959f3cp-3f};
     TFPUGuard guard;
@@ -289,7 +296,8 @@ TEST(QuantiserCharacteristic, EveryLaneOfAWideBlockCanFallBackToTheReference) {
             for (int which = 0; which < 2; ++which) {
                 const float* pool = which == 0 ? nearCompressMidpoint : nearExpandMidpoint;
                 std::vector<float> in(length), out(length);
-                for (std::size_t i = 0; i < length; ++i) in[i] = pool[i % 3];
+                for (std::size_t i = 0; i < length; ++i)
+                    in[i] = pool[i % 3];
                 const auto block = which == 0 ? k->compress : k->expand;
                 EXPECT_EQ(length, block(in.data(), out.data(), length, fast::Constants())) << k->name;
                 for (std::size_t i = 0; i < length; ++i) {
@@ -307,7 +315,8 @@ TEST(QuantiserCharacteristic, CompressionAndExpansionAgreeWithTheVectorPathsNear
     std::vector<float> in;
     for (float centre : {1.0f / 87.56f, 16.0005130767822265625f / 87.56f}) {
         float x = centre;
-        for (int n = 0; n < 200; ++n) x = std::nextafter(x, 0.0f);
+        for (int n = 0; n < 200; ++n)
+            x = std::nextafter(x, 0.0f);
         for (int n = 0; n < 400; ++n, x = std::nextafter(x, 1.0f)) {
             in.push_back(x);
             in.push_back(-x);

@@ -1,4 +1,5 @@
-// The floating-point state around the quantiser: load-time control word, and a guard that leaves the caller intact.
+// The floating-point state around the quantiser: load-time control word, and a guard that leaves the caller
+// intact.
 #include "plugin/Quantiser.h"
 #include "runtime/FPU.h"
 
@@ -12,7 +13,7 @@ namespace {
 
 // Saves and restores the test thread's own state so one test cannot leak modes into the next.
 class FPUState : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         std::fegetenv(&fSaved);
         fControl = fpu::ControlWord();
@@ -24,14 +25,14 @@ protected:
         std::fesetenv(&fSaved);
     }
 
-private:
+  private:
     std::fenv_t fSaved;
     std::uint16_t fControl = 0;
     std::uint32_t fMXCSR = 0;
 };
 
 TEST_F(FPUState, StartupLoadsTheControlWordAndMasksSSEWithoutTouchingFlushToZero) {
-    fpu::SetControlWord(0x0272); // 53-bit mantissa, some exceptions unmasked
+    fpu::SetControlWord(0x0272);                         // 53-bit mantissa, some exceptions unmasked
     fpu::SetMXCSR(0x8000 | (0x1F80 & ~0x0200) | 0x2000); // flush to zero, ZM unmasked, round down
     SetStartupControlWord();
     EXPECT_EQ(kStartupControlWord, fpu::ControlWord() & 0x1F3F);

@@ -9,7 +9,7 @@ namespace {
 
 class TItem : public TCollectionItem {
     QL_CLASS(TItem)
-public:
+  public:
     explicit TItem(TCollection* c) : TCollectionItem(c) {}
     std::string fText;
     int fValue = 0;
@@ -24,21 +24,26 @@ public:
 };
 
 const TClassInfo& TItem::StaticClass() {
-    static TClassInfo info("TTestItem", &TCollectionItem::StaticClass,
-                           [](TObject* owner) -> TObject* { return new TItem(dynamic_cast<TCollection*>(owner)); });
+    static TClassInfo info("TTestItem", &TCollectionItem::StaticClass, [](TObject* owner) -> TObject* {
+        return new TItem(dynamic_cast<TCollection*>(owner));
+    });
     return info.Populate([](TClassInfo& i) {
         TClassBuilder<TItem> b(i);
-        b.String("Text", [](const TItem& i) { return i.fText; }, [](TItem& i, const std::string& v) { i.fText = v; });
-        b.Integer("Value", [](const TItem& i) { return i.fValue; }, [](TItem& i, int64_t v) { i.fValue = int(v); }, 7);
+        b.String(
+            "Text", [](const TItem& i) { return i.fText; },
+            [](TItem& i, const std::string& v) { i.fText = v; });
+        b.Integer(
+            "Value", [](const TItem& i) { return i.fValue; }, [](TItem& i, int64_t v) { i.fValue = int(v); },
+            7);
     });
 }
 
 class TCountingCollection : public TCollection {
-public:
+  public:
     TCountingCollection() : TCollection(TItem::StaticClass()) {}
     int added = 0, deleting = 0;
 
-protected:
+  protected:
     void Notify(TCollectionItem*, TCollectionNotification a) override {
         (a == TCollectionNotification::Added ? added : deleting)++;
     }
@@ -143,17 +148,17 @@ enum class TShade { Light, Dark };
 const TEnumType kShadeType{"TShade", {"Light", "Dark"}};
 
 class TPlainBase : public TPersistent {
-public:
+  public:
     uint8_t Level() const { return fLevel; }
     void SetLevel(uint8_t v) { fLevel = v; }
 
-private:
+  private:
     uint8_t fLevel = 0;
 };
 
 class TPlain : public TPlainBase {
     QL_CLASS(TPlain)
-public:
+  public:
     TShade Shade() const { return fShade; }
     void SetShade(TShade v) { fShade = v; }
     const std::string& Caption() const { return fCaption; }
@@ -161,7 +166,7 @@ public:
     bool Visible() const noexcept { return fVisible; }
     void SetVisible(bool v) noexcept { fVisible = v; }
 
-private:
+  private:
     TShade fShade = TShade::Light;
     std::string fCaption;
     bool fVisible = false;

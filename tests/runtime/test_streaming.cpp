@@ -14,20 +14,22 @@ const TEnumType& Colours() {
 
 class TSub : public TPersistent {
     QL_CLASS(TSub)
-public:
+  public:
     std::string fName;
 };
 const TClassInfo& TSub::StaticClass() {
     static TClassInfo info("TSub", &TPersistent::StaticClass);
     return info.Populate([](TClassInfo& i) {
         TClassBuilder<TSub> b(i);
-        b.String("Name", [](const TSub& s) { return s.fName; }, [](TSub& s, const std::string& v) { s.fName = v; });
+        b.String(
+            "Name", [](const TSub& s) { return s.fName; },
+            [](TSub& s, const std::string& v) { s.fName = v; });
     });
 }
 
 class TThing : public TPersistent {
     QL_CLASS(TThing)
-public:
+  public:
     std::vector<std::string> order;
     int64_t fInt = 0;
     double fFloat = 0;
@@ -46,26 +48,63 @@ const TClassInfo& TThing::StaticClass() {
     static TClassInfo info("TThing", &TPersistent::StaticClass);
     return info.Populate([](TClassInfo& i) {
         TClassBuilder<TThing> b(i);
-        b.Integer("Int", [](const TThing& t) { return t.fInt; },
-                  [](TThing& t, int64_t v) { t.fInt = v; t.order.push_back("Int"); });
-        b.Float("Float", [](const TThing& t) { return t.fFloat; },
-                [](TThing& t, double v) { t.fFloat = v; t.order.push_back("Float"); });
-        b.Boolean("Bool", [](const TThing& t) { return t.fBool; },
-                  [](TThing& t, bool v) { t.fBool = v; t.order.push_back("Bool"); });
-        b.Enum("Colour", Colours(), [](const TThing& t) { return t.fEnum; },
-               [](TThing& t, int64_t v) { t.fEnum = v; t.order.push_back("Colour"); });
-        b.SetOf("Colours", "TColourKinds", Colours(), [](const TThing& t) { return t.fSet; },
-                [](TThing& t, uint64_t v) { t.fSet = v; t.order.push_back("Colours"); });
-        b.String("Text", [](const TThing& t) { return t.fText; },
-                 [](TThing& t, const std::string& v) { t.fText = v; t.order.push_back("Text"); });
-        b.Binary("Data", [](const TThing& t) { return t.fData; },
-                 [](TThing& t, const std::vector<uint8_t>& v) { t.fData = v; t.order.push_back("Data"); });
-        b.Event("OnThing", "TThingEvent", [](const TThing& t) { return t.OnThing; },
-                [](TThing& t, const TMethod& m) { t.OnThing = TEvent<void(int)>(m); t.order.push_back("OnThing"); });
-        b.Object("Sub", TSub::StaticClass(), [](const TThing& t) -> TObject* { return const_cast<TSub*>(&t.fSub); },
-                 nullptr);
-        b.Object("Ref", TThing::StaticClass(), [](const TThing& t) { return t.fRef; },
-                 [](TThing& t, TObject* v) { t.fRef = v; t.order.push_back("Ref"); });
+        b.Integer(
+            "Int", [](const TThing& t) { return t.fInt; },
+            [](TThing& t, int64_t v) {
+                t.fInt = v;
+                t.order.push_back("Int");
+            });
+        b.Float(
+            "Float", [](const TThing& t) { return t.fFloat; },
+            [](TThing& t, double v) {
+                t.fFloat = v;
+                t.order.push_back("Float");
+            });
+        b.Boolean(
+            "Bool", [](const TThing& t) { return t.fBool; },
+            [](TThing& t, bool v) {
+                t.fBool = v;
+                t.order.push_back("Bool");
+            });
+        b.Enum(
+            "Colour", Colours(), [](const TThing& t) { return t.fEnum; },
+            [](TThing& t, int64_t v) {
+                t.fEnum = v;
+                t.order.push_back("Colour");
+            });
+        b.SetOf(
+            "Colours", "TColourKinds", Colours(), [](const TThing& t) { return t.fSet; },
+            [](TThing& t, uint64_t v) {
+                t.fSet = v;
+                t.order.push_back("Colours");
+            });
+        b.String(
+            "Text", [](const TThing& t) { return t.fText; },
+            [](TThing& t, const std::string& v) {
+                t.fText = v;
+                t.order.push_back("Text");
+            });
+        b.Binary(
+            "Data", [](const TThing& t) { return t.fData; },
+            [](TThing& t, const std::vector<uint8_t>& v) {
+                t.fData = v;
+                t.order.push_back("Data");
+            });
+        b.Event(
+            "OnThing", "TThingEvent", [](const TThing& t) { return t.OnThing; },
+            [](TThing& t, const TMethod& m) {
+                t.OnThing = TEvent<void(int)>(m);
+                t.order.push_back("OnThing");
+            });
+        b.Object(
+            "Sub", TSub::StaticClass(),
+            [](const TThing& t) -> TObject* { return const_cast<TSub*>(&t.fSub); }, nullptr);
+        b.Object(
+            "Ref", TThing::StaticClass(), [](const TThing& t) { return t.fRef; },
+            [](TThing& t, TObject* v) {
+                t.fRef = v;
+                t.order.push_back("Ref");
+            });
         b.Method<&TThing::Handler, TEvent<void(int)>>("Handler", "TThingEvent");
     });
 }
@@ -132,7 +171,8 @@ TEST(Streaming, IntegerTypesMayRegisterNamesForTheirValues) {
     THooks hooks(&t);
     ReadObject(t, ParseDescription("object X: TThing\n  Int = Answer\nend"), hooks);
     EXPECT_EQ(t.fInt, 42);
-    EXPECT_THROW(ReadObject(t, ParseDescription("object X: TThing\n  Int = Question\nend"), hooks), EReadError);
+    EXPECT_THROW(ReadObject(t, ParseDescription("object X: TThing\n  Int = Question\nend"), hooks),
+                 EReadError);
     RegisterIntegerIdents("Integer", nullptr);
 }
 
@@ -148,7 +188,8 @@ TEST(Streaming, MalformedTextNamesTheLine) {
         "",
         "object X: TThing\n  Text = #999\nend",
     };
-    for (const char* text : bad) EXPECT_THROW(ParseDescription(text), EReadError) << text;
+    for (const char* text : bad)
+        EXPECT_THROW(ParseDescription(text), EReadError) << text;
     try {
         ParseDescription("object X: TThing\n  Int = 1\n  Text = 'x\nend");
     } catch (const EReadError& e) {
@@ -177,7 +218,8 @@ TEST(Streaming, WrongKindsAndUnknownNamesAreReadErrors) {
 
 TEST(Streaming, DeepNestingIsRejectedNotOverflowed) {
     std::string text = "object X: TThing\n  Data = ";
-    for (int i = 0; i < 10000; ++i) text += "(";
+    for (int i = 0; i < 10000; ++i)
+        text += "(";
     EXPECT_THROW(ParseDescription(text), EReadError);
 }
 

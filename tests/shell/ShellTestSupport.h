@@ -1,4 +1,5 @@
-// Test doubles for the module layers: a recording host callback, a module with a copying handler, a fake form.
+// Test doubles for the module layers: a recording host callback, a module with a copying handler, a fake
+// form.
 #pragma once
 
 #include "shell/DVST2Module.h"
@@ -22,7 +23,7 @@ struct TRequest {
 
 /// A host callback that records every request and answers version, tempo and a few others.
 class TRecordingHost {
-public:
+  public:
     TRecordingHost() { Current() = this; }
     ~TRecordingHost() { Current() = nullptr; }
 
@@ -33,10 +34,14 @@ public:
         std::lock_guard<std::mutex> guard(host->lock);
         host->requests.push_back({opcode, index, value, ptr, opt});
         switch (opcode) {
-        case audioMasterVersion: return host->version;
-        case audioMasterTempoAt: return host->tempo;
-        case audioMasterProcessEvents: return 1;
-        default: return host->otherReply;
+        case audioMasterVersion:
+            return host->version;
+        case audioMasterTempoAt:
+            return host->tempo;
+        case audioMasterProcessEvents:
+            return 1;
+        default:
+            return host->otherReply;
         }
     }
 
@@ -58,7 +63,7 @@ public:
     std::mutex lock;
     std::vector<TRequest> requests;
 
-private:
+  private:
     static TRecordingHost*& Current() {
         static TRecordingHost* current = nullptr;
         return current;
@@ -68,7 +73,7 @@ private:
 /// A module built in code instead of from a stored description: one parameter (0..1 unless set), one
 /// program, a handler that copies its inputs and remembers what each call saw.
 class TTestModule : public TCustomVST2Module {
-public:
+  public:
     TTestModule() : TCustomVST2Module(nullptr) {}
 
     void AddParameter(float min = 0.0f, float max = 1.0f, float smoothing = 1.0f) {
@@ -77,21 +82,25 @@ public:
         p->SetMax(max);
         p->SetSmoothingFactor(smoothing);
     }
-    void AddProgram(const std::string& name) { static_cast<TCustomVstProgram*>(Programs()->Add())->SetDisplayName(name); }
+    void AddProgram(const std::string& name) {
+        static_cast<TCustomVstProgram*>(Programs()->Add())->SetDisplayName(name);
+    }
     /// The end of loading, as reading a stored description would run it.
     void FinishLoading() { Loaded(); }
 
     void Copy(float* const* inputs, float* const* outputs, int32_t frames) {
         calls.emplace_back(inputs[0], inputs[0] + frames);
         for (int32_t c = 0; c < std::min(numInputs(), numOutputs()); ++c)
-            for (int32_t i = 0; i < frames; ++i) outputs[c][i] = inputs[c][i];
+            for (int32_t i = 0; i < frames; ++i)
+                outputs[c][i] = inputs[c][i];
     }
     TProcessAudioEvent CopyHandler() { return TProcessAudioEvent::Of<&TTestModule::Copy>(this); }
 
     /// Copies like Copy without remembering anything, so it allocates nothing itself.
     void Pass(float* const* inputs, float* const* outputs, int32_t frames) {
         for (int32_t c = 0; c < std::min(numInputs(), numOutputs()); ++c)
-            for (int32_t i = 0; i < frames; ++i) outputs[c][i] = inputs[c][i];
+            for (int32_t i = 0; i < frames; ++i)
+                outputs[c][i] = inputs[c][i];
     }
     TProcessAudioEvent PassHandler() { return TProcessAudioEvent::Of<&TTestModule::Pass>(this); }
 
@@ -108,7 +117,7 @@ inline TOwned<TTestModule> NewTestModule() { return TOwned<TTestModule>(CreateCo
 
 /// A form that only remembers what the module asked of it.
 class TFakeForm : public IEditorForm {
-public:
+  public:
     explicit TFakeForm(int* destroyed = nullptr) : fDestroyed(destroyed) {}
     void SetParentWindow(void* p) override { parent = p; }
     void Show() override { shown = true; }
@@ -129,7 +138,7 @@ public:
     std::vector<int> bounds;
     int invalidated = 0;
 
-private:
+  private:
     int* fDestroyed;
 };
 

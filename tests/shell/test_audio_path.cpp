@@ -12,16 +12,19 @@ namespace {
 
 /// Two channels of audio with channel pointer arrays, as a host hands them over.
 struct TBlock {
-    TBlock(int frames, float start = 1.0f) : in(2, std::vector<float>(frames)), out(2, std::vector<float>(frames)) {
+    TBlock(int frames, float start = 1.0f)
+        : in(2, std::vector<float>(frames)), out(2, std::vector<float>(frames)) {
         for (int c = 0; c < 2; ++c)
-            for (int i = 0; i < frames; ++i) in[c][i] = start + static_cast<float>(i) + 100.0f * c;
+            for (int i = 0; i < frames; ++i)
+                in[c][i] = start + static_cast<float>(i) + 100.0f * c;
         for (int c = 0; c < 2; ++c) {
             inPtr[c] = in[c].data();
             outPtr[c] = out[c].data();
         }
     }
     void FillOut(float v) {
-        for (auto& ch : out) std::fill(ch.begin(), ch.end(), v);
+        for (auto& ch : out)
+            std::fill(ch.begin(), ch.end(), v);
     }
     std::vector<std::vector<float>> in, out;
     float* inPtr[2];
@@ -29,7 +32,7 @@ struct TBlock {
 };
 
 class AudioPath : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         module = NewTestModule();
         module->SetAudioMaster(&TRecordingHost::Callback);
@@ -53,7 +56,8 @@ TEST_F(AudioPath, ReplacingOverwritesAndAccumulatingAdds) {
     b.FillOut(0.5f);
     Accumulating(b, 8);
     for (int c = 0; c < 2; ++c)
-        for (int i = 0; i < 8; ++i) EXPECT_FLOAT_EQ(b.out[c][i], b.in[c][i] + 0.5f);
+        for (int i = 0; i < 8; ++i)
+            EXPECT_FLOAT_EQ(b.out[c][i], b.in[c][i] + 0.5f);
 }
 
 TEST_F(AudioPath, EveryCallbackAsksForTheTempo) {
@@ -75,10 +79,12 @@ TEST_F(AudioPath, AccumulatingBlocksLongerThanAnnouncedGoThroughInChunks) {
     Accumulating(b, frames);
     ASSERT_GT(module->calls.size(), 1u);
     size_t seen = 0;
-    for (const auto& call : module->calls) seen += call.size();
+    for (const auto& call : module->calls)
+        seen += call.size();
     EXPECT_EQ(seen, static_cast<size_t>(frames));
     for (int c = 0; c < 2; ++c)
-        for (int i = 0; i < frames; i += 499) EXPECT_FLOAT_EQ(b.out[c][i], b.in[c][i] + 1.0f) << i;
+        for (int i = 0; i < frames; i += 499)
+            EXPECT_FLOAT_EQ(b.out[c][i], b.in[c][i] + 1.0f) << i;
 }
 
 TEST_F(AudioPath, MuteAndCopyModes) {
@@ -87,11 +93,13 @@ TEST_F(AudioPath, MuteAndCopyModes) {
     b.FillOut(0.7f);
     Replacing(b, 6);
     for (const auto& ch : b.out)
-        for (float v : ch) EXPECT_EQ(v, 0.0f);
+        for (float v : ch)
+            EXPECT_EQ(v, 0.0f);
     b.FillOut(0.7f);
     Accumulating(b, 6);
     for (const auto& ch : b.out)
-        for (float v : ch) EXPECT_EQ(v, 0.7f);
+        for (float v : ch)
+            EXPECT_EQ(v, 0.7f);
 
     module->SetProcessingMode(pmCopy);
     Replacing(b, 6);
@@ -104,7 +112,8 @@ TEST_F(AudioPath, NoHandlerLeavesReplacedOutputsAlone) {
     Replacing(b, 4);
     Accumulating(b, 4);
     for (const auto& ch : b.out)
-        for (float v : ch) EXPECT_EQ(v, 0.25f);
+        for (float v : ch)
+            EXPECT_EQ(v, 0.25f);
 }
 
 TEST_F(AudioPath, BlockModeBuffersWithOverlapAndReportsItsDelay) {

@@ -20,10 +20,10 @@ TRecordedCPUID Intel(uint32_t signature, uint32_t edx1) {
 
 TEST(CPU, VendorIsMatchedOnTheWholeTwelveCharacters) {
     const std::pair<const char*, TCPUVendor> cases[] = {
-        {"AuthenticAMD", cvAMD}, {"CentaurHauls", cvCentaur}, {"CyrixInstead", cvCyrix},
+        {"AuthenticAMD", cvAMD},   {"CentaurHauls", cvCentaur},   {"CyrixInstead", cvCyrix},
         {"GenuineIntel", cvIntel}, {"GenuineTMx86", cvTransmeta}, {"NexGenDriven", cvNexGen},
-        {"RiseRiseRise", cvRise}, {"UMC UMC UMC ", cvUMC}, {"Geode by NSC", cvNSC},
-        {"SiS SiS SiS ", cvSiS}, {"GenuineIntex", cvUnknown}, {"HygonGenuine", cvUnknown},
+        {"RiseRiseRise", cvRise},  {"UMC UMC UMC ", cvUMC},       {"Geode by NSC", cvNSC},
+        {"SiS SiS SiS ", cvSiS},   {"GenuineIntex", cvUnknown},   {"HygonGenuine", cvUnknown},
     };
     for (auto [text, vendor] : cases) {
         TRecordedCPUID src;
@@ -63,14 +63,14 @@ TEST(CPU, FamilyAndModelIncludeTheExtendedFieldsForFamily15) {
 TEST(CPU, InstructionBitsComeFromLeafOneAndTheExtendedLeaf) {
     TRecordedCPUID src;
     src.SetVendor("GenuineIntel", 1);
-    const uint32_t edx = (1u << 0) | (1u << 4) | (1u << 8) | (1u << 15) | (1u << 23) | (1u << 24) | (1u << 25) |
-                         (1u << 26);
+    const uint32_t edx =
+        (1u << 0) | (1u << 4) | (1u << 8) | (1u << 15) | (1u << 23) | (1u << 24) | (1u << 25) | (1u << 26);
     src.leaves[1] = {Regs(0x906EA, 0, (1u << 0) | (1u << 3) | (1u << 13), edx)};
     src.leaves[0x80000000u] = {Regs(0x80000001u)};
     src.leaves[0x80000001u] = {Regs(0, 0, 0, (1u << 29) | (1u << 22) | (1u << 30) | (1u << 31))};
     TCPU cpu(src);
-    for (auto i : {isFPU, isTSC, isCX8, isCMOV, isMMX, isFXSR, isSSE, isSSE2, isSSE3, isMONITOR, isCX16, isX64,
-                   isExMMX, isEx3DNow, is3DNow})
+    for (auto i : {isFPU, isTSC, isCX8, isCMOV, isMMX, isFXSR, isSSE, isSSE2, isSSE3, isMONITOR, isCX16,
+                   isX64, isExMMX, isEx3DNow, is3DNow})
         EXPECT_TRUE(cpu.Has(i)) << int(i);
     EXPECT_FALSE(cpu.Has(isSEP));
 

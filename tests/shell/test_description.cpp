@@ -17,13 +17,15 @@ struct TProbeLog {
 
 class TProbe : public TVST2Module {
     QL_CLASS(TProbe)
-public:
+  public:
     explicit TProbe(TComponent* owner) : TVST2Module(owner) {}
     void ProbeCreate(TObject*) {
         TProbeLog::entries.push_back("create");
         throw Exception("create failed");
     }
-    void ProbeRate(TObject*, float rate) { TProbeLog::entries.push_back("rate " + std::to_string(int(rate))); }
+    void ProbeRate(TObject*, float rate) {
+        TProbeLog::entries.push_back("rate " + std::to_string(int(rate)));
+    }
     void ProbeInit(TObject* sender) {
         TProbeLog::entries.push_back("init " + static_cast<TCustomVstProgram*>(sender)->DisplayName());
     }
@@ -44,7 +46,7 @@ const TClassInfo& TProbe::StaticClass() {
 
 class TProbeChild : public TProbe {
     QL_CLASS(TProbeChild)
-public:
+  public:
     explicit TProbeChild(TComponent* owner) : TProbe(owner) {}
 };
 
@@ -55,7 +57,7 @@ const TClassInfo& TProbeChild::StaticClass() {
 
 class TNoDescription : public TVST2Module {
     QL_CLASS(TNoDescription)
-public:
+  public:
     explicit TNoDescription(TComponent* owner) : TVST2Module(owner) {}
 };
 
@@ -93,7 +95,7 @@ end
 )";
 
 class Description : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         RegisterResource("TProbe", kProbeDescription, sizeof kProbeDescription - 1);
         TProbeLog::entries.clear();
@@ -134,7 +136,8 @@ TEST_F(Description, AClassWithoutADescriptionIsRefused) {
     } catch (const EResNotFound& e) {
         EXPECT_STREQ(e.what(), "Resource TNoDescription not found");
     }
-    TOwned<TVST2Module> plain(CreateComponent<TVST2Module>(nullptr)); // the framework class itself reads nothing
+    TOwned<TVST2Module> plain(
+        CreateComponent<TVST2Module>(nullptr)); // the framework class itself reads nothing
     EXPECT_EQ(plain->UniqueID(), "NoEf");
 }
 

@@ -12,7 +12,7 @@ using namespace ql::vst::testing;
 namespace {
 
 class Dispatcher : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         module = NewTestModule();
         effect = module->GetEffect();
@@ -65,10 +65,12 @@ TEST_F(Dispatcher, OnDispatcherFiresFirstForEveryRequest) {
 }
 
 TEST_F(Dispatcher, UnassignedEventsReplyZeroAssignedOnesOne) {
-    const int32_t handled[] = {effSetBypass, effStartProcess, effStopProcess, effBeginSetProgram, effEndSetProgram,
-                               effSetPanLaw, effOfflineNotify, effOfflinePrepare, effOfflineRun, effProcessVarIo,
-                               effSetEditKnobMode, effVendorSpecific, effGetVu};
-    for (int32_t op : handled) EXPECT_EQ(Dispatch(op), 0) << op;
+    const int32_t handled[] = {effSetBypass,     effStartProcess, effStopProcess,     effBeginSetProgram,
+                               effEndSetProgram, effSetPanLaw,    effOfflineNotify,   effOfflinePrepare,
+                               effOfflineRun,    effProcessVarIo, effSetEditKnobMode, effVendorSpecific,
+                               effGetVu};
+    for (int32_t op : handled)
+        EXPECT_EQ(Dispatch(op), 0) << op;
     EXPECT_EQ(Dispatch(effConnectInput, 0, 1), 1);
     EXPECT_EQ(Dispatch(effConnectOutput, 0, 1), 1);
 
@@ -114,9 +116,10 @@ TEST_F(Dispatcher, CanDoMatchesWholeTextsCaseSensitively) {
     struct Case {
         const char* text;
         intptr_t reply;
-    } cases[] = {{"plugAsSend", 1}, {"2in2out", 1}, {"_2in2out", 0}, {"sendVstMidiEvent", -1},
-                 {"bypass", -1},    {"PlugAsSend", 0}, {"", 0},        {"plugAsSendX", 0}};
-    for (const auto& c : cases) EXPECT_EQ(Dispatch(effCanDo, 0, 0, const_cast<char*>(c.text)), c.reply) << c.text;
+    } cases[] = {{"plugAsSend", 1}, {"2in2out", 1},    {"_2in2out", 0}, {"sendVstMidiEvent", -1},
+                 {"bypass", -1},    {"PlugAsSend", 0}, {"", 0},         {"plugAsSendX", 0}};
+    for (const auto& c : cases)
+        EXPECT_EQ(Dispatch(effCanDo, 0, 0, const_cast<char*>(c.text)), c.reply) << c.text;
     EXPECT_EQ(Dispatch(effCanDo, 0, 0, nullptr), 0);
     EXPECT_EQ(log.entries.front(), "cando plugAsSend");
 }
@@ -156,7 +159,8 @@ TEST_F(Dispatcher, SpeakerArrangementHelpers) {
     EXPECT_TRUE(module->FreeSpeakerArrangement(copy));
     EXPECT_EQ(copy, nullptr);
     int32_t untouched[2] = {11, 12};
-    EXPECT_EQ(Dispatch(effGetSpeakerArrangement, 0, reinterpret_cast<intptr_t>(&untouched[0]), &untouched[1]), 0);
+    EXPECT_EQ(Dispatch(effGetSpeakerArrangement, 0, reinterpret_cast<intptr_t>(&untouched[0]), &untouched[1]),
+              0);
     EXPECT_EQ(untouched[0] + untouched[1], 23);
 }
 

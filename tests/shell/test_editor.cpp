@@ -23,7 +23,7 @@ struct TOpener {
 };
 
 class Editor : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         module = NewTestModule();
         module->AddParameter();

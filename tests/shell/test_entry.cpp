@@ -1,4 +1,5 @@
-// Creating modules for hosts and closing them: failures leave nothing behind, nothing thrown reaches the host.
+// Creating modules for hosts and closing them: failures leave nothing behind, nothing thrown reaches the
+// host.
 #include "ShellTestSupport.h"
 #include "shell/VstEntry.h"
 #include "toolkit/Application.h"
@@ -18,7 +19,7 @@ struct TCloseLog {
 };
 
 class TLoggedModule : public TTestModule {
-public:
+  public:
     TLoggedModule() { OnClose = TNotifyEvent::Of<&TLoggedModule::Closed>(this); }
     ~TLoggedModule() override { TCloseLog::entries.push_back("destroyed"); }
     void Closed(TObject*) { TCloseLog::entries.push_back("close"); }
@@ -91,7 +92,8 @@ TEST(Entry, ModulesComeAndGoFromSeveralThreads) {
                 if (e) e->dispatcher(e, effClose, 0, 0, nullptr, 0.0f);
             }
         });
-    for (auto& t : threads) t.join();
+    for (auto& t : threads)
+        t.join();
     EXPECT_EQ(Application()->ComponentCount(), before);
 }
 

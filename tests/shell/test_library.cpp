@@ -12,7 +12,7 @@ using namespace ql::host;
 namespace {
 
 class Library : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         if (!std::filesystem::exists(QL_PLUGIN_PATH)) GTEST_SKIP() << "the plug-in is not built";
         host = std::make_shared<Host>();
@@ -130,7 +130,8 @@ TEST_F(Library, DispatcherReplies) {
         {1000, 0, 0, 0},
     };
     for (const auto& c : cases)
-        EXPECT_EQ(Dispatch(c.opcode, c.index, c.value, nullptr, c.opcode == vst::effSetSampleRate ? 48000.0f : 0.0f),
+        EXPECT_EQ(Dispatch(c.opcode, c.index, c.value, nullptr,
+                           c.opcode == vst::effSetSampleRate ? 48000.0f : 0.0f),
                   c.reply)
             << "opcode " << c.opcode;
 }
@@ -148,14 +149,36 @@ TEST_F(Library, IdentityTexts) {
 
 TEST_F(Library, CanDoAnswers) {
     const char* yes[] = {"plugAsChannelInsert", "plugAsSend", "2in2out"};
-    const char* no[] = {"receiveVstEvents", "receiveVstMidiEvent", "receiveVstTimeInfo", "sendVstEvents",
-                        "sendVstMidiEvent", "sendVstTimeInfo", "offline", "mixDryWet", "noRealTime", "multipass",
-                        "metapass", "1in1out", "1in2out", "2in1out", "2in4out", "4in2out", "4in4out", "4in8out",
-                        "8in4out", "8in8out", "midiProgramNames", "conformsToWindowRules", "LiveWithoutToolbar",
+    const char* no[] = {"receiveVstEvents",
+                        "receiveVstMidiEvent",
+                        "receiveVstTimeInfo",
+                        "sendVstEvents",
+                        "sendVstMidiEvent",
+                        "sendVstTimeInfo",
+                        "offline",
+                        "mixDryWet",
+                        "noRealTime",
+                        "multipass",
+                        "metapass",
+                        "1in1out",
+                        "1in2out",
+                        "2in1out",
+                        "2in4out",
+                        "4in2out",
+                        "4in4out",
+                        "4in8out",
+                        "8in4out",
+                        "8in8out",
+                        "midiProgramNames",
+                        "conformsToWindowRules",
+                        "LiveWithoutToolbar",
                         "bypass"};
-    for (const char* t : yes) EXPECT_EQ(plugin->CanDo(t), 1) << t;
-    for (const char* t : no) EXPECT_EQ(plugin->CanDo(t), -1) << t;
-    for (const char* t : {"PlugAsSend", "", "_2in2out", "hasCockosExtensions"}) EXPECT_EQ(plugin->CanDo(t), 0) << t;
+    for (const char* t : yes)
+        EXPECT_EQ(plugin->CanDo(t), 1) << t;
+    for (const char* t : no)
+        EXPECT_EQ(plugin->CanDo(t), -1) << t;
+    for (const char* t : {"PlugAsSend", "", "_2in2out", "hasCockosExtensions"})
+        EXPECT_EQ(plugin->CanDo(t), 0) << t;
 }
 
 TEST_F(Library, PinProperties) {
@@ -189,7 +212,8 @@ TEST_F(Library, ParameterAndProgramAsTheHostSeesThem) {
     EXPECT_EQ(plugin->ParamName(0), "Quantisation");
     EXPECT_EQ(plugin->ParamLabel(0), "Bit");
     EXPECT_EQ(plugin->ParamDisplay(0), "3");
-    for (auto text : {plugin->ParamName(1), plugin->ParamLabel(1), plugin->ParamDisplay(1)}) EXPECT_EQ(text, "undefined");
+    for (auto text : {plugin->ParamName(1), plugin->ParamLabel(1), plugin->ParamDisplay(1)})
+        EXPECT_EQ(text, "undefined");
     EXPECT_EQ(plugin->ProgramName(), "Init");
     EXPECT_EQ(plugin->ProgramNameIndexed(0), "Init");
     EXPECT_FALSE(plugin->ProgramNameIndexed(1));

@@ -16,7 +16,7 @@ using namespace ql::vst::testing;
 namespace {
 
 class Parameters : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         module = NewTestModule();
         module->AddParameter(1.0f, 24.0f);
@@ -44,8 +44,11 @@ TEST_F(Parameters, HostValuesMapLinearlyOntoTheRangeAndBack) {
     struct Case {
         float host, own;
         const char* shown;
-    } cases[] = {{0.0f, 1.0f, "1"}, {1.0f, 24.0f, "24"}, {0.5f, 12.5f, "12.5"},
-                 {0.3f, 7.9000001f, "7.90000009536743"}, {1.0f / 23.0f, 2.0f, "2"}};
+    } cases[] = {{0.0f, 1.0f, "1"},
+                 {1.0f, 24.0f, "24"},
+                 {0.5f, 12.5f, "12.5"},
+                 {0.3f, 7.9000001f, "7.90000009536743"},
+                 {1.0f / 23.0f, 2.0f, "2"}};
     for (const auto& c : cases) {
         effect->setParameter(effect, 0, c.host);
         EXPECT_EQ(module->GetParameter(0), c.own) << c.host;
@@ -184,7 +187,8 @@ struct TBlockingListener {
         seen.fetch_add(1);
         if (value == 1.0f) {
             firstInside = true;
-            while (!release) std::this_thread::yield();
+            while (!release)
+                std::this_thread::yield();
         }
     }
 };
@@ -193,7 +197,8 @@ TEST_F(Parameters, StoresFromTwoThreadsAtOnceAreNotLost) {
     TBlockingListener listener;
     param->OnParameterChange = TParameterChangeEvent::Of<&TBlockingListener::Change>(&listener);
     std::thread first([&] { module->SetParameter(0, 1.0f); });
-    while (!listener.firstInside) std::this_thread::yield();
+    while (!listener.firstInside)
+        std::this_thread::yield();
     EXPECT_TRUE(module->InSetParameter());
     module->SetParameter(0, 2.0f); // the automation value of another thread
     EXPECT_EQ(module->GetParameter(0), 2.0f);

@@ -12,7 +12,7 @@ using namespace ql::vst::testing;
 namespace {
 
 class Programs : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         module = NewTestModule();
         module->AddProgram("Init");
@@ -65,7 +65,8 @@ TEST_F(Programs, OverwriteProgramsWritesChangesIntoTheCurrentProgram) {
 
 TEST_F(Programs, NamesAreCutToWhatTheyHoldAndToTheHostsBuffer) {
     std::string sixty(60, 'a');
-    for (int i = 0; i < 60; ++i) sixty[static_cast<size_t>(i)] = static_cast<char>('A' + i % 26);
+    for (int i = 0; i < 60; ++i)
+        sixty[static_cast<size_t>(i)] = static_cast<char>('A' + i % 26);
     Dispatch(effSetProgramName, 0, 0, sixty.data());
     EXPECT_EQ(module->CurrentProgramName(), sixty.substr(0, 50));
 
@@ -138,10 +139,13 @@ TEST_F(Programs, InitialisersRunInOrderBeforeProgramZeroIsSelected) {
             order->push_back(p->DisplayName());
             p->SetParameterValue(0, p->Index() == 0 ? 0.25f : 0.5f);
         }
-        void Change(TObject*, int32_t, float v) { order->push_back("value " + std::to_string(v).substr(0, 4)); }
+        void Change(TObject*, int32_t, float v) {
+            order->push_back("value " + std::to_string(v).substr(0, 4));
+        }
     } init{&order, m.get()};
     m->OnInitialize = TNotifyEvent::Of<&TInit::Module>(&init);
-    for (int i = 0; i < 2; ++i) m->Programs()->Items(i)->OnInitialize = TNotifyEvent::Of<&TInit::Program>(&init);
+    for (int i = 0; i < 2; ++i)
+        m->Programs()->Items(i)->OnInitialize = TNotifyEvent::Of<&TInit::Program>(&init);
     m->OnParameterChange = TParameterChangeEvent::Of<&TInit::Change>(&init);
     m->FinishLoading();
     EXPECT_EQ(order, (std::vector<std::string>{"module", "A", "B", "value 0.25"}));

@@ -12,13 +12,15 @@
 namespace ql::test {
 
 /// Whether fonts come from files (builds without a rasteriser draw built-in blocks).
-inline bool HaveFontFiles() { return !DefaultTextEngine().OpenFace({"Arial", -12, false, false})->FileName().empty(); }
-#define QL_REQUIRE_FONT_FILES() \
+inline bool HaveFontFiles() {
+    return !DefaultTextEngine().OpenFace({"Arial", -12, false, false})->FileName().empty();
+}
+#define QL_REQUIRE_FONT_FILES()                                                                              \
     if (!::ql::test::HaveFontFiles()) GTEST_SKIP() << "this build has no font rasteriser"
 
 /// A host window at screen (100, 50) and a headless system with its clock stopped at 0.
 class HeadlessTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         sys().Reset();
         sys().UseVirtualClock(true);
@@ -33,7 +35,8 @@ protected:
     /// Screen position of a point in a form's client area.
     TPoint Screen(const TControl& c, TPoint p) const { return c.ClientToScreen(p); }
     void Pump(int passes = 1) {
-        for (int i = 0; i < passes; ++i) ProcessMessages();
+        for (int i = 0; i < passes; ++i)
+            ProcessMessages();
     }
     TNativeHandle host = 0;
 };
@@ -43,7 +46,9 @@ template <class T>
 struct Owned {
     T* p;
     explicit Owned(T* x) : p(x) {}
-    ~Owned() { if (p) TComponent::Free(p); }
+    ~Owned() {
+        if (p) TComponent::Free(p);
+    }
     Owned(const Owned&) = delete;
     Owned& operator=(const Owned&) = delete;
     T* operator->() const { return p; }

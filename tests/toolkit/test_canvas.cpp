@@ -3,11 +3,11 @@
 
 #include <cmath>
 
+#include "ToolkitTest.h"
 #include "runtime/Exceptions.h"
 #include "toolkit/Canvas.h"
 #include "toolkit/Surface.h"
 #include "toolkit/backends/Headless.h"
-#include "ToolkitTest.h"
 
 using namespace ql;
 
@@ -17,7 +17,8 @@ constexpr std::uint32_t kWhite = 0x00FFFFFF, kBlack = 0x00000000, kRed = 0x00FF0
 int CountPixels(const TDrawingSurface& s, std::uint32_t value, TRect area) {
     int n = 0;
     for (int y = area.Top; y < area.Bottom; ++y)
-        for (int x = area.Left; x < area.Right; ++x) n += (s.Pixel(x, y) & 0xFFFFFF) == value;
+        for (int x = area.Left; x < area.Right; ++x)
+            n += (s.Pixel(x, y) & 0xFFFFFF) == value;
     return n;
 }
 } // namespace
@@ -189,8 +190,10 @@ TEST(Fonts, ArialBoldTextMeasuresLikeTheMetricCompatibleFace) {
     for (int y = 0; y < 80; ++y)
         for (int x = 0; x < 200; ++x) {
             const std::uint32_t g = s.Pixel(x, y) & 0xFF;
-            if (g < 40) ++dark;
-            else if (g < 215) ++grey;
+            if (g < 40)
+                ++dark;
+            else if (g < 215)
+                ++grey;
             if (g < 128) {
                 EXPECT_GE(y, 10 + 39 - 32) << "ink above the cap height";
                 EXPECT_LT(y, 10 + 39 + 1) << "ink below the baseline";
@@ -284,7 +287,8 @@ TEST(Text, AcceleratorIsUnderlinedOnlyWithPrefixes) {
         int best = 0;
         for (int y = base; y < 40; ++y) {
             int n = 0;
-            for (int x = 0; x < c.TextWidth("_"); ++x) n += (s.Pixel(x, y) & 0xFF) < 128;
+            for (int x = 0; x < c.TextWidth("_"); ++x)
+                n += (s.Pixel(x, y) & 0xFF) < 128;
             best = std::max(best, n);
         }
         return best;
@@ -303,7 +307,7 @@ TEST(Text, InvalidUtf8IsReadAsSingleBytes) {
     EXPECT_EQ(DecodeUtf8("a\xC3\xA9z"), std::u32string(U"a\u00E9z"));
     EXPECT_EQ(DecodeUtf8("\xC3"), std::u32string(1, U'\u00C3'));
     EXPECT_EQ(DecodeUtf8("\xE0\x80\x80"), (std::u32string{0xE0, 0x80, 0x80})); // overlong
-    EXPECT_EQ(DecodeUtf8("\xED\xA0\x80").size(), 3u);                         // surrogate
+    EXPECT_EQ(DecodeUtf8("\xED\xA0\x80").size(), 3u);                          // surrogate
 }
 
 TEST(Text, EveryBuildMeasuresAndDrawsText) {
@@ -320,6 +324,7 @@ TEST(Text, EveryBuildMeasuresAndDrawsText) {
     c.TextOut(2, 2, "3Bit");
     int ink = 0;
     for (int y = 0; y < 60; ++y)
-        for (int x = 0; x < 200; ++x) ink += (s.Pixel(x, y) & 0xFF) < 128;
+        for (int x = 0; x < 200; ++x)
+            ink += (s.Pixel(x, y) & 0xFF) < 128;
     EXPECT_GT(ink, 50);
 }

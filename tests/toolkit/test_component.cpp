@@ -1,8 +1,8 @@
 // Components: ownership and freeing, free notification, reading descriptions, data module events.
 #include "toolkit/Application.h"
 #include "toolkit/Component.h"
-#include "toolkit/Forms.h"
 #include "toolkit/ExtCtrls.h"
+#include "toolkit/Forms.h"
 #include "toolkit/StdCtrls.h"
 
 #include <gtest/gtest.h>
@@ -17,7 +17,7 @@ std::vector<std::string>* gLog = nullptr;
 
 class TPart : public TComponent {
     QL_CLASS(TPart)
-public:
+  public:
     explicit TPart(TComponent* owner) : TComponent(owner) {}
     ~TPart() override {
         if (gLog) gLog->push_back("free " + Name());
@@ -30,7 +30,7 @@ public:
         TComponent::Notification(c, op);
     }
 
-protected:
+  protected:
     void Loaded() override {
         TComponent::Loaded();
         if (gLog) gLog->push_back("loaded " + Name());
@@ -39,22 +39,27 @@ protected:
 };
 
 const TClassInfo& TPart::StaticClass() {
-    static TClassInfo info("TTestPart", &TComponent::StaticClass,
-                           [](TObject* owner) -> TObject* { return new TPart(dynamic_cast<TComponent*>(owner)); });
+    static TClassInfo info("TTestPart", &TComponent::StaticClass, [](TObject* owner) -> TObject* {
+        return new TPart(dynamic_cast<TComponent*>(owner));
+    });
     return info.Populate([](TClassInfo& i) {
         TClassBuilder<TPart> b(i);
-        b.Integer("Size", [](const TPart& p) { return p.fSize; }, [](TPart& p, int64_t v) {
-            p.fSize = static_cast<int>(v);
-            if (gLog) gLog->push_back(p.Name() + ".Size " + std::string(p.IsLoading() ? "loading" : "live"));
-        });
-        b.Object("Peer", TComponent::StaticClass(), [](const TPart& p) { return p.fPeer; },
-                 [](TPart& p, TObject* v) { p.fPeer = dynamic_cast<TComponent*>(v); });
+        b.Integer(
+            "Size", [](const TPart& p) { return p.fSize; },
+            [](TPart& p, int64_t v) {
+                p.fSize = static_cast<int>(v);
+                if (gLog)
+                    gLog->push_back(p.Name() + ".Size " + std::string(p.IsLoading() ? "loading" : "live"));
+            });
+        b.Object(
+            "Peer", TComponent::StaticClass(), [](const TPart& p) { return p.fPeer; },
+            [](TPart& p, TObject* v) { p.fPeer = dynamic_cast<TComponent*>(v); });
     });
 }
 
 class TModule : public TDataModule {
     QL_CLASS(TModule)
-public:
+  public:
     explicit TModule(TComponent* owner, bool oldOrder = false) : TDataModule(owner) {
         SetOldCreateOrder(oldOrder);
         OnCreate = TNotifyEvent::Of<&TModule::Created>(this);
@@ -153,8 +158,9 @@ end)"));
 
 TEST(Component, ReadErrorsAndMissingResources) {
     TPart root(nullptr);
-    EXPECT_THROW(root.ReadDescription(ParseDescription("object R: TTestPart\n  object C: TNoSuchClass\n  end\nend")),
-                 EReadError);
+    EXPECT_THROW(
+        root.ReadDescription(ParseDescription("object R: TTestPart\n  object C: TNoSuchClass\n  end\nend")),
+        EReadError);
     EXPECT_FALSE(root.IsLoading());
     try {
         root.ReadResource("TNoSuchModule");

@@ -11,7 +11,7 @@ using namespace ql::test;
 namespace {
 /// Records the messages a control receives.
 class TProbe : public TGraphicControl {
-public:
+  public:
     explicit TProbe(TComponent* owner) : TGraphicControl(owner) {}
     void Dispatch(TMessage& m) override {
         log.push_back(m.Msg);
@@ -53,7 +53,8 @@ TEST_F(HeadlessTest, AlignedChildrenShareTheClientArea) {
     auto* top = new TPanel(form.get());
     auto* left = new TPanel(form.get());
     auto* client = new TPanel(form.get());
-    for (TPanel* p : {top, left, client}) p->SetParent(form.get());
+    for (TPanel* p : {top, left, client})
+        p->SetParent(form.get());
     top->SetHeight(20);
     top->SetAlign(TAlign::alTop);
     left->SetWidth(30);
@@ -284,8 +285,13 @@ TEST_F(HeadlessTest, KeysReachTheFocusedControlAfterThePreviewAndPopupShortCuts)
     struct Keys {
         std::vector<std::string> log;
         bool swallow = false;
-        void FormKey(TObject*, std::uint16_t& k, TShiftState) { log.push_back("form " + std::to_string(k)); if (swallow) k = 0; }
-        void PanelKey(TObject*, std::uint16_t& k, TShiftState) { log.push_back("panel " + std::to_string(k)); }
+        void FormKey(TObject*, std::uint16_t& k, TShiftState) {
+            log.push_back("form " + std::to_string(k));
+            if (swallow) k = 0;
+        }
+        void PanelKey(TObject*, std::uint16_t& k, TShiftState) {
+            log.push_back("panel " + std::to_string(k));
+        }
         void Press(TObject*, char& c) { log.push_back(std::string("char ") + c); }
         void Menu(TObject*) { log.push_back("menu"); }
     } keys;

@@ -12,11 +12,11 @@ constexpr std::uint32_t kRedPx = 0x00FF0000, kBluePx = 0x000000FF, kWhitePx = 0x
 
 /// Paints far beyond its own bounds; only its own rectangle may change.
 class TGreedy : public TGraphicControl {
-public:
+  public:
     explicit TGreedy(TComponent* o) : TGraphicControl(o) {}
     TColor color = clRed;
 
-protected:
+  protected:
     void Paint() override {
         Canvas().Brush().SetColor(color);
         Canvas().FillRect({-1000, -1000, 1000, 1000});
@@ -26,7 +26,7 @@ protected:
 /// A windowed control that paints itself like the skinned container: it takes the paint
 /// rectangle and may ask for a larger one first.
 class TComposer : public TWinControl {
-public:
+  public:
     explicit TComposer(TComponent* o) : TWinControl(o) {}
     std::vector<TRect> painted;
     TRect enlargeTo;
@@ -79,9 +79,9 @@ TEST_F(HeadlessTest, ChildrenPaintOnlyInsideThemselvesAndWindowedOnesOnTop) {
     EXPECT_EQ(px.Pixel(10, 10), kRedPx);
     EXPECT_EQ(px.Pixel(29, 20), kRedPx);
     EXPECT_EQ(px.Pixel(30, 20), kWhitePx);
-    EXPECT_EQ(px.Pixel(27, 27), kBluePx);                     // the panel covers the graphic control
-    EXPECT_EQ(px.Pixel(25 + 45, 25 + 45), 0x0000FF00u);        // the panel's child
-    EXPECT_EQ(px.Pixel(25 + 50, 25 + 45), kWhitePx);           // clipped at the panel's edge
+    EXPECT_EQ(px.Pixel(27, 27), kBluePx);               // the panel covers the graphic control
+    EXPECT_EQ(px.Pixel(25 + 45, 25 + 45), 0x0000FF00u); // the panel's child
+    EXPECT_EQ(px.Pixel(25 + 50, 25 + 45), kWhitePx);    // clipped at the panel's edge
 }
 
 TEST_F(HeadlessTest, APaintCanAskForALargerAreaWhichComesWithTheNextPump) {

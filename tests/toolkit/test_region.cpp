@@ -10,7 +10,8 @@ TEST(Region, UnionSubtractAndIntersectAgreeWithAPixelModel) {
     // disjoint rectangles.
     const TRect rects[] = {{0, 0, 10, 10}, {5, 5, 15, 12}, {15, 0, 20, 3}, {2, 11, 4, 20}, {10, 10, 11, 11}};
     TRegion u;
-    for (const TRect& r : rects) u.Union(r);
+    for (const TRect& r : rects)
+        u.Union(r);
     TRegion sub = u;
     sub.Subtract(TRect{3, 3, 8, 8});
     TRegion inter = u;
@@ -20,19 +21,23 @@ TEST(Region, UnionSubtractAndIntersectAgreeWithAPixelModel) {
     for (int y = -1; y < 22; ++y)
         for (int xx = -1; xx < 22; ++xx) {
             bool in = false;
-            for (const TRect& r : rects) in = in || r.Contains(xx, y);
+            for (const TRect& r : rects)
+                in = in || r.Contains(xx, y);
             EXPECT_EQ(u.Contains(xx, y), in) << xx << "," << y;
             EXPECT_EQ(sub.Contains(xx, y), in && !TRect(3, 3, 8, 8).Contains(xx, y));
             EXPECT_EQ(inter.Contains(xx, y), in && TRect(4, 4, 16, 16).Contains(xx, y));
-            EXPECT_EQ(x.Contains(xx, y), TRect(0, 0, 6, 6).Contains(xx, y) != TRect(3, 3, 9, 9).Contains(xx, y));
+            EXPECT_EQ(x.Contains(xx, y),
+                      TRect(0, 0, 6, 6).Contains(xx, y) != TRect(3, 3, 9, 9).Contains(xx, y));
         }
     EXPECT_EQ(u.BoundingBox(), TRect(0, 0, 20, 20));
     // The listed rectangles are disjoint and cover exactly the set.
     int area = 0;
-    for (const TRect& r : u.Rects()) area += r.Width() * r.Height();
+    for (const TRect& r : u.Rects())
+        area += r.Width() * r.Height();
     int pixels = 0;
     for (int y = 0; y < 20; ++y)
-        for (int xx = 0; xx < 20; ++xx) pixels += u.Contains(xx, y);
+        for (int xx = 0; xx < 20; ++xx)
+            pixels += u.Contains(xx, y);
     EXPECT_EQ(area, pixels);
 }
 

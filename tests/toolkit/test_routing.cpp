@@ -9,20 +9,28 @@ using namespace ql::test;
 namespace {
 /// A control that logs its mouse messages and answers the hit test from a flag.
 class TTarget : public TGraphicControl {
-public:
-    TTarget(TComponent* owner, std::string tag, std::vector<std::string>& log) : TGraphicControl(owner), fTag(std::move(tag)), fLog(log) {}
+  public:
+    TTarget(TComponent* owner, std::string tag, std::vector<std::string>& log)
+        : TGraphicControl(owner), fTag(std::move(tag)), fLog(log) {}
     bool hit = true;
     void Dispatch(TMessage& m) override {
         switch (m.Msg) {
-        case CM_HITTEST: m.Result = hit ? 1 : 0; return;
-        case CM_MOUSEENTER: fLog.push_back(fTag + " enter"); break;
-        case CM_MOUSELEAVE: fLog.push_back(fTag + " leave"); break;
-        default: break;
+        case CM_HITTEST:
+            m.Result = hit ? 1 : 0;
+            return;
+        case CM_MOUSEENTER:
+            fLog.push_back(fTag + " enter");
+            break;
+        case CM_MOUSELEAVE:
+            fLog.push_back(fTag + " leave");
+            break;
+        default:
+            break;
         }
         TGraphicControl::Dispatch(m);
     }
 
-private:
+  private:
     std::string fTag;
     std::vector<std::string>& fLog;
 };
@@ -51,7 +59,7 @@ struct MouseLog {
 };
 
 class Routing : public HeadlessTest {
-protected:
+  protected:
     void SetUp() override {
         HeadlessTest::SetUp();
         form = new TForm(nullptr);
@@ -117,8 +125,8 @@ TEST_F(Routing, CaptureKeepsReportingADragOutsideTheControl) {
     sys().ReleaseButton(TMouseButton::mbLeft, At(500, 400));
     sys().MoveMouse(At(20, 20));
     Pump();
-    EXPECT_EQ(log, (std::vector<std::string>{"A move", "A enter", "A down 0", "A move", "A leave", "A move", "A move",
-                                             "A up 0", "A move", "A enter"}));
+    EXPECT_EQ(log, (std::vector<std::string>{"A move", "A enter", "A down 0", "A move", "A leave", "A move",
+                                             "A move", "A up 0", "A move", "A enter"}));
     // Positions continue beyond A's edges, in A's coordinates; no click when released outside.
     EXPECT_EQ(mouse.points[2], TPoint(10, -5));
     EXPECT_EQ(mouse.points[3], TPoint(10, -40));
@@ -132,15 +140,16 @@ TEST_F(Routing, CaptureKeepsReportingADragOutsideTheControl) {
 
 TEST_F(Routing, OnlyTheCapturingControlHearsCrossingsWhileItHoldsTheMouse) {
     sys().PressButton(TMouseButton::mbLeft, At(20, 20)); // A
-    sys().MoveMouse(At(90, 90));                          // over B: B hears nothing
-    sys().MoveMouse(At(20, 20));                          // back over A
+    sys().MoveMouse(At(90, 90));                         // over B: B hears nothing
+    sys().MoveMouse(At(20, 20));                         // back over A
     sys().MoveMouse(At(90, 90));
     sys().ReleaseButton(TMouseButton::mbLeft, At(90, 90));
     sys().MoveMouse(At(91, 91));
     Pump();
     std::vector<std::string> crossings;
     for (const auto& e : log)
-        if (e.find("enter") != std::string::npos || e.find("leave") != std::string::npos) crossings.push_back(e);
+        if (e.find("enter") != std::string::npos || e.find("leave") != std::string::npos)
+            crossings.push_back(e);
     // B never got an enter for the release over it: the toolkit leaves that to its owner.
     EXPECT_EQ(crossings, (std::vector<std::string>{"A enter", "A leave", "A enter", "A leave"}));
 }
@@ -161,8 +170,8 @@ TEST_F(Routing, RightAndMiddleButtonsReportTheirButtonAndHeldButtons) {
     sys().MoveMouse(At(20, 300)); // still captured: the middle button is held
     sys().ReleaseButton(TMouseButton::mbMiddle, At(20, 300));
     Pump();
-    EXPECT_EQ(log, (std::vector<std::string>{"A move", "A enter", "A down 1", "A down 2", "A up 1", "A move", "A leave",
-                                             "A up 2"}));
+    EXPECT_EQ(log, (std::vector<std::string>{"A move", "A enter", "A down 1", "A down 2", "A up 1", "A move",
+                                             "A leave", "A up 2"}));
     EXPECT_EQ(mouse.shifts[1], static_cast<TShiftState>(ssShift | ssRight));
     EXPECT_EQ(mouse.shifts[2], static_cast<TShiftState>(ssShift | ssRight | ssMiddle));
     EXPECT_EQ(mouse.shifts[3], static_cast<TShiftState>(ssShift | ssMiddle));

@@ -30,8 +30,8 @@ TEST_F(HeadlessTest, TimersTickThroughThePumpAtTheirOwnIntervals) {
         Pump();
     }
     // Timer 1 at 50, 100, 150, 200, 250; timer 2 at 120, 240.
-    std::vector<std::pair<std::uintptr_t, std::uint32_t>> expected{{1, 50}, {1, 100}, {2, 120}, {1, 150}, {1, 200},
-                                                                  {2, 240}, {1, 250}};
+    std::vector<std::pair<std::uintptr_t, std::uint32_t>> expected{{1, 50},  {1, 100}, {2, 120}, {1, 150},
+                                                                   {1, 200}, {2, 240}, {1, 250}};
     EXPECT_EQ(t.log, expected);
     // Nothing ticks without the pump, and a late pump delivers one tick, not a burst.
     t.log.clear();
@@ -82,11 +82,13 @@ TEST_F(HeadlessTest, TimersGoWithTheirWindowAndCreationCanFail) {
 
     TMessageWindow w(TMessageWindow::TWindowProc::Of<&Ticks::Proc>(&t));
     std::size_t made = 0;
-    while (made < kMaxTimers && w.SetTimer(made + 1, 1000)) ++made;
+    while (made < kMaxTimers && w.SetTimer(made + 1, 1000))
+        ++made;
     EXPECT_EQ(made, kMaxTimers);
     EXPECT_FALSE(w.SetTimer(kMaxTimers + 1, 1000)); // reported to the caller, nothing started
     EXPECT_EQ(RunningTimerCount(), kMaxTimers);
-    for (std::size_t i = 1; i <= made; ++i) w.KillTimer(i);
+    for (std::size_t i = 1; i <= made; ++i)
+        w.KillTimer(i);
     EXPECT_EQ(RunningTimerCount(), 0u);
 }
 

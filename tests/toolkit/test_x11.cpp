@@ -54,13 +54,14 @@ TEST_F(HeadlessTest, ReadoutFormRendersLabelAndFrame) {
     const TDrawingSurface* px = sys().WindowPixels(form->Handle());
     ASSERT_NE(px, nullptr);
     EXPECT_TRUE(SavePng(*px, OutPath("readout_headless.png")));
-    EXPECT_EQ(px->Pixel(248, 100), 0u);        // frame, left edge
-    EXPECT_EQ(px->Pixel(368, 100), 0u);        // frame, right edge
+    EXPECT_EQ(px->Pixel(248, 100), 0u);         // frame, left edge
+    EXPECT_EQ(px->Pixel(368, 100), 0u);         // frame, right edge
     EXPECT_EQ(px->Pixel(250, 60), 0x00FFFFFFu); // inside the frame
     EXPECT_EQ(px->Pixel(10, 10), 0x00FFFFFFu);  // form background
     int ink = 0;
     for (int y = 90; y < 141; ++y)
-        for (int x = 252; x < 366; ++x) ink += (px->Pixel(x, y) & 0xFF) < 128;
+        for (int x = 252; x < 366; ++x)
+            ink += (px->Pixel(x, y) & 0xFF) < 128;
     EXPECT_GT(ink, 300);
 }
 
@@ -69,7 +70,7 @@ TEST_F(HeadlessTest, ReadoutFormRendersLabelAndFrame) {
 namespace {
 
 class X11Test : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         hostWindow = std::make_unique<TX11TestHost>(700, 300);
         if (!hostWindow->Ok()) GTEST_SKIP() << "no X server";
@@ -102,13 +103,25 @@ struct Recorder {
     std::vector<std::string> log;
     std::vector<TPoint> points;
     std::vector<TShiftState> shifts;
-    void Down(TObject*, TMouseButton, TShiftState s, int x, int y) { log.push_back("down"); points.push_back({x, y}); shifts.push_back(s); }
-    void Up(TObject*, TMouseButton, TShiftState s, int x, int y) { log.push_back("up"); points.push_back({x, y}); shifts.push_back(s); }
-    void Move(TObject*, TShiftState s, int x, int y) { log.push_back("move"); points.push_back({x, y}); shifts.push_back(s); }
+    void Down(TObject*, TMouseButton, TShiftState s, int x, int y) {
+        log.push_back("down");
+        points.push_back({x, y});
+        shifts.push_back(s);
+    }
+    void Up(TObject*, TMouseButton, TShiftState s, int x, int y) {
+        log.push_back("up");
+        points.push_back({x, y});
+        shifts.push_back(s);
+    }
+    void Move(TObject*, TShiftState s, int x, int y) {
+        log.push_back("move");
+        points.push_back({x, y});
+        shifts.push_back(s);
+    }
 };
 
 class TCrossings : public TGraphicControl {
-public:
+  public:
     TCrossings(TComponent* o, std::vector<std::string>& log) : TGraphicControl(o), fLog(log) {}
     void Dispatch(TMessage& m) override {
         if (m.Msg == CM_MOUSEENTER) fLog.push_back("enter");
@@ -116,7 +129,7 @@ public:
         TGraphicControl::Dispatch(m);
     }
 
-private:
+  private:
     std::vector<std::string>& fLog;
 };
 
@@ -143,13 +156,15 @@ TEST_F(X11Test, ReadoutFormShowsTheSamePixelsAsHeadless) {
     form->Show();
     form->SetBounds(0, 0, form->Width(), form->Height());
     TDrawingSurface shown;
-    ASSERT_TRUE(PumpUntil([&] { return hostWindow->Capture(form->Handle(), shown) && shown.Pixel(248, 100) == 0; }));
+    ASSERT_TRUE(
+        PumpUntil([&] { return hostWindow->Capture(form->Handle(), shown) && shown.Pixel(248, 100) == 0; }));
     SavePng(shown, OutPath("readout_x11.png"));
     ASSERT_EQ(shown.Width(), reference.Width());
     ASSERT_EQ(shown.Height(), reference.Height());
     int differing = 0;
     for (int y = 0; y < shown.Height(); ++y)
-        for (int x = 0; x < shown.Width(); ++x) differing += (shown.Pixel(x, y) & 0xFFFFFF) != (reference.Pixel(x, y) & 0xFFFFFF);
+        for (int x = 0; x < shown.Width(); ++x)
+            differing += (shown.Pixel(x, y) & 0xFFFFFF) != (reference.Pixel(x, y) & 0xFFFFFF);
     EXPECT_EQ(differing, 0);
 }
 
@@ -173,7 +188,7 @@ TEST_F(X11Test, RealPointerEventsAreCapturedDuringADragAndCrossingsAreReported) 
     EXPECT_EQ(crossings, std::vector<std::string>{"enter"});
     hostWindow->Button(1, true);
     ASSERT_TRUE(PumpUntil([&] { return GetCaptureControl() == target; }));
-    hostWindow->MovePointer(150, 10);  // above the control, inside the form
+    hostWindow->MovePointer(150, 10); // above the control, inside the form
     ASSERT_TRUE(PumpUntil([&] { return !rec.points.empty() && rec.points.back() == TPoint(50, -40); }));
     hostWindow->MovePointer(600, 250); // outside the form, still inside the host
     ASSERT_TRUE(PumpUntil([&] { return rec.points.back() == TPoint(500, 200); }));

@@ -29,12 +29,14 @@ TX11TestHost::TX11TestHost(int width, int height) {
     XSetWindowAttributes a{};
     a.background_pixel = 0x808080; // grey shows where the editor does not draw
     a.event_mask = StructureNotifyMask;
-    a.override_redirect = True;    // no window manager decides where it goes
-    const Window w = XCreateWindow(d, RootWindow(d, screen), 0, 0, static_cast<unsigned>(width), static_cast<unsigned>(height), 0,
-                                   CopyFromParent, InputOutput, CopyFromParent, CWBackPixel | CWEventMask | CWOverrideRedirect, &a);
+    a.override_redirect = True; // no window manager decides where it goes
+    const Window w = XCreateWindow(d, RootWindow(d, screen), 0, 0, static_cast<unsigned>(width),
+                                   static_cast<unsigned>(height), 0, CopyFromParent, InputOutput,
+                                   CopyFromParent, CWBackPixel | CWEventMask | CWOverrideRedirect, &a);
     XMapRaised(d, w);
     XEvent e;
-    do XWindowEvent(d, w, StructureNotifyMask, &e);
+    do
+        XWindowEvent(d, w, StructureNotifyMask, &e);
     while (e.type != MapNotify);
     fWindow = w;
     XSync(d, False);
@@ -75,13 +77,15 @@ bool TX11TestHost::Capture(std::uintptr_t window, TDrawingSurface& out) {
         XSetErrorHandler(prev);
         return false;
     }
-    XImage* img = XGetImage(d, window, 0, 0, static_cast<unsigned>(wa.width), static_cast<unsigned>(wa.height), AllPlanes, ZPixmap);
+    XImage* img = XGetImage(d, window, 0, 0, static_cast<unsigned>(wa.width),
+                            static_cast<unsigned>(wa.height), AllPlanes, ZPixmap);
     XSync(d, False);
     XSetErrorHandler(prev);
     if (!img) return false;
     out.Resize(wa.width, wa.height);
     for (int y = 0; y < wa.height; ++y)
-        for (int x = 0; x < wa.width; ++x) out.SetPixel(x, y, static_cast<std::uint32_t>(XGetPixel(img, x, y)) & 0x00FFFFFFu);
+        for (int x = 0; x < wa.width; ++x)
+            out.SetPixel(x, y, static_cast<std::uint32_t>(XGetPixel(img, x, y)) & 0x00FFFFFFu);
     XDestroyImage(img);
     return true;
 }
@@ -107,7 +111,8 @@ bool TX11TestHost::ServerResources(std::size_t& resources, std::size_t& clients)
         XResType* types = nullptr;
         int nt = 0;
         if (XResQueryClientResources(d, list[i].resource_base, &nt, &types)) {
-            for (int t = 0; t < nt; ++t) resources += types[t].count;
+            for (int t = 0; t < nt; ++t)
+                resources += types[t].count;
             XFree(types);
         }
     }

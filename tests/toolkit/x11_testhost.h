@@ -12,7 +12,7 @@ namespace ql::test {
 /// passes to the editor), moves the pointer and presses buttons through XTest, and reads back
 /// what windows show with XGetImage.
 class TX11TestHost {
-public:
+  public:
     TX11TestHost(int width, int height);
     ~TX11TestHost();
     TX11TestHost(const TX11TestHost&) = delete;
@@ -34,7 +34,7 @@ public:
     void DestroyWindow();
     void Sync();
 
-private:
+  private:
     void* fDisplay = nullptr; // Display*, kept out of the header so tests need no X headers
     std::uintptr_t fWindow = 0;
 };

@@ -12,7 +12,7 @@ struct THeadlessWindowSystem::Window {
     TNativeHandle handle = 0;
     TNativeHandle parent = 0;
     bool host = false;
-    TRect bounds;          // host: screen; child: relative to the parent
+    TRect bounds; // host: screen; child: relative to the parent
     bool visible = false;
     TPlatformWindowSink* sink = nullptr;
     TRegion invalid;
@@ -28,7 +28,7 @@ std::uint32_t VirtualTicks() { return gHeadless ? gHeadless->Now() : 0; }
 /// A child window of the headless system; it only refers to its record by handle, so a record
 /// that is gone (host window destroyed first) is never touched.
 class THeadlessWindow final : public TPlatformWindow {
-public:
+  public:
     THeadlessWindow(THeadlessWindowSystem& sys, TNativeHandle h) : fSys(sys), fHandle(h) {}
     ~THeadlessWindow() override { fSys.RemoveWindow(fHandle); }
     TNativeHandle Handle() const override { return fHandle; }
@@ -36,7 +36,8 @@ public:
         if (auto* w = fSys.Find(fHandle)) {
             const TRect n = b.Normalized();
             if (n.Width() != w->bounds.Width() || n.Height() != w->bounds.Height()) {
-                w->pixels.Resize(std::min(n.Width(), kMaxSurfaceDimension), std::min(n.Height(), kMaxSurfaceDimension));
+                w->pixels.Resize(std::min(n.Width(), kMaxSurfaceDimension),
+                                 std::min(n.Height(), kMaxSurfaceDimension));
                 w->invalid = TRegion(w->pixels.BoundsRect());
             }
             w->bounds = n;
@@ -44,7 +45,8 @@ public:
     }
     void Show(bool visible) override {
         if (auto* w = fSys.Find(fHandle)) {
-            if (visible && !w->visible) w->invalid = TRegion(w->pixels.BoundsRect()); // newly mapped: expose all
+            if (visible && !w->visible)
+                w->invalid = TRegion(w->pixels.BoundsRect()); // newly mapped: expose all
             w->visible = visible;
         }
     }
@@ -80,7 +82,7 @@ public:
     }
     void SetFocus() override { fSys.fFocus = fHandle; }
 
-private:
+  private:
     THeadlessWindowSystem& fSys;
     TNativeHandle fHandle;
 };
@@ -109,7 +111,8 @@ TPoint THeadlessWindowSystem::ScreenOrigin(const Window& w) const {
     return p;
 }
 
-std::unique_ptr<TPlatformWindow> THeadlessWindowSystem::CreateChildWindow(TNativeHandle parent, const TRect& bounds,
+std::unique_ptr<TPlatformWindow> THeadlessWindowSystem::CreateChildWindow(TNativeHandle parent,
+                                                                          const TRect& bounds,
                                                                           TPlatformWindowSink& sink) {
     auto w = std::make_unique<Window>();
     w->handle = fNextHandle++;
@@ -127,8 +130,9 @@ void THeadlessWindowSystem::RemoveWindow(TNativeHandle handle) {
     if (fCapture == handle) fCapture = 0;
     if (fHover == handle) fHover = 0;
     if (fFocus == handle) fFocus = 0;
-    fWindows.erase(std::remove_if(fWindows.begin(), fWindows.end(), [&](const auto& w) { return w->handle == handle; }),
-                   fWindows.end());
+    fWindows.erase(
+        std::remove_if(fWindows.begin(), fWindows.end(), [&](const auto& w) { return w->handle == handle; }),
+        fWindows.end());
 }
 
 TNativeHandle THeadlessWindowSystem::CreateHostWindow(const TRect& screenBounds) {
@@ -154,7 +158,8 @@ void THeadlessWindowSystem::DestroyHostWindow(TNativeHandle handle) {
 bool THeadlessWindowSystem::IsWindow(TNativeHandle handle) const { return Find(handle) != nullptr; }
 
 std::size_t THeadlessWindowSystem::ChildWindowCount() const {
-    return static_cast<std::size_t>(std::count_if(fWindows.begin(), fWindows.end(), [](const auto& w) { return !w->host; }));
+    return static_cast<std::size_t>(
+        std::count_if(fWindows.begin(), fWindows.end(), [](const auto& w) { return !w->host; }));
 }
 
 std::vector<TNativeHandle> THeadlessWindowSystem::ChildrenOf(TNativeHandle parent) const {
@@ -215,7 +220,9 @@ bool THeadlessWindowSystem::IsKeyDown(int vk) {
 }
 
 std::uintptr_t THeadlessWindowSystem::MouseKeys() const {
-    auto down = [this](int vk) { return std::find(fKeysDown.begin(), fKeysDown.end(), vk) != fKeysDown.end(); };
+    auto down = [this](int vk) {
+        return std::find(fKeysDown.begin(), fKeysDown.end(), vk) != fKeysDown.end();
+    };
     std::uintptr_t k = 0;
     if (down(VK_LBUTTON)) k |= MK_LBUTTON;
     if (down(VK_RBUTTON)) k |= MK_RBUTTON;
@@ -253,9 +260,13 @@ void THeadlessWindowSystem::MoveMouse(TPoint screen) {
 }
 
 namespace {
-int ButtonKey(TMouseButton b) { return b == TMouseButton::mbLeft ? VK_LBUTTON : b == TMouseButton::mbRight ? VK_RBUTTON : VK_MBUTTON; }
+int ButtonKey(TMouseButton b) {
+    return b == TMouseButton::mbLeft ? VK_LBUTTON : b == TMouseButton::mbRight ? VK_RBUTTON : VK_MBUTTON;
+}
 std::uint32_t DownMsg(TMouseButton b) {
-    return b == TMouseButton::mbLeft ? WM_LBUTTONDOWN : b == TMouseButton::mbRight ? WM_RBUTTONDOWN : WM_MBUTTONDOWN;
+    return b == TMouseButton::mbLeft    ? WM_LBUTTONDOWN
+           : b == TMouseButton::mbRight ? WM_RBUTTONDOWN
+                                        : WM_MBUTTONDOWN;
 }
 } // namespace
 
@@ -282,7 +293,9 @@ void THeadlessWindowSystem::PressKey(int vk) {
         std::intptr_t data = 1 | (repeat ? (1 << 30) : 0);
         const bool alt = IsKeyDown(VK_MENU);
         if (alt) data |= KF_ALTDOWN_BIT;
-        if (fFocus) Send(fFocus, {alt || vk == VK_MENU ? WM_SYSKEYDOWN : WM_KEYDOWN, static_cast<std::uintptr_t>(vk), data, 0});
+        if (fFocus)
+            Send(fFocus, {alt || vk == VK_MENU ? WM_SYSKEYDOWN : WM_KEYDOWN, static_cast<std::uintptr_t>(vk),
+                          data, 0});
     });
 }
 
@@ -292,7 +305,9 @@ void THeadlessWindowSystem::ReleaseKey(int vk) {
         const bool alt = IsKeyDown(VK_MENU);
         std::intptr_t data = 1 | (1 << 30) | (static_cast<std::intptr_t>(1) << 31);
         if (alt) data |= KF_ALTDOWN_BIT;
-        if (fFocus) Send(fFocus, {alt || vk == VK_MENU ? WM_SYSKEYUP : WM_KEYUP, static_cast<std::uintptr_t>(vk), data, 0});
+        if (fFocus)
+            Send(fFocus,
+                 {alt || vk == VK_MENU ? WM_SYSKEYUP : WM_KEYUP, static_cast<std::uintptr_t>(vk), data, 0});
     });
 }
 
@@ -300,7 +315,8 @@ void THeadlessWindowSystem::TypeChar(char32_t ch) {
     fInput.push_back([this, ch] {
         const bool alt = IsKeyDown(VK_MENU);
         if (fFocus)
-            Send(fFocus, {alt ? WM_SYSCHAR : WM_CHAR, static_cast<std::uintptr_t>(ch), 1 | (alt ? KF_ALTDOWN_BIT : 0), 0});
+            Send(fFocus, {alt ? WM_SYSCHAR : WM_CHAR, static_cast<std::uintptr_t>(ch),
+                          1 | (alt ? KF_ALTDOWN_BIT : 0), 0});
     });
 }
 
@@ -318,7 +334,8 @@ void THeadlessWindowSystem::ProcessEvents() {
     // Input first, in the order it was given; handlers may queue more for the next pass.
     std::vector<std::function<void()>> input;
     input.swap(fInput);
-    for (auto& f : input) f();
+    for (auto& f : input)
+        f();
     // Then paints, like a native system that sends them when nothing else is waiting.
     std::vector<TNativeHandle> dirty;
     for (const auto& w : fWindows)
@@ -341,7 +358,8 @@ void THeadlessWindowSystem::Reset() {
     std::vector<TNativeHandle> hosts;
     for (const auto& w : fWindows)
         if (w->host) hosts.push_back(w->handle);
-    for (TNativeHandle h : hosts) DestroyHostWindow(h);
+    for (TNativeHandle h : hosts)
+        DestroyHostWindow(h);
 }
 
 THeadlessWindowSystem& HeadlessSystem() {

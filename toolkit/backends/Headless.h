@@ -14,7 +14,7 @@ namespace ql {
 /// A window system without a display. It keeps every window's presented pixels, so what a form
 /// showed can be read back; input and time only move when the caller says so.
 class THeadlessWindowSystem final : public TWindowSystem {
-public:
+  public:
     THeadlessWindowSystem();
     ~THeadlessWindowSystem() override;
 
@@ -64,7 +64,7 @@ public:
 
     struct Window;
 
-private:
+  private:
     friend class THeadlessWindow;
     Window* Find(TNativeHandle handle) const;
     TPoint ScreenOrigin(const Window& w) const;

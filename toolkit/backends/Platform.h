@@ -22,14 +22,14 @@ using TNativeHandle = std::uintptr_t;
 /// keys, WM_MOUSELEAVE, WM_CAPTURECHANGED, and WM_PAINT with LParam pointing at the TRect to
 /// repaint (valid during the call). Called on the user-interface thread from ProcessEvents.
 class TPlatformWindowSink {
-public:
+  public:
     virtual ~TPlatformWindowSink() = default;
     virtual void PlatformMessage(TMessage& message) = 0;
 };
 
 /// One native child window. Destroying the object destroys the native window.
 class TPlatformWindow {
-public:
+  public:
     virtual ~TPlatformWindow() = default;
     virtual TNativeHandle Handle() const = 0;
     /// Position relative to the parent and size.
@@ -51,7 +51,7 @@ public:
 };
 
 class TWindowSystem {
-public:
+  public:
     virtual ~TWindowSystem() = default;
     virtual const char* Name() const = 0;
     /// A child window inside the foreign parent; null when it cannot be created.

@@ -28,8 +28,9 @@ bool SavePng(const TDrawingSurface& surface, const std::string& path) {
         return false;
     }
     png_init_io(png, file.get());
-    png_set_IHDR(png, info, static_cast<png_uint_32>(surface.Width()), static_cast<png_uint_32>(surface.Height()), 8,
-                 PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+    png_set_IHDR(png, info, static_cast<png_uint_32>(surface.Width()),
+                 static_cast<png_uint_32>(surface.Height()), 8, PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE,
+                 PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
     png_write_info(png, info);
     for (std::int32_t y = 0; y < surface.Height(); ++y) {
         const std::uint32_t* in = surface.ScanLine(y);
@@ -62,9 +63,11 @@ bool LoadPng(TDrawingSurface& surface, const std::string& path) {
     }
     surface.Resize(static_cast<std::int32_t>(image.width), static_cast<std::int32_t>(image.height));
     for (std::int32_t y = 0; y < surface.Height(); ++y) {
-        const auto* in = reinterpret_cast<const std::uint32_t*>(buffer.data() + static_cast<std::size_t>(y) * image.width * 4);
+        const auto* in = reinterpret_cast<const std::uint32_t*>(buffer.data() + static_cast<std::size_t>(y) *
+                                                                                    image.width * 4);
         std::uint32_t* out = surface.ScanLine(y);
-        for (std::int32_t x = 0; x < surface.Width(); ++x) out[x] = in[x] & 0x00FFFFFFu;
+        for (std::int32_t x = 0; x < surface.Width(); ++x)
+            out[x] = in[x] & 0x00FFFFFFu;
     }
     return true;
 }

@@ -47,7 +47,7 @@ int TrapHandler(Display* d, XErrorEvent* e) {
 /// Counts the X errors of our connection while it lives; the handler the host installed is back
 /// in place afterwards.
 class TErrorTrap {
-public:
+  public:
     explicit TErrorTrap(Display* d) : fDisplay(d), fOuterDisplay(gTrapDisplay), fStart(gTrappedErrors) {
         gTrapDisplay = d;
         auto prev = XSetErrorHandler(&TrapHandler);
@@ -65,7 +65,7 @@ public:
         return gTrappedErrors - fStart;
     }
 
-private:
+  private:
     Display* fDisplay;
     Display* fOuterDisplay;
     unsigned long fStart;
@@ -82,7 +82,8 @@ int ShiftOf(unsigned long mask) {
 }
 int BitsOf(unsigned long mask) {
     int n = 0;
-    for (; mask; mask >>= 1) n += static_cast<int>(mask & 1);
+    for (; mask; mask >>= 1)
+        n += static_cast<int>(mask & 1);
     return n;
 }
 
@@ -92,58 +93,89 @@ int VirtualKeyOf(KeySym ks) {
     if (ks >= XK_0 && ks <= XK_9) return static_cast<int>('0' + (ks - XK_0));
     if (ks >= XK_F1 && ks <= XK_F12) return static_cast<int>(VK_F1 + (ks - XK_F1));
     switch (ks) {
-    case XK_BackSpace: return VK_BACK;
+    case XK_BackSpace:
+        return VK_BACK;
     case XK_Tab:
-    case XK_ISO_Left_Tab: return VK_TAB;
+    case XK_ISO_Left_Tab:
+        return VK_TAB;
     case XK_Return:
-    case XK_KP_Enter: return VK_RETURN;
-    case XK_Escape: return VK_ESCAPE;
-    case XK_space: return VK_SPACE;
+    case XK_KP_Enter:
+        return VK_RETURN;
+    case XK_Escape:
+        return VK_ESCAPE;
+    case XK_space:
+        return VK_SPACE;
     case XK_Shift_L:
-    case XK_Shift_R: return VK_SHIFT;
+    case XK_Shift_R:
+        return VK_SHIFT;
     case XK_Control_L:
-    case XK_Control_R: return VK_CONTROL;
+    case XK_Control_R:
+        return VK_CONTROL;
     case XK_Alt_L:
     case XK_Alt_R:
     case XK_Meta_L:
-    case XK_Meta_R: return VK_MENU;
-    case XK_Left: return VK_LEFT;
-    case XK_Up: return VK_UP;
-    case XK_Right: return VK_RIGHT;
-    case XK_Down: return VK_DOWN;
-    case XK_Prior: return VK_PRIOR;
-    case XK_Next: return VK_NEXT;
-    case XK_Home: return VK_HOME;
-    case XK_End: return VK_END;
-    case XK_Insert: return VK_INSERT;
-    case XK_Delete: return VK_DELETE;
-    default: return 0;
+    case XK_Meta_R:
+        return VK_MENU;
+    case XK_Left:
+        return VK_LEFT;
+    case XK_Up:
+        return VK_UP;
+    case XK_Right:
+        return VK_RIGHT;
+    case XK_Down:
+        return VK_DOWN;
+    case XK_Prior:
+        return VK_PRIOR;
+    case XK_Next:
+        return VK_NEXT;
+    case XK_Home:
+        return VK_HOME;
+    case XK_End:
+        return VK_END;
+    case XK_Insert:
+        return VK_INSERT;
+    case XK_Delete:
+        return VK_DELETE;
+    default:
+        return 0;
     }
 }
 
 unsigned int CursorGlyph(int cursor) {
     switch (cursor) {
-    case crHandPoint: return XC_hand2;
-    case crIBeam: return XC_xterm;
-    case crCross: return XC_crosshair;
+    case crHandPoint:
+        return XC_hand2;
+    case crIBeam:
+        return XC_xterm;
+    case crCross:
+        return XC_crosshair;
     case crSizeWE:
-    case crHSplit: return XC_sb_h_double_arrow;
+    case crHSplit:
+        return XC_sb_h_double_arrow;
     case crSizeNS:
-    case crVSplit: return XC_sb_v_double_arrow;
-    case crSizeAll: return XC_fleur;
+    case crVSplit:
+        return XC_sb_v_double_arrow;
+    case crSizeAll:
+        return XC_fleur;
     case crHourGlass:
     case crAppStart:
-    case crSQLWait: return XC_watch;
+    case crSQLWait:
+        return XC_watch;
     case crNo:
-    case crNoDrop: return XC_X_cursor;
-    case crUpArrow: return XC_sb_up_arrow;
-    case crHelp: return XC_question_arrow;
-    default: return XC_left_ptr;
+    case crNoDrop:
+        return XC_X_cursor;
+    case crUpArrow:
+        return XC_sb_up_arrow;
+    case crHelp:
+        return XC_question_arrow;
+    default:
+        return XC_left_ptr;
     }
 }
 
-constexpr long kEventMask = ExposureMask | ButtonPressMask | ButtonReleaseMask | PointerMotionMask | EnterWindowMask |
-                            LeaveWindowMask | KeyPressMask | KeyReleaseMask | StructureNotifyMask;
+constexpr long kEventMask = ExposureMask | ButtonPressMask | ButtonReleaseMask | PointerMotionMask |
+                            EnterWindowMask | LeaveWindowMask | KeyPressMask | KeyReleaseMask |
+                            StructureNotifyMask;
 } // namespace
 
 class TX11Window;
@@ -151,7 +183,7 @@ class TX11Window;
 // ---- the window system -----------------------------------------------------------------------------
 
 class TX11WindowSystem final : public TWindowSystem {
-public:
+  public:
     ~TX11WindowSystem() override { Close(); }
     const char* Name() const override { return "x11"; }
     std::unique_ptr<TPlatformWindow> CreateChildWindow(TNativeHandle parent, const TRect& bounds,
@@ -186,7 +218,7 @@ public:
     void Forget(Window w) { fWindows.erase(w); }
     std::size_t WindowCount() const { return fWindows.size(); }
 
-private:
+  private:
     void Close() {
         if (!fDisplay) return;
         XCloseDisplay(fDisplay);
@@ -209,7 +241,7 @@ TX11WindowSystem& X11System() {
 // ---- one window ------------------------------------------------------------------------------------
 
 class TX11Window final : public TPlatformWindow {
-public:
+  public:
     TX11Window(TX11WindowSystem& sys, Window parent, const TRect& bounds, TPlatformWindowSink& sink)
         : fSys(sys), fDisplay(sys.DisplayHandle()), fSink(sink) {
         TErrorTrap trap(fDisplay);
@@ -220,8 +252,9 @@ public:
         const TRect b = bounds.Normalized();
         fWidth = std::max(1, b.Width());
         fHeight = std::max(1, b.Height());
-        fWindow = XCreateWindow(fDisplay, parent, b.Left, b.Top, static_cast<unsigned>(fWidth), static_cast<unsigned>(fHeight), 0,
-                                CopyFromParent, InputOutput, CopyFromParent, CWEventMask | CWBackPixmap | CWBitGravity, &attrs);
+        fWindow = XCreateWindow(fDisplay, parent, b.Left, b.Top, static_cast<unsigned>(fWidth),
+                                static_cast<unsigned>(fHeight), 0, CopyFromParent, InputOutput,
+                                CopyFromParent, CWEventMask | CWBackPixmap | CWBitGravity, &attrs);
         XWindowAttributes wa;
         if (fWindow && XGetWindowAttributes(fDisplay, fWindow, &wa)) {
             fVisual = wa.visual;
@@ -245,13 +278,16 @@ public:
         fWidth = std::max(1, b.Width());
         fHeight = std::max(1, b.Height());
         TErrorTrap trap(fDisplay);
-        XMoveResizeWindow(fDisplay, fWindow, b.Left, b.Top, static_cast<unsigned>(fWidth), static_cast<unsigned>(fHeight));
+        XMoveResizeWindow(fDisplay, fWindow, b.Left, b.Top, static_cast<unsigned>(fWidth),
+                          static_cast<unsigned>(fHeight));
     }
     void Show(bool visible) override {
         if (!Valid()) return;
         TErrorTrap trap(fDisplay);
-        if (visible) XMapWindow(fDisplay, fWindow);
-        else XUnmapWindow(fDisplay, fWindow);
+        if (visible)
+            XMapWindow(fDisplay, fWindow);
+        else
+            XUnmapWindow(fDisplay, fWindow);
         fMapped = visible;
     }
     void Invalidate(const TRect& r) override { fInvalid.Union(r.Intersected({0, 0, fWidth, fHeight})); }
@@ -262,7 +298,8 @@ public:
         TErrorTrap trap(fDisplay);
         if (capture && !fGrabbed) {
             const int r = XGrabPointer(fDisplay, fWindow, False,
-                                       ButtonPressMask | ButtonReleaseMask | PointerMotionMask | EnterWindowMask | LeaveWindowMask,
+                                       ButtonPressMask | ButtonReleaseMask | PointerMotionMask |
+                                           EnterWindowMask | LeaveWindowMask,
                                        GrabModeAsync, GrabModeAsync, None, None, CurrentTime);
             // Without the grab the implicit one of the pressed button still holds the pointer.
             fGrabbed = r == GrabSuccess;
@@ -317,7 +354,7 @@ public:
         fSink.PlatformMessage(m);
     }
 
-private:
+  private:
     bool PointerInside() const {
         Window root = 0, child = 0;
         int rx = 0, ry = 0, x = 0, y = 0;
@@ -393,10 +430,11 @@ bool TX11Window::EnsureImage(int w, int h) {
     if (fImage && fImage->width == w && fImage->height == h) return true;
     FreeImage();
     if (fSys.HasShm()) {
-        XImage* img = XShmCreateImage(fDisplay, fVisual, static_cast<unsigned>(fDepth), ZPixmap, nullptr, &fShm,
-                                      static_cast<unsigned>(w), static_cast<unsigned>(h));
+        XImage* img = XShmCreateImage(fDisplay, fVisual, static_cast<unsigned>(fDepth), ZPixmap, nullptr,
+                                      &fShm, static_cast<unsigned>(w), static_cast<unsigned>(h));
         if (img) {
-            const std::size_t bytes = static_cast<std::size_t>(img->bytes_per_line) * static_cast<std::size_t>(h);
+            const std::size_t bytes =
+                static_cast<std::size_t>(img->bytes_per_line) * static_cast<std::size_t>(h);
             fShm.shmid = shmget(IPC_PRIVATE, bytes, IPC_CREAT | 0600);
             void* addr = fShm.shmid >= 0 ? shmat(fShm.shmid, nullptr, 0) : reinterpret_cast<void*>(-1);
             bool ok = addr != reinterpret_cast<void*>(-1);
@@ -423,7 +461,8 @@ bool TX11Window::EnsureImage(int w, int h) {
     XImage* img = XCreateImage(fDisplay, fVisual, static_cast<unsigned>(fDepth), ZPixmap, 0, nullptr,
                                static_cast<unsigned>(w), static_cast<unsigned>(h), bitmapPad, 0);
     if (!img) return false;
-    img->data = static_cast<char*>(std::malloc(static_cast<std::size_t>(img->bytes_per_line) * static_cast<std::size_t>(h)));
+    img->data = static_cast<char*>(
+        std::malloc(static_cast<std::size_t>(img->bytes_per_line) * static_cast<std::size_t>(h)));
     if (!img->data) {
         XDestroyImage(img);
         return false;
@@ -448,8 +487,10 @@ void TX11Window::Present(const TDrawingSurface& surface, const TRect& area) {
         if (direct) {
             // Drawn pixels carry alpha 0; a window with an alpha channel (depth 32) must still
             // show them opaque.
-            auto* out = reinterpret_cast<std::uint32_t*>(img->data + static_cast<std::ptrdiff_t>(y) * img->bytes_per_line);
-            for (int x = r.Left; x < r.Right; ++x) out[x] = in[x] | 0xFF000000u;
+            auto* out = reinterpret_cast<std::uint32_t*>(img->data + static_cast<std::ptrdiff_t>(y) *
+                                                                         img->bytes_per_line);
+            for (int x = r.Left; x < r.Right; ++x)
+                out[x] = in[x] | 0xFF000000u;
             continue;
         }
         for (int x = r.Left; x < r.Right; ++x) {
@@ -461,8 +502,8 @@ void TX11Window::Present(const TDrawingSurface& surface, const TRect& area) {
         }
     }
     if (fShmAttached) {
-        XShmPutImage(fDisplay, fWindow, fGC, img, r.Left, r.Top, r.Left, r.Top, static_cast<unsigned>(r.Width()),
-                     static_cast<unsigned>(r.Height()), False);
+        XShmPutImage(fDisplay, fWindow, fGC, img, r.Left, r.Top, r.Left, r.Top,
+                     static_cast<unsigned>(r.Width()), static_cast<unsigned>(r.Height()), False);
     } else {
         XPutImage(fDisplay, fWindow, fGC, img, r.Left, r.Top, r.Left, r.Top, static_cast<unsigned>(r.Width()),
                   static_cast<unsigned>(r.Height()));
@@ -489,7 +530,8 @@ void TX11Window::Event(XEvent& ev) {
     case MotionNotify: {
         // Only the latest position of a burst matters.
         XEvent next;
-        while (XCheckTypedWindowEvent(fDisplay, fWindow, MotionNotify, &next)) ev = next;
+        while (XCheckTypedWindowEvent(fDisplay, fWindow, MotionNotify, &next))
+            ev = next;
         Send(WM_MOUSEMOVE, MouseKeys(ev.xmotion.state), MakeMouseLParam(ev.xmotion.x, ev.xmotion.y));
         break;
     }
@@ -501,7 +543,9 @@ void TX11Window::Event(XEvent& ev) {
         const unsigned int bit = button == 1 ? Button1Mask : button == 2 ? Button2Mask : Button3Mask;
         // The state is the one before the event: add or remove the button itself.
         const unsigned int state = down ? (ev.xbutton.state | bit) : (ev.xbutton.state & ~bit);
-        const std::uint32_t base = button == 1 ? WM_LBUTTONDOWN : button == 2 ? WM_MBUTTONDOWN : WM_RBUTTONDOWN;
+        const std::uint32_t base = button == 1   ? WM_LBUTTONDOWN
+                                   : button == 2 ? WM_MBUTTONDOWN
+                                                 : WM_RBUTTONDOWN;
         std::uint32_t msg = down ? base : base + 1;
         const TPoint p{ev.xbutton.x, ev.xbutton.y};
         if (down) {
@@ -521,7 +565,8 @@ void TX11Window::Event(XEvent& ev) {
     }
     case LeaveNotify:
         // A captured window keeps the pointer until it lets go; inferior crossings are ours.
-        if (ev.xcrossing.detail != NotifyInferior && !fCaptured && ev.xcrossing.mode != NotifyGrab) fLeavePending = true;
+        if (ev.xcrossing.detail != NotifyInferior && !fCaptured && ev.xcrossing.mode != NotifyGrab)
+            fLeavePending = true;
         break;
     case EnterNotify:
         if (ev.xcrossing.detail != NotifyInferior) fLeavePending = false;
@@ -533,7 +578,8 @@ void TX11Window::Event(XEvent& ev) {
         const int n = XLookupString(&ev.xkey, text, sizeof text, &ks, nullptr);
         const int vk = VirtualKeyOf(ks);
         const bool alt = (ev.xkey.state & Mod1Mask) != 0;
-        const std::intptr_t data = 1 | (alt ? KF_ALTDOWN_BIT : 0) | (ev.type == KeyRelease ? (std::intptr_t{3} << 30) : 0);
+        const std::intptr_t data =
+            1 | (alt ? KF_ALTDOWN_BIT : 0) | (ev.type == KeyRelease ? (std::intptr_t{3} << 30) : 0);
         if (ev.type == KeyPress) {
             if (vk) Send(alt ? WM_SYSKEYDOWN : WM_KEYDOWN, static_cast<std::uintptr_t>(vk), data);
             if (n == 1 && static_cast<unsigned char>(text[0]) >= 0x20 && Valid())
@@ -548,8 +594,8 @@ void TX11Window::Event(XEvent& ev) {
     }
 }
 
-std::unique_ptr<TPlatformWindow> TX11WindowSystem::CreateChildWindow(TNativeHandle parent, const TRect& bounds,
-                                                                     TPlatformWindowSink& sink) {
+std::unique_ptr<TPlatformWindow>
+TX11WindowSystem::CreateChildWindow(TNativeHandle parent, const TRect& bounds, TPlatformWindowSink& sink) {
     if (!Open()) return nullptr;
     auto w = std::make_unique<TX11Window>(*this, static_cast<Window>(parent), bounds, sink);
     if (!w->Valid()) {
@@ -580,19 +626,45 @@ bool TX11WindowSystem::IsKeyDown(int vk) {
     }
     KeySym syms[2] = {NoSymbol, NoSymbol};
     switch (vk) {
-    case VK_SHIFT: syms[0] = XK_Shift_L; syms[1] = XK_Shift_R; break;
-    case VK_CONTROL: syms[0] = XK_Control_L; syms[1] = XK_Control_R; break;
-    case VK_MENU: syms[0] = XK_Alt_L; syms[1] = XK_Alt_R; break;
-    case VK_TAB: syms[0] = XK_Tab; break;
-    case VK_RETURN: syms[0] = XK_Return; break;
-    case VK_ESCAPE: syms[0] = XK_Escape; break;
-    case VK_SPACE: syms[0] = XK_space; break;
-    case VK_LEFT: syms[0] = XK_Left; break;
-    case VK_UP: syms[0] = XK_Up; break;
-    case VK_RIGHT: syms[0] = XK_Right; break;
-    case VK_DOWN: syms[0] = XK_Down; break;
+    case VK_SHIFT:
+        syms[0] = XK_Shift_L;
+        syms[1] = XK_Shift_R;
+        break;
+    case VK_CONTROL:
+        syms[0] = XK_Control_L;
+        syms[1] = XK_Control_R;
+        break;
+    case VK_MENU:
+        syms[0] = XK_Alt_L;
+        syms[1] = XK_Alt_R;
+        break;
+    case VK_TAB:
+        syms[0] = XK_Tab;
+        break;
+    case VK_RETURN:
+        syms[0] = XK_Return;
+        break;
+    case VK_ESCAPE:
+        syms[0] = XK_Escape;
+        break;
+    case VK_SPACE:
+        syms[0] = XK_space;
+        break;
+    case VK_LEFT:
+        syms[0] = XK_Left;
+        break;
+    case VK_UP:
+        syms[0] = XK_Up;
+        break;
+    case VK_RIGHT:
+        syms[0] = XK_Right;
+        break;
+    case VK_DOWN:
+        syms[0] = XK_Down;
+        break;
     default:
-        if ((vk >= 'A' && vk <= 'Z') || (vk >= '0' && vk <= '9')) syms[0] = static_cast<KeySym>(vk >= 'A' ? XK_a + (vk - 'A') : vk);
+        if ((vk >= 'A' && vk <= 'Z') || (vk >= '0' && vk <= '9'))
+            syms[0] = static_cast<KeySym>(vk >= 'A' ? XK_a + (vk - 'A') : vk);
         break;
     }
     char keys[32] = {};
@@ -622,7 +694,8 @@ void TX11WindowSystem::ProcessEvents() {
     }
     // Handlers may close windows (and the connection): work from the current list each time.
     std::vector<Window> ids;
-    for (const auto& [id, w] : fWindows) ids.push_back(id);
+    for (const auto& [id, w] : fWindows)
+        ids.push_back(id);
     for (Window id : ids) {
         auto it = fWindows.find(id);
         if (it != fWindows.end()) it->second->FlushLeave();

@@ -8,7 +8,7 @@ namespace ql {
 
 namespace {
 class TBuiltInEngine final : public TTextEngine {
-public:
+  public:
     std::shared_ptr<TFontFace> OpenFace(const TFontRequest& r) override {
         auto key = std::make_tuple(r.Height, r.Bold, r.Italic);
         auto& slot = fFaces[key];
@@ -16,7 +16,7 @@ public:
         return slot;
     }
 
-private:
+  private:
     std::map<std::tuple<std::int32_t, bool, bool>, std::shared_ptr<TFontFace>> fFaces;
 };
 } // namespace

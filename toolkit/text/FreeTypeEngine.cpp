@@ -18,7 +18,8 @@ namespace ql {
 namespace {
 
 std::string Lower(std::string s) {
-    for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    for (char& c : s)
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
     return s;
 }
 
@@ -26,11 +27,16 @@ std::string Lower(std::string s) {
 // layout does not depend on which aliases the machine's fontconfig happens to carry.
 std::string SubstituteFamily(const std::string& name) {
     static const std::map<std::string, std::string> table = {
-        {"arial", "Liberation Sans"},          {"ms sans serif", "Liberation Sans"},
-        {"microsoft sans serif", "Liberation Sans"}, {"helvetica", "Liberation Sans"},
-        {"tahoma", "Liberation Sans"},         {"verdana", "DejaVu Sans"},
-        {"times new roman", "Liberation Serif"}, {"times", "Liberation Serif"},
-        {"ms serif", "Liberation Serif"},      {"courier new", "Liberation Mono"},
+        {"arial", "Liberation Sans"},
+        {"ms sans serif", "Liberation Sans"},
+        {"microsoft sans serif", "Liberation Sans"},
+        {"helvetica", "Liberation Sans"},
+        {"tahoma", "Liberation Sans"},
+        {"verdana", "DejaVu Sans"},
+        {"times new roman", "Liberation Serif"},
+        {"times", "Liberation Serif"},
+        {"ms serif", "Liberation Serif"},
+        {"courier new", "Liberation Mono"},
         {"courier", "Liberation Mono"},
     };
     auto it = table.find(Lower(name));
@@ -48,20 +54,26 @@ struct TResolved {
 };
 
 class TFreeTypeFace final : public TFontFace {
-public:
-    TFreeTypeFace(std::shared_ptr<FT_LibraryRec_> library, FT_Face face, const TResolved& res, const TFontRequest& req)
+  public:
+    TFreeTypeFace(std::shared_ptr<FT_LibraryRec_> library, FT_Face face, const TResolved& res,
+                  const TFontRequest& req)
         : fLibrary(std::move(library)), fFace(face), fFile(res.file), fFamily(res.family) {
         fEmbolden = req.Bold && !res.bold;
         fOblique = req.Italic && !res.italic;
         const double upem = face->units_per_EM ? face->units_per_EM : 2048;
-        double winAscent = face->ascender, winDescent = -face->descender, lineGap = face->height - (face->ascender - face->descender);
-        if (auto* os2 = static_cast<TT_OS2*>(FT_Get_Sfnt_Table(face, FT_SFNT_OS2)); os2 && os2->version != 0xFFFF) {
+        double winAscent = face->ascender, winDescent = -face->descender,
+               lineGap = face->height - (face->ascender - face->descender);
+        if (auto* os2 = static_cast<TT_OS2*>(FT_Get_Sfnt_Table(face, FT_SFNT_OS2));
+            os2 && os2->version != 0xFFFF) {
             winAscent = os2->usWinAscent;
             winDescent = os2->usWinDescent;
         }
-        if (winAscent + winDescent <= 0) { winAscent = upem * 0.9; winDescent = upem * 0.2; }
+        if (winAscent + winDescent <= 0) {
+            winAscent = upem * 0.9;
+            winDescent = upem * 0.2;
+        }
         // Negative heights give the em in pixels; positive ones the whole cell.
-        double em = req.Height < 0 ? -static_cast<double>(req.Height)
+        double em = req.Height < 0   ? -static_cast<double>(req.Height)
                     : req.Height > 0 ? req.Height * upem / (winAscent + winDescent)
                                      : 13.0;
         em = std::clamp(em, 1.0, 2048.0);
@@ -73,10 +85,14 @@ public:
             // The cell is what was asked for; give rounding differences to the descent.
             fMetrics.Descent = std::max<std::int32_t>(0, req.Height - fMetrics.Ascent);
         }
-        fMetrics.InternalLeading = std::max<std::int32_t>(0, fMetrics.Height() - static_cast<std::int32_t>(std::lround(em)));
-        fMetrics.ExternalLeading = std::max<std::int32_t>(0, static_cast<std::int32_t>(std::lround(std::max(0.0, lineGap) * fScale)));
-        fMetrics.UnderlinePosition = std::max<std::int32_t>(1, static_cast<std::int32_t>(std::lround(-face->underline_position * fScale)));
-        fMetrics.UnderlineThickness = std::max<std::int32_t>(1, static_cast<std::int32_t>(std::lround(face->underline_thickness * fScale)));
+        fMetrics.InternalLeading =
+            std::max<std::int32_t>(0, fMetrics.Height() - static_cast<std::int32_t>(std::lround(em)));
+        fMetrics.ExternalLeading = std::max<std::int32_t>(
+            0, static_cast<std::int32_t>(std::lround(std::max(0.0, lineGap) * fScale)));
+        fMetrics.UnderlinePosition = std::max<std::int32_t>(
+            1, static_cast<std::int32_t>(std::lround(-face->underline_position * fScale)));
+        fMetrics.UnderlineThickness = std::max<std::int32_t>(
+            1, static_cast<std::int32_t>(std::lround(face->underline_thickness * fScale)));
         fEm = em;
     }
     ~TFreeTypeFace() override { FT_Done_Face(fFace); }
@@ -106,7 +122,8 @@ public:
                     FT_Outline_Transform(&slot->outline, &shear);
                 }
             }
-            if (FT_Render_Glyph(slot, FT_RENDER_MODE_LIGHT) == 0 && slot->bitmap.pixel_mode == FT_PIXEL_MODE_GRAY) {
+            if (FT_Render_Glyph(slot, FT_RENDER_MODE_LIGHT) == 0 &&
+                slot->bitmap.pixel_mode == FT_PIXEL_MODE_GRAY) {
                 const FT_Bitmap& bm = slot->bitmap;
                 g.Left = slot->bitmap_left;
                 g.Top = slot->bitmap_top;
@@ -122,7 +139,7 @@ public:
         return fGlyphs.emplace(ch, std::move(g)).first->second;
     }
 
-private:
+  private:
     std::shared_ptr<FT_LibraryRec_> fLibrary; // outlives every face made from it
     FT_Face fFace;
     std::string fFile, fFamily;
@@ -133,7 +150,7 @@ private:
 };
 
 class TFreeTypeEngine final : public TTextEngine {
-public:
+  public:
     TFreeTypeEngine() {
         FT_Library lib = nullptr;
         if (FT_Init_FreeType(&lib) == 0) fLibrary.reset(lib, [](FT_Library l) { FT_Done_FreeType(l); });
@@ -151,7 +168,7 @@ public:
         return slot;
     }
 
-private:
+  private:
     std::shared_ptr<TFontFace> Open(const TFontRequest& r) {
         if (fLibrary) {
             const std::string family = SubstituteFamily(r.Name);

@@ -26,16 +26,14 @@ int Usage() {
 
 Bytes ReadFile(const std::string& path) {
     std::ifstream f(path, std::ios::binary);
-    if (!f)
-        throw ql::Exception("Cannot open " + path);
+    if (!f) throw ql::Exception("Cannot open " + path);
     return Bytes(std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>());
 }
 
 void WriteFile(const std::string& path, const Bytes& data) {
     std::ofstream f(path, std::ios::binary);
     f.write(reinterpret_cast<const char*>(data.data()), static_cast<std::streamsize>(data.size()));
-    if (!f)
-        throw ql::Exception("Cannot write " + path);
+    if (!f) throw ql::Exception("Cannot write " + path);
 }
 
 /// The image's pixels (bottom row first, B G R A) as a PNG with alpha.
@@ -52,8 +50,7 @@ void WritePng(const std::string& path, const ql::TAbstractSuperDIB& img) {
 }
 
 ql::TAbstractDIBCompressor* Choose(const std::string& name) {
-    if (name == "none")
-        return nullptr;
+    if (name == "none") return nullptr;
     const ql::TGUID id = name == "rle" ? ql::TRLEDIBCompressor::kGUID : ql::TLZHDIBCompressor::kGUID;
     if (name != "rle" && name != "lzh")
         throw ql::Exception("Unknown compressor " + name + " (rle, lzh or none)");
@@ -70,15 +67,15 @@ int Encode(const std::string& in, const std::string& out, const std::string& com
     const ql::TDIBStreamInfo info = ql::InspectDIBStream(data);
     std::cout << in << ": " << img.Width() << " x " << img.Height() << (img.Masked() ? ", with alpha" : "")
               << " -> " << out << ": " << data.size() << " bytes"
-              << (info.compressed ? "" : " (plain: no compressor, or it could not make the data smaller)") << "\n";
+              << (info.compressed ? "" : " (plain: no compressor, or it could not make the data smaller)")
+              << "\n";
     return 0;
 }
 
 int Decode(const std::string& in, const std::string& out) {
     ql::TMemoryDIB img;
     const Bytes data = ReadFile(in);
-    if (data.empty())
-        throw ql::Exception(in + " is empty");
+    if (data.empty()) throw ql::Exception(in + " is empty");
     img.ReadPixelData(data);
     WritePng(out, img);
     std::cout << in << " -> " << out << ": " << img.Width() << " x " << img.Height() << "\n";
@@ -134,10 +131,8 @@ int main(int argc, char** argv) {
             }
             return Encode(args[1], args[2], compressor);
         }
-        if (args.size() == 3 && args[0] == "decode")
-            return Decode(args[1], args[2]);
-        if (args.size() == 2 && args[0] == "info")
-            return Info(args[1]);
+        if (args.size() == 3 && args[0] == "decode") return Decode(args[1], args[2]);
+        if (args.size() == 2 && args[0] == "info") return Info(args[1]);
     } catch (const std::exception& e) {
         std::cerr << "dibpack: " << e.what() << "\n";
         return 1;

@@ -67,7 +67,8 @@ struct PathCounters {
 std::mutex gPrintLock;
 std::atomic<int> gReported{0};
 
-void Report(const char* what, const char* path, float input, float expected, float actual, const char* extra = "") {
+void Report(const char* what, const char* path, float input, float expected, float actual,
+            const char* extra = "") {
     if (gReported.fetch_add(1) >= 20) return;
     std::lock_guard<std::mutex> lock(gPrintLock);
     std::printf("  MISMATCH %s [%s]%s input %a (%08x): expected %a got %a\n", what, path, extra, input,
@@ -80,9 +81,11 @@ void Parallel(unsigned threads, std::size_t count, Body body) {
     std::vector<std::thread> pool;
     for (unsigned t = 0; t < threads; ++t)
         pool.emplace_back([&] {
-            for (std::size_t i; (i = next.fetch_add(1)) < count;) body(i);
+            for (std::size_t i; (i = next.fetch_add(1)) < count;)
+                body(i);
         });
-    for (std::thread& th : pool) th.join();
+    for (std::thread& th : pool)
+        th.join();
 }
 
 // ---- pass 1: the characteristic over every bit pattern ----
@@ -96,7 +99,8 @@ CharacteristicResult CheckCharacteristic(bool expand, std::vector<PathCounters>&
     const std::size_t stride = opt.quick ? 256 : 1;
     std::atomic<std::uint64_t> inputs{0}, nonFinite{0};
     Parallel(opt.threads, chunks / stride, [&](std::size_t task) {
-        const std::uint64_t first = static_cast<std::uint64_t>(task * stride + (opt.quick ? task % stride : 0)) * kChunk;
+        const std::uint64_t first =
+            static_cast<std::uint64_t>(task * stride + (opt.quick ? task % stride : 0)) * kChunk;
         std::vector<float> in(kChunk), expected(kChunk), out(kChunk);
         std::uint64_t special = 0;
         TFPUGuard guard;
@@ -124,8 +128,8 @@ CharacteristicResult CheckCharacteristic(bool expand, std::vector<PathCounters>&
 
 struct Depth {
     float bits, steps, inv;
-    std::int64_t levels;           // largest |n| that an input in [-1, 1] reaches
-    std::vector<float> companded;  // reference expansion of level n at [n + levels]
+    std::int64_t levels;          // largest |n| that an input in [-1, 1] reaches
+    std::vector<float> companded; // reference expansion of level n at [n + levels]
 };
 
 // Without a table (sampled runs) the expected companded value is computed per sample instead.
@@ -170,7 +174,8 @@ void CheckHandlers(const std::vector<Depth>& depths, std::vector<PathCounters>& 
             in[2 * i] = FromBits(static_cast<std::uint32_t>(first + i));
             in[2 * i + 1] = -in[2 * i];
         }
-        for (std::size_t i = 0; i < in.size(); ++i) compressed[i] = fast::CompressReference(in[i]);
+        for (std::size_t i = 0; i < in.size(); ++i)
+            compressed[i] = fast::CompressReference(in[i]);
         const bool crossCheck = task % 64 == 0;
         for (const Depth& d : depths) {
             for (int linear = 0; linear < 2; ++linear) {
@@ -178,8 +183,8 @@ void CheckHandlers(const std::vector<Depth>& depths, std::vector<PathCounters>& 
                     const float* ip[1] = {in.data()};
                     float* rp[1] = {reference.data()};
                     TQuantiserState state(d.bits);
-                    (linear ? reference::ProcessLinear : reference::ProcessCompanded)(
-                        ip, rp, 1, static_cast<int>(in.size()), state);
+                    (linear ? reference::ProcessLinear
+                            : reference::ProcessCompanded)(ip, rp, 1, static_cast<int>(in.size()), state);
                 }
                 for (std::size_t i = 0; i < in.size(); ++i) {
                     // v·steps is exact in double (24 × 24 bits) and converts with the current rounding, which
@@ -201,14 +206,16 @@ void CheckHandlers(const std::vector<Depth>& depths, std::vector<PathCounters>& 
                 for (PathCounters& p : paths) {
                     if (!opt.allPaths && p.kernels != &fast::SelectedKernels()) continue;
                     const auto block = linear ? p.kernels->linear : p.kernels->companded;
-                    const std::size_t fb = block(in.data(), out.data(), in.size(), d.steps, d.inv, fast::Constants());
+                    const std::size_t fb =
+                        block(in.data(), out.data(), in.size(), d.steps, d.inv, fast::Constants());
                     (linear ? hc.fallbacksLinear : hc.fallbacksCompanded) += fb;
                     std::uint64_t bad = 0;
                     for (std::size_t i = 0; i < in.size(); ++i) {
                         if (Same(expected[i], out[i])) continue;
                         ++bad;
                         char extra[48];
-                        std::snprintf(extra, sizeof extra, " %g bits %s", d.bits, linear ? "linear" : "companded");
+                        std::snprintf(extra, sizeof extra, " %g bits %s", d.bits,
+                                      linear ? "linear" : "companded");
                         Report("handler", p.kernels->name, in[i], expected[i], out[i], extra);
                     }
                     p.mismatches += bad;
@@ -244,7 +251,8 @@ int main(int argc, char** argv) {
         } else if (a == "--threads" && i + 1 < argc) {
             opt.threads = static_cast<unsigned>(std::stoul(argv[++i]));
         } else {
-            std::fprintf(stderr, "usage: verify-quantiser [--quick] [--threads N] [--handler-stride N] [--handlers-only] [--all-paths]\n");
+            std::fprintf(stderr, "usage: verify-quantiser [--quick] [--threads N] [--handler-stride N] "
+                                 "[--handlers-only] [--all-paths]\n");
             return 2;
         }
     }
@@ -252,14 +260,17 @@ int main(int argc, char** argv) {
 
     std::vector<const fast::TKernels*> available = {&fast::SSE2Kernels()};
     __builtin_cpu_init();
-    if (__builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma")) available.push_back(&fast::AVX2Kernels());
+    if (__builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma"))
+        available.push_back(&fast::AVX2Kernels());
     if (__builtin_cpu_supports("avx512f")) available.push_back(&fast::AVX512Kernels());
     std::vector<PathCounters> paths(available.size());
-    for (std::size_t i = 0; i < available.size(); ++i) paths[i].kernels = available[i];
+    for (std::size_t i = 0; i < available.size(); ++i)
+        paths[i].kernels = available[i];
 
     std::printf("verify-quantiser: %s mode, %u threads, paths:", opt.quick ? "quick (sampled)" : "full",
                 opt.threads);
-    for (const PathCounters& p : paths) std::printf(" %s", p.kernels->name);
+    for (const PathCounters& p : paths)
+        std::printf(" %s", p.kernels->name);
     std::printf(" (selected at load: %s)\n", FastPathName());
     std::fflush(stdout);
 
@@ -267,12 +278,13 @@ int main(int argc, char** argv) {
     std::uint64_t characteristicMismatches = 0;
     for (bool expand : {false, true}) {
         if (opt.skipCharacteristic) break;
-        for (PathCounters& p : paths) p.fallbacks = 0;
+        for (PathCounters& p : paths)
+            p.fallbacks = 0;
         const auto t0 = std::chrono::steady_clock::now();
         const CharacteristicResult r = CheckCharacteristic(expand, paths, opt);
-        std::printf("%s: %llu bit patterns (%llu NaN or infinite), %.1f s\n", expand ? "ALawExpand" : "ALawCompress",
-                    static_cast<unsigned long long>(r.inputs), static_cast<unsigned long long>(r.nonFinite),
-                    Seconds(t0));
+        std::printf("%s: %llu bit patterns (%llu NaN or infinite), %.1f s\n",
+                    expand ? "ALawExpand" : "ALawCompress", static_cast<unsigned long long>(r.inputs),
+                    static_cast<unsigned long long>(r.nonFinite), Seconds(t0));
         for (PathCounters& p : paths) {
             const std::uint64_t fb = p.fallbacks.load();
             const std::uint64_t bad = p.mismatches.exchange(0);
@@ -287,23 +299,29 @@ int main(int argc, char** argv) {
     }
 
     std::vector<float> bitDepths;
-    for (int b = 1; b <= 24; ++b) bitDepths.push_back(static_cast<float>(b));
-    for (float b : {2.5f, 7.3f, 12.5f, 19.9f, 23.5f}) bitDepths.push_back(b);
+    for (int b = 1; b <= 24; ++b)
+        bitDepths.push_back(static_cast<float>(b));
+    for (float b : {2.5f, 7.3f, 12.5f, 19.9f, 23.5f})
+        bitDepths.push_back(b);
     const auto t1 = std::chrono::steady_clock::now();
     std::vector<Depth> depths;
-    for (float b : bitDepths) depths.push_back(MakeDepth(b, opt.threads, !opt.quick));
+    for (float b : bitDepths)
+        depths.push_back(MakeDepth(b, opt.threads, !opt.quick));
     const double tableSeconds = Seconds(t1);
     HandlerCounters hc;
     CheckHandlers(depths, paths, hc, opt);
     const std::size_t handlerPaths = opt.allPaths ? paths.size() : 1;
-    const double samples = static_cast<double>(hc.inputs.load()) * static_cast<double>(depths.size() * handlerPaths);
-    std::printf("handlers: %llu inputs in [-1, 1] x %zu depths (1..24, 2.5, 7.3, 12.5, 19.9, 23.5) x %zu paths, "
-                "%.1f s (level tables %.1f s)\n",
-                static_cast<unsigned long long>(hc.inputs.load()), depths.size(), handlerPaths, Seconds(t1),
-                tableSeconds);
+    const double samples =
+        static_cast<double>(hc.inputs.load()) * static_cast<double>(depths.size() * handlerPaths);
+    std::printf(
+        "handlers: %llu inputs in [-1, 1] x %zu depths (1..24, 2.5, 7.3, 12.5, 19.9, 23.5) x %zu paths, "
+        "%.1f s (level tables %.1f s)\n",
+        static_cast<unsigned long long>(hc.inputs.load()), depths.size(), handlerPaths, Seconds(t1),
+        tableSeconds);
     for (PathCounters& p : paths)
         if (opt.allPaths || p.kernels == &fast::SelectedKernels())
-            std::printf("  %-7s mismatches %llu\n", p.kernels->name, static_cast<unsigned long long>(p.mismatches.load()));
+            std::printf("  %-7s mismatches %llu\n", p.kernels->name,
+                        static_cast<unsigned long long>(p.mismatches.load()));
     std::printf("  reference fallbacks: companded %.3g, linear %.3g of samples\n",
                 static_cast<double>(hc.fallbacksCompanded.load()) / samples,
                 static_cast<double>(hc.fallbacksLinear.load()) / samples);
@@ -312,7 +330,8 @@ int main(int argc, char** argv) {
                 static_cast<unsigned long long>(hc.crossMismatches.load()));
 
     std::uint64_t mismatches = characteristicMismatches + hc.crossMismatches.load();
-    for (PathCounters& p : paths) mismatches += p.mismatches.load();
+    for (PathCounters& p : paths)
+        mismatches += p.mismatches.load();
     std::printf("total mismatches %llu, wall time %.1f s\n", static_cast<unsigned long long>(mismatches),
                 Seconds(start));
     return mismatches == 0 ? 0 : 1;
