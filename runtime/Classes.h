@@ -57,10 +57,15 @@ struct TPropInfo {
     std::function<void(TObject&, const std::vector<uint8_t>&)> SetBinary;
 
     bool Stored = true;
+    /// When set, decides per object whether the value is written (e.g. an image's pixels only when it has
+    /// some).
+    std::function<bool(const TObject&)> StoredFn;
     bool HasDefault = false;
     int64_t DefaultOrd = 0;
     double DefaultFloat = 0.0;
 
+    /// Whether a writer of descriptions includes this property of `o` (before comparing with the default).
+    bool IsStored(const TObject& o) const { return Stored && (!StoredFn || StoredFn(o)); }
     bool Writable() const { return SetOrd || SetFloat || SetStr || SetMethod || SetObject || SetBinary; }
 };
 
