@@ -57,8 +57,7 @@ struct TPropInfo {
     std::function<void(TObject&, const std::vector<uint8_t>&)> SetBinary;
 
     bool Stored = true;
-    /// When set, decides per object whether the value is written (e.g. an image's pixels only when it has
-    /// some).
+    /// When set, decides per object whether the value is written (an image's pixels only when it has any).
     std::function<bool(const TObject&)> StoredFn;
     bool HasDefault = false;
     int64_t DefaultOrd = 0;
