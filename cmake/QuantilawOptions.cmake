@@ -34,10 +34,8 @@ function(ql_test name)
   target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR})
   target_link_libraries(${name} PRIVATE ${T_DEPS} GTest::gtest GTest::gtest_main)
   include(GoogleTest)
-  if(TARGET Quantilaw)
-    # Tests that load the plug-in as a host does find the built library here.
-    target_compile_definitions(${name} PRIVATE QL_PLUGIN_PATH="$<TARGET_FILE:Quantilaw>")
-    add_dependencies(${name} Quantilaw)
-  endif()
+  # Tests that load the plug-in as a host does find the built library here.
+  target_compile_definitions(${name} PRIVATE QL_PLUGIN_PATH="$<TARGET_FILE:Quantilaw>")
+  add_dependencies(${name} Quantilaw)
   gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60 PROPERTIES ${T_PROPERTIES})
 endfunction()

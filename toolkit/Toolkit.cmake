@@ -6,13 +6,14 @@ target_sources(ql_toolkit PRIVATE
   ${CMAKE_CURRENT_LIST_DIR}/Canvas.cpp
   ${CMAKE_CURRENT_LIST_DIR}/TextEngine.cpp
   ${CMAKE_CURRENT_LIST_DIR}/MessageLoop.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/Messages.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/Controls.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/Forms.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/StdCtrls.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/ExtCtrls.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/Menus.cpp
   ${CMAKE_CURRENT_LIST_DIR}/backends/Headless.cpp
 )
-foreach(unit Messages Controls Forms StdCtrls ExtCtrls Menus)
-  if(EXISTS ${CMAKE_CURRENT_LIST_DIR}/${unit}.cpp)
-    target_sources(ql_toolkit PRIVATE ${CMAKE_CURRENT_LIST_DIR}/${unit}.cpp)
-  endif()
-endforeach()
 
 # Full builds rasterise text with FreeType and fontconfig, write PNG snapshots with libpng and
 # embed into X11 windows; minimal builds (32-bit, Windows) use the block face and headless only.
@@ -29,14 +30,8 @@ else()
   find_package(X11 REQUIRED)
   target_sources(ql_toolkit PRIVATE
     ${CMAKE_CURRENT_LIST_DIR}/text/FreeTypeEngine.cpp
-    ${CMAKE_CURRENT_LIST_DIR}/backends/Png.cpp)
-  target_link_libraries(ql_toolkit PRIVATE Freetype::Freetype Fontconfig::Fontconfig PNG::PNG)
-  if(EXISTS ${CMAKE_CURRENT_LIST_DIR}/backends/X11.cpp)
-    target_sources(ql_toolkit PRIVATE ${CMAKE_CURRENT_LIST_DIR}/backends/X11.cpp)
-    target_link_libraries(ql_toolkit PRIVATE X11::X11 X11::Xext)
-    set(QL_TOOLKIT_X11 ON CACHE INTERNAL "")
-  else()
-    target_sources(ql_toolkit PRIVATE ${CMAKE_CURRENT_LIST_DIR}/backends/NativeNone.cpp)
-    set(QL_TOOLKIT_X11 OFF CACHE INTERNAL "")
-  endif()
+    ${CMAKE_CURRENT_LIST_DIR}/backends/Png.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/backends/X11.cpp)
+  target_link_libraries(ql_toolkit PRIVATE Freetype::Freetype Fontconfig::Fontconfig PNG::PNG X11::X11 X11::Xext)
+  set(QL_TOOLKIT_X11 ON CACHE INTERNAL "")
 endif()
