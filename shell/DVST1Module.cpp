@@ -752,10 +752,17 @@ int32_t TCustomVST1Module::EditOpen(void* parent) {
     IEditorForm* form = nullptr;
     if (OnEditOpen) OnEditOpen(this, form);
     if (!form) return 0;
+    // Into the host's window first: a handle that no window system knows, or a window that cannot be made,
+    // leaves no editor behind (not one that nobody can see), and the host hears that there is none.
+    try {
+        form->SetParentWindow(parent);
+    } catch (...) {
+        if (form != fEditorForm) form->Destroy();
+        return 0;
+    }
     // An editor opened twice without a close in between would otherwise leave the first window behind.
     if (fEditorForm && fEditorForm != form) fEditorForm->Destroy();
     fEditorForm = form;
-    form->SetParentWindow(parent);
     form->Show();
     form->SetBorderStyleNone();
     form->SetBounds(0, 0, form->Width(), form->Height());

@@ -159,6 +159,8 @@ class TCustomVST1Module : public TDataModule {
     virtual intptr_t SetProgramChunk(const void* data, intptr_t byteSize, bool isProgram);
 
     // ---- editor hosting (user-interface thread; EditorPostUpdate from any thread) ----
+    /// 1 when the form from OnEditOpen now lives in `parent`; 0, with that form destroyed, when it cannot
+    /// be embedded there (SetParentWindow raised: no window system knows the handle).
     virtual int32_t EditOpen(void* parent);
     virtual void EditClose();
     virtual void EditIdle();

@@ -143,7 +143,8 @@ int32_t PackFourChars(const std::string& text);
 class IEditorForm {
   public:
     virtual ~IEditorForm() = default;
-    /// Makes the form a child window of a native window supplied by the host.
+    /// Makes the form a child window of a native window supplied by the host; raises when it cannot (a
+    /// handle that no window system knows), and the module then destroys the form and opens no editor.
     virtual void SetParentWindow(void* parent) = 0;
     virtual void Show() = 0;
     virtual void SetBorderStyleNone() = 0;

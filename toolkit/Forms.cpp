@@ -141,11 +141,12 @@ void TCustomForm::SetParentWindow(TNativeHandle parent) {
     fSystem = nullptr;
     fParentWindow = 0;
     if (!parent) return;
-    TWindowSystem& system = WindowSystemFor(parent);
-    std::unique_ptr<TPlatformWindow> w = system.CreateChildWindow(parent, BoundsRect(), *this);
+    TWindowSystem* system = WindowSystemFor(parent);
+    std::unique_ptr<TPlatformWindow> w =
+        system ? system->CreateChildWindow(parent, BoundsRect(), *this) : nullptr;
     if (!w) throw EInvalidOperation("Error creating window");
     fWindow = std::move(w);
-    fSystem = &system;
+    fSystem = system;
     fParentWindow = parent;
     fPendingInvalid = TRegion(ClientRect());
     if (Visible()) fWindow->Show(true);

@@ -48,7 +48,8 @@ class TCustomForm : public TCustomControl, public TPlatformWindowSink {
 
     /// The native window the form lives in (0: none). Setting a handle creates the form's own
     /// native window as its child, in the window system that owns the handle; raises
-    /// EInvalidOperation when the window cannot be created. 0 destroys the native window.
+    /// EInvalidOperation when the window cannot be created, also when no window system knows the
+    /// handle, and the form is then left without one. 0 destroys the native window.
     TNativeHandle ParentWindow() const { return fParentWindow; }
     void SetParentWindow(TNativeHandle parent);
     /// The form's own native window (0 when it has none).

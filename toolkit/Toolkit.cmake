@@ -13,6 +13,7 @@ target_sources(ql_toolkit PRIVATE
   ${CMAKE_CURRENT_LIST_DIR}/ExtCtrls.cpp
   ${CMAKE_CURRENT_LIST_DIR}/Menus.cpp
   ${CMAKE_CURRENT_LIST_DIR}/backends/Headless.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/backends/WindowSystem.cpp
 )
 
 # Full builds rasterise text with FreeType and fontconfig, write PNG snapshots with libpng and
@@ -20,7 +21,7 @@ target_sources(ql_toolkit PRIVATE
 if(QL_MINIMAL)
   target_sources(ql_toolkit PRIVATE
     ${CMAKE_CURRENT_LIST_DIR}/text/BuiltInEngine.cpp
-    ${CMAKE_CURRENT_LIST_DIR}/backends/PngNone.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/PngFilesNone.cpp
     ${CMAKE_CURRENT_LIST_DIR}/backends/NativeNone.cpp)
   set(QL_TOOLKIT_X11 OFF CACHE INTERNAL "")
 else()
@@ -30,7 +31,7 @@ else()
   find_package(X11 REQUIRED)
   target_sources(ql_toolkit PRIVATE
     ${CMAKE_CURRENT_LIST_DIR}/text/FreeTypeEngine.cpp
-    ${CMAKE_CURRENT_LIST_DIR}/backends/Png.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/PngFiles.cpp
     ${CMAKE_CURRENT_LIST_DIR}/backends/X11.cpp)
   target_link_libraries(ql_toolkit PRIVATE Freetype::Freetype Fontconfig::Fontconfig PNG::PNG X11::X11 X11::Xext)
   set(QL_TOOLKIT_X11 ON CACHE INTERNAL "")

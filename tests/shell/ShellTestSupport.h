@@ -2,6 +2,7 @@
 // form.
 #pragma once
 
+#include "runtime/Exceptions.h"
 #include "shell/DVST2Module.h"
 #include "shell/DVSTModule.h"
 
@@ -119,7 +120,11 @@ inline TOwned<TTestModule> NewTestModule() { return TOwned<TTestModule>(CreateCo
 class TFakeForm : public IEditorForm {
   public:
     explicit TFakeForm(int* destroyed = nullptr) : fDestroyed(destroyed) {}
-    void SetParentWindow(void* p) override { parent = p; }
+    /// A parent no window system knows makes the toolkit raise; `foreign` stands for one.
+    void SetParentWindow(void* p) override {
+        if (p == foreign) throw EInvalidOperation("Error creating window");
+        parent = p;
+    }
     void Show() override { shown = true; }
     void SetBorderStyleNone() override { borderless = true; }
     int Width() const override { return 611; }
@@ -134,6 +139,7 @@ class TFakeForm : public IEditorForm {
     }
 
     void* parent = nullptr;
+    void* foreign = nullptr;
     bool shown = false, borderless = false;
     std::vector<int> bounds;
     int invalidated = 0;

@@ -14,9 +14,11 @@ struct TOpener {
     int idles = 0;
     TFakeForm* last = nullptr;
     bool give = true;
+    void* foreign = nullptr; ///< a parent the forms cannot live in
     void Open(TObject*, IEditorForm*& form) {
         if (!give) return;
         last = new TFakeForm(&destroyed);
+        last->foreign = foreign;
         form = last;
     }
     void Idle(TObject*) { ++idles; }
@@ -87,6 +89,25 @@ TEST_F(Editor, NoEditorBitNoForm) {
     EXPECT_EQ(Dispatch(effEditOpen, &parentWindow), 0);
     EXPECT_EQ(module->EditorForm(), nullptr);
     Dispatch(effEditClose); // nothing open: only the event
+}
+
+TEST_F(Editor, AParentTheFormCannotLiveInOpensNoEditor) {
+    int foreignWindow = 0;
+    opener.foreign = &foreignWindow;
+    EXPECT_EQ(Dispatch(effEditOpen, &foreignWindow), 0);
+    EXPECT_EQ(opener.destroyed, 1); // the handler's form is not left behind
+    EXPECT_EQ(module->EditorForm(), nullptr);
+    ERect* rect = nullptr;
+    EXPECT_EQ(Dispatch(effEditGetRect, &rect), 0);
+    EXPECT_EQ(rect->bottom + rect->right, 0);
+
+    // An editor that is open stays open when a further open fails.
+    EXPECT_EQ(Dispatch(effEditOpen, &parentWindow), 1);
+    TFakeForm* open = opener.last;
+    EXPECT_EQ(Dispatch(effEditOpen, &foreignWindow), 0);
+    EXPECT_EQ(opener.destroyed, 2);
+    EXPECT_EQ(module->EditorForm(), open);
+    EXPECT_EQ(Dispatch(effEditGetRect, &rect), 1);
 }
 
 TEST_F(Editor, ASecondOpenReplacesTheFirstFormWithoutLeavingItBehind) {

@@ -6,6 +6,7 @@
 #include "toolkit/ExtCtrls.h"
 #include "toolkit/Forms.h"
 #include "toolkit/MessageLoop.h"
+#include "toolkit/PngFiles.h"
 #include "toolkit/StdCtrls.h"
 #include "toolkit/backends/Headless.h"
 

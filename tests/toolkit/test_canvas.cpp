@@ -6,8 +6,8 @@
 #include "ToolkitTest.h"
 #include "runtime/Exceptions.h"
 #include "toolkit/Canvas.h"
+#include "toolkit/PngFiles.h"
 #include "toolkit/Surface.h"
-#include "toolkit/backends/Headless.h"
 
 using namespace ql;
 

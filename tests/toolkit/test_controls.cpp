@@ -2,6 +2,7 @@
 // registry, stored descriptions, embedding, painting on demand and keyboard focus.
 #include "ToolkitTest.h"
 
+#include "runtime/Exceptions.h"
 #include "runtime/Streaming.h"
 #include "toolkit/Menus.h"
 
@@ -198,6 +199,25 @@ TEST_F(HeadlessTest, FormEmbedsIntoTheHostWindowAndIsDestroyedWithIt) {
     loose->Invalidate();
     loose->Update();
     EXPECT_EQ(loose->Surface().Pixel(5, 5), 0x00FF0000u);
+}
+
+TEST_F(HeadlessTest, AParentHandleNoWindowSystemKnowsGetsNoWindow) {
+    const std::size_t before = sys().ChildWindowCount();
+    const TNativeHandle gone = sys().CreateHostWindow(TRect::Bounds(0, 0, 100, 100));
+    sys().DestroyHostWindow(gone);
+    Owned<TForm> form(new TForm(nullptr));
+    form->Show();
+    // Neither the headless system (not one of its windows any more) nor a native one knows it.
+    EXPECT_THROW(form->SetParentWindow(gone), EInvalidOperation);
+    EXPECT_EQ(form->Handle(), 0u);
+    EXPECT_EQ(form->ParentWindow(), 0u);
+    EXPECT_EQ(form->WindowSystem(), nullptr);
+    EXPECT_EQ(sys().ChildWindowCount(), before);
+    EXPECT_EQ(sys().CreateChildWindow(gone, TRect(0, 0, 10, 10), *form), nullptr);
+    // The form is unharmed and embeds into a real window afterwards.
+    form->SetParentWindow(host);
+    ASSERT_NE(form->Handle(), 0u);
+    EXPECT_EQ(sys().ParentOf(form->Handle()), host);
 }
 
 TEST_F(HeadlessTest, InvalidationPaintsOnlyWhatChangedAtTheNextPump) {

@@ -266,10 +266,11 @@ TEST_F(X11Test, AHostThatDestroysItsWindowFirstDoesNotBreakTheEditor) {
     EXPECT_FALSE(x11::ConnectionOpen());
 }
 
-TEST_F(X11Test, AHandleThatIsNoWindowFallsBackToHeadless) {
+TEST_F(X11Test, AHandleThatIsNoWindowGetsNoWindow) {
     Owned<TForm> form(new TForm(nullptr));
-    form->SetParentWindow(0x7FFFF0u); // no such X window
-    EXPECT_STREQ(form->WindowSystem()->Name(), "headless");
+    EXPECT_THROW(form->SetParentWindow(0x7FFFF0u), EInvalidOperation); // no such X window
+    EXPECT_EQ(form->Handle(), 0u);
+    EXPECT_EQ(form->WindowSystem(), nullptr);
     EXPECT_FALSE(x11::ConnectionOpen());
 }
 

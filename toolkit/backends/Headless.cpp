@@ -1,4 +1,4 @@
-// The headless window system and the window-system choice of builds without a display server.
+// The headless window system: windows in memory, injected input, a clock that tests advance.
 #include "toolkit/backends/Headless.h"
 
 #include <algorithm>
@@ -17,7 +17,7 @@ struct THeadlessWindowSystem::Window {
     TPlatformWindowSink* sink = nullptr;
     TRegion invalid;
     TDrawingSurface pixels;
-    int cursor = 0;
+    TCursor cursor = crDefault;
 };
 
 namespace {
@@ -73,7 +73,7 @@ class THeadlessWindow final : public TPlatformWindow {
             fSys.fInput.push_back([sys] { sys->UpdateHover(sys->fCursor); });
         }
     }
-    void SetCursorShape(int cursor) override {
+    void SetCursorShape(TCursor cursor) override {
         if (auto* w = fSys.Find(fHandle)) w->cursor = cursor;
     }
     TPoint ClientToScreen(TPoint p) const override {
@@ -114,9 +114,11 @@ TPoint THeadlessWindowSystem::ScreenOrigin(const Window& w) const {
 std::unique_ptr<TPlatformWindow> THeadlessWindowSystem::CreateChildWindow(TNativeHandle parent,
                                                                           const TRect& bounds,
                                                                           TPlatformWindowSink& sink) {
+    // Only windows of this system can hold one of its windows.
+    if (!Find(parent)) return nullptr;
     auto w = std::make_unique<Window>();
     w->handle = fNextHandle++;
-    w->parent = Find(parent) ? parent : 0;
+    w->parent = parent;
     w->sink = &sink;
     const TRect n = bounds.Normalized();
     w->bounds = n;
@@ -184,9 +186,9 @@ bool THeadlessWindowSystem::WindowVisible(TNativeHandle handle) const {
     return w && w->visible;
 }
 
-int THeadlessWindowSystem::WindowCursor(TNativeHandle handle) const {
+TCursor THeadlessWindowSystem::WindowCursor(TNativeHandle handle) const {
     const Window* w = Find(handle);
-    return w ? w->cursor : 0;
+    return w ? w->cursor : crDefault;
 }
 
 const TDrawingSurface* THeadlessWindowSystem::WindowPixels(TNativeHandle handle) const {
@@ -370,25 +372,5 @@ THeadlessWindowSystem& HeadlessSystem() {
 namespace backends {
 TWindowSystem& Headless() { return HeadlessSystem(); }
 } // namespace backends
-
-// ---- choice of window system ---------------------------------------------------------------
-
-namespace {
-TWindowSystem* gForced = nullptr;
-TWindowSystem* gActive = nullptr;
-} // namespace
-
-void ForceWindowSystem(TWindowSystem* system) { gForced = system; }
-
-TWindowSystem& WindowSystemFor(TNativeHandle parent) {
-    TWindowSystem* chosen = gForced;
-    if (!chosen && HeadlessSystem().IsWindow(parent)) chosen = &HeadlessSystem();
-    if (!chosen && parent) chosen = backends::NativeSystemFor(parent);
-    if (!chosen) chosen = &HeadlessSystem();
-    gActive = chosen;
-    return *chosen;
-}
-
-TWindowSystem& ActiveWindowSystem() { return gActive ? *gActive : HeadlessSystem(); }
 
 } // namespace ql

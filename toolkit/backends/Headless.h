@@ -41,7 +41,7 @@ class THeadlessWindowSystem final : public TWindowSystem {
     /// What the window last presented (window-sized; zero where nothing was presented).
     const TDrawingSurface* WindowPixels(TNativeHandle handle) const;
     /// The cursor shape the window shows (crDefault, crHandPoint, ...).
-    int WindowCursor(TNativeHandle handle) const;
+    TCursor WindowCursor(TNativeHandle handle) const;
     /// Number of WM_PAINT messages sent so far.
     std::size_t PaintCount() const { return fPaintCount; }
 
@@ -87,11 +87,5 @@ class THeadlessWindowSystem final : public TWindowSystem {
 };
 
 THeadlessWindowSystem& HeadlessSystem();
-
-/// Writes a surface as an 8-bit RGB PNG file (alpha ignored, as on screen); false on failure
-/// or in builds without PNG support.
-bool SavePng(const TDrawingSurface& surface, const std::string& path);
-/// Reads an RGB or RGBA PNG file into `surface` (alpha bytes 0); false on failure.
-bool LoadPng(TDrawingSurface& surface, const std::string& path);
 
 } // namespace ql

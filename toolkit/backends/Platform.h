@@ -1,8 +1,9 @@
 // The window-system seam: the little the toolkit asks of a native window system.
 //
-// Every backend (headless, X11, later win32) implements TWindowSystem and TPlatformWindow in one
-// file. Nothing here runs on any thread but the user-interface thread, and nothing here starts a
-// thread: events reach the toolkit only from ProcessEvents, which the toolkit's pump calls.
+// Every backend (headless, and the build's native one: X11 in full Linux builds) implements
+// TWindowSystem and TPlatformWindow in one file; WindowSystem.cpp chooses between them. Nothing
+// here runs on any thread but the user-interface thread, and nothing here starts a thread:
+// events reach the toolkit only from ProcessEvents, which the toolkit's pump calls.
 #pragma once
 
 #include <cstdint>
@@ -17,6 +18,14 @@ class TDrawingSurface;
 
 /// A native window handle as hosts hand them over (an X11 Window, an HWND, a headless handle).
 using TNativeHandle = std::uintptr_t;
+
+/// Cursor shapes a control asks for; each backend maps them to its own.
+using TCursor = std::int16_t;
+constexpr TCursor crDefault = 0, crNone = -1, crArrow = -2, crCross = -3, crIBeam = -4, crSizeNESW = -6,
+                  crSizeNS = -7, crSizeNWSE = -8, crSizeWE = -9, crUpArrow = -10, crHourGlass = -11,
+                  crDrag = -12, crNoDrop = -13, crHSplit = -14, crVSplit = -15, crMultiDrag = -16,
+                  crSQLWait = -17, crNo = -18, crAppStart = -19, crHelp = -20, crHandPoint = -21,
+                  crSizeAll = -22;
 
 /// Receives a native window's events as toolkit messages: mouse messages in window coordinates,
 /// keys, WM_MOUSELEAVE, WM_CAPTURECHANGED, and WM_PAINT with LParam pointing at the TRect to
@@ -44,7 +53,7 @@ class TPlatformWindow {
     /// Mouse capture: while held, every pointer event goes to this window, also outside it.
     virtual void SetCapture(bool capture) = 0;
     /// Shows one of the toolkit's cursor shapes (crDefault, crHandPoint, ...).
-    virtual void SetCursorShape(int cursor) = 0;
+    virtual void SetCursorShape(TCursor cursor) = 0;
     virtual TPoint ClientToScreen(TPoint p) const = 0;
     /// Asks for the keyboard focus.
     virtual void SetFocus() = 0;
@@ -54,7 +63,8 @@ class TWindowSystem {
   public:
     virtual ~TWindowSystem() = default;
     virtual const char* Name() const = 0;
-    /// A child window inside the foreign parent; null when it cannot be created.
+    /// A child window inside the foreign parent; null when it cannot be created, and for a parent
+    /// that is not a window of this system (no window is ever made outside a parent).
     virtual std::unique_ptr<TPlatformWindow> CreateChildWindow(TNativeHandle parent, const TRect& bounds,
                                                                TPlatformWindowSink& sink) = 0;
     /// Pointer position in screen coordinates.
@@ -66,8 +76,9 @@ class TWindowSystem {
 };
 
 /// The window system to embed into `parent`: a forced one (tests), the headless system for its
-/// own host windows, X11 when the handle is a window of a reachable X display, headless otherwise.
-TWindowSystem& WindowSystemFor(TNativeHandle parent);
+/// own windows, the native one when the handle is one of its windows; null when no system knows
+/// the handle (a host that passed something else), so no window is made that nobody could see.
+TWindowSystem* WindowSystemFor(TNativeHandle parent);
 /// The window system that answers cursor and key-state queries (the last one a window was made in).
 TWindowSystem& ActiveWindowSystem();
 /// Forces every new window into `system` (null: choose by handle again).
@@ -76,8 +87,8 @@ void ForceWindowSystem(TWindowSystem* system);
 /// Backend hooks, each defined by exactly one backend file of the build.
 namespace backends {
 TWindowSystem& Headless();
-/// The build's native system (X11; win32 later) when `parent` is one of its windows; null
-/// otherwise or when the build has none.
+/// The build's native system when `parent` is one of its windows; null otherwise or when the
+/// build has none.
 TWindowSystem* NativeSystemFor(TNativeHandle parent);
 /// Pumps the native system when it is in use (no-op otherwise).
 void PumpNative();

@@ -7,7 +7,7 @@
 //   TX11Window          - one child window: image transfer (MIT-SHM when possible), capture, cursor
 //   events              - X events to toolkit messages
 // Toolkit headers come first: Xlib defines macros (Focused, None, Status) that would clash.
-#include "toolkit/Controls.h"
+#include "toolkit/Messages.h"
 #include "toolkit/Region.h"
 #include "toolkit/Surface.h"
 #include "toolkit/backends/Platform.h"
@@ -141,7 +141,7 @@ int VirtualKeyOf(KeySym ks) {
     }
 }
 
-unsigned int CursorGlyph(int cursor) {
+unsigned int CursorGlyph(TCursor cursor) {
     switch (cursor) {
     case crHandPoint:
         return XC_hand2;
@@ -311,7 +311,7 @@ class TX11Window final : public TPlatformWindow {
             fLeavePending = !PointerInside();
         }
     }
-    void SetCursorShape(int cursor) override {
+    void SetCursorShape(TCursor cursor) override {
         if (!Valid() || cursor == fCursorShape) return;
         TErrorTrap trap(fDisplay);
         if (fCursor) XFreeCursor(fDisplay, fCursor);
@@ -402,7 +402,7 @@ class TX11Window final : public TPlatformWindow {
     int fWidth = 1, fHeight = 1;
     bool fDead = false, fMapped = false, fGrabbed = false, fCaptured = false, fLeavePending = false;
     Cursor fCursor = 0;
-    int fCursorShape = crDefault;
+    TCursor fCursorShape = crDefault;
     TRegion fInvalid;
     XImage* fImage = nullptr;
     XShmSegmentInfo fShm{};

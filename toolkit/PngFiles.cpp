@@ -5,7 +5,7 @@
 #include <memory>
 #include <vector>
 
-#include "toolkit/backends/Headless.h"
+#include "toolkit/PngFiles.h"
 
 namespace ql {
 

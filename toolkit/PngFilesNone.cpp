@@ -1,5 +1,5 @@
 // Builds without libpng write and read no PNG snapshots.
-#include "toolkit/backends/Headless.h"
+#include "toolkit/PngFiles.h"
 
 namespace ql {
 bool SavePng(const TDrawingSurface&, const std::string&) { return false; }
