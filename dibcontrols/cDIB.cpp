@@ -85,37 +85,34 @@ void PublishCommon(TClassBuilder<T>& b, bool withSurface) {
 } // namespace
 
 const TClassInfo& TAbstractSuperDIB::StaticClass() {
-    static TClassInfo info("TAbstractSuperDIB", &TPersistent::StaticClass());
+    static TClassInfo info("TAbstractSuperDIB", &TPersistent::StaticClass);
     return info;
 }
 
 const TClassInfo& TCustomWinDIB::StaticClass() {
-    static TClassInfo info("TCustomWinDIB", &TAbstractSuperDIB::StaticClass());
+    static TClassInfo info("TCustomWinDIB", &TAbstractSuperDIB::StaticClass);
     return info;
 }
 
 const TClassInfo& TCustomMemoryDIB::StaticClass() {
-    static TClassInfo info("TCustomMemoryDIB", &TAbstractSuperDIB::StaticClass());
+    static TClassInfo info("TCustomMemoryDIB", &TAbstractSuperDIB::StaticClass);
     return info;
 }
 
 const TClassInfo& TWinDIB::StaticClass() {
-    static TClassInfo info("TWinDIB", &TCustomWinDIB::StaticClass(),
+    static TClassInfo info("TWinDIB", &TCustomWinDIB::StaticClass,
                            [](TObject*) -> TObject* { return new TWinDIB(); });
-    static const bool once = [] {
-        TClassBuilder<TWinDIB> b(info);
+    return info.Populate([](TClassInfo& i) {
+        TClassBuilder<TWinDIB> b(i);
         PublishCommon(b, true);
-        return true;
-    }();
-    (void)once;
-    return info;
+    });
 }
 
 const TClassInfo& TMemoryDIB::StaticClass() {
-    static TClassInfo info("TMemoryDIB", &TCustomMemoryDIB::StaticClass(),
+    static TClassInfo info("TMemoryDIB", &TCustomMemoryDIB::StaticClass,
                            [](TObject*) -> TObject* { return new TMemoryDIB(); });
-    static const bool once = [] {
-        TClassBuilder<TMemoryDIB> b(info);
+    return info.Populate([](TClassInfo& i) {
+        TClassBuilder<TMemoryDIB> b(i);
         PublishCommon(b, false);
         b.String(
             "ImageFilename", [](const TMemoryDIB& d) { return d.ImageFilename(); },
@@ -123,10 +120,7 @@ const TClassInfo& TMemoryDIB::StaticClass() {
         b.String(
             "MaskFilename", [](const TMemoryDIB& d) { return d.MaskFilename(); },
             [](TMemoryDIB& d, const std::string& v) { d.SetMaskFilename(v); });
-        return true;
-    }();
-    (void)once;
-    return info;
+    });
 }
 
 // ================================================================ angle tables

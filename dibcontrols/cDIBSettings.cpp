@@ -7,18 +7,13 @@
 namespace ql {
 
 const TClassInfo& TDIBSettings::StaticClass() {
-    static TClassInfo info("TDIBSettings", &TComponent::StaticClass(), [](TObject* owner) -> TObject* {
-        return new TDIBSettings(dynamic_cast<TComponent*>(owner));
-    });
-    static const bool once = [] {
-        TClassBuilder<TDIBSettings> b(info);
+    static TClassInfo info("TDIBSettings", &TComponent::StaticClass, ComponentFactory<TDIBSettings>);
+    return info.Populate([](TClassInfo& i) {
+        TClassBuilder<TDIBSettings> b(i);
         b.String(
             "DIBCompressor", [](const TDIBSettings& s) { return s.DIBCompressor(); },
             [](TDIBSettings& s, const std::string& v) { s.SetDIBCompressor(v); });
-        return true;
-    }();
-    (void)once;
-    return info;
+    });
 }
 
 TDIBSettings::TDIBSettings(TComponent* AOwner) : TComponent(AOwner) {}

@@ -13,21 +13,21 @@ using ql::vst::audioMasterCallback;
 
 namespace {
 
-/// Runs once when the library is mapped, on the loading thread, and again in reverse when it is unmapped.
+/// The plug-in's own start-up steps, after the framework's: the image layer's compressors and classes, then
+/// the module class with its stored descriptions.
+void PluginStartup() {
+    ql::RegisterStandardCompressors();
+    ql::RegisterDIBClasses();
+    ql::quantilaw::RegisterQuantilawClasses();
+    // Class information built now outlives this object, so modules still open at unload can be freed.
+    ql::vst::TCustomVstParameterProperty::StaticClass();
+    ql::vst::TCustomVstProgram::StaticClass();
+}
+
+/// Runs once when the library is mapped, on the loading thread, and again in reverse when it is unmapped. A
+/// start-up that fails is recorded, and the entry points then return null.
 struct TLibraryLifetime {
-    TLibraryLifetime() {
-        try {
-            ql::vst::LibraryStartup();
-            ql::RegisterStandardCompressors();
-            ql::RegisterDIBClasses();
-            ql::quantilaw::RegisterResources();
-            // Class information built now outlives this object, so modules still open at unload can be freed.
-            ql::quantilaw::TVST2Module1::StaticClass();
-            ql::vst::TCustomVstParameterProperty::StaticClass();
-            ql::vst::TCustomVstProgram::StaticClass();
-        } catch (...) {
-        }
-    }
+    TLibraryLifetime() { ql::vst::LibraryStartup(&PluginStartup); }
     ~TLibraryLifetime() {
         ql::vst::LibraryShutdown();
         ql::UnregisterStandardCompressors();

@@ -6,11 +6,9 @@ namespace ql::quantilaw {
 using namespace vst;
 
 const TClassInfo& TVST2Module1::StaticClass() {
-    static TClassInfo info("TVST2Module1", &TVST2Module::StaticClass(), [](TObject* owner) -> TObject* {
-        return new TVST2Module1(dynamic_cast<TComponent*>(owner));
-    });
-    static const bool once = [] {
-        TClassBuilder<TVST2Module1> b(info);
+    static TClassInfo info("TVST2Module1", &TVST2Module::StaticClass, ComponentFactory<TVST2Module1>);
+    return info.Populate([](TClassInfo& i) {
+        TClassBuilder<TVST2Module1> b(i);
         b.Method<&TVST2Module1::VST_EditOpen, TGetEditorEvent>("VST_EditOpen", "TGetEditorEvent");
         b.Method<&TVST2Module1::VST2ModuleProcessQuantilaw, TProcessAudioEvent>("VST2ModuleProcessQuantilaw",
                                                                                 "TProcessAudioEvent");
@@ -20,11 +18,7 @@ const TClassInfo& TVST2Module1::StaticClass() {
             "VST2Module1ParameterProperties0ParameterChange", "TParameterChangeEvent");
         b.Method<&TVST2Module1::VST2Module1Programs0Initialize, TNotifyEvent>(
             "VST2Module1Programs0Initialize", "TNotifyEvent");
-        RegisterClass(info);
-        return true;
-    }();
-    (void)once;
-    return info;
+    });
 }
 
 TVST2Module1::TVST2Module1(TComponent* AOwner) : TVST2Module(AOwner) {
@@ -49,6 +43,11 @@ void TVST2Module1::VST2Module1ParameterProperties0ParameterChange(TObject*, int3
 
 void TVST2Module1::VST2Module1Programs0Initialize(TObject*) {
     Programs()->Items(0)->SetParameterValue(0, 3.0f);
+}
+
+void RegisterQuantilawClasses() {
+    RegisterResources();
+    RegisterClass(TVST2Module1::StaticClass());
 }
 
 TCustomVST1Module* CreateQuantilawModule(TComponent* owner) { return CreateComponent<TVST2Module1>(owner); }

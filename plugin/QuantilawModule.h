@@ -33,6 +33,9 @@ class TVST2Module1 : public vst::TVST2Module {
     TQuantiserState fState;
 };
 
+/// Makes the module class findable by name, with its stored descriptions (library start-up). Safe to repeat.
+void RegisterQuantilawClasses();
+
 /// Creates a fully constructed module for the entry point.
 vst::TCustomVST1Module* CreateQuantilawModule(TComponent* owner);
 

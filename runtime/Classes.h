@@ -394,6 +394,12 @@ class TCollection : public TPersistent {
     std::vector<TCollectionItem*> fItems;
 };
 
+/// The class-registry factory of a collection item class: the item joins `collection`.
+template <class T>
+TObject* CollectionItemFactory(TObject* collection) {
+    return new T(dynamic_cast<TCollection*>(collection));
+}
+
 /// A collection that knows the object holding it.
 class TOwnedCollection : public TCollection {
     QL_CLASS(TOwnedCollection)

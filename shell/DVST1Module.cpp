@@ -109,7 +109,7 @@ float QL_VSTCALL GetParameterEntry(AEffect* effect, int32_t index) noexcept {
 // ---- construction and loading ---------------------------------------------------------------------------
 
 const TClassInfo& TCustomVST1Module::StaticClass() {
-    static TClassInfo info("TCustomVST1Module", &TDataModule::StaticClass());
+    static TClassInfo info("TCustomVST1Module", &TDataModule::StaticClass);
     return info;
 }
 

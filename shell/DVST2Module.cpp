@@ -62,7 +62,7 @@ constexpr int32_t kMaxSpeakerChannels = 1024;
 // -------------------------------------------------------------------------------------------
 
 const TClassInfo& TCustomVST2Module::StaticClass() {
-    static TClassInfo info("TCustomVST2Module", &TCustomVST1Module::StaticClass());
+    static TClassInfo info("TCustomVST2Module", &TCustomVST1Module::StaticClass);
     return info;
 }
 

@@ -172,42 +172,24 @@ void RegisterModuleProperties(TClassBuilder<T>& b) {
 } // namespace
 
 const TClassInfo& TVST2Module::StaticClass() {
-    static TClassInfo info("TVST2Module", &TCustomVST2Module::StaticClass(), [](TObject* owner) -> TObject* {
-        return new TVST2Module(dynamic_cast<TComponent*>(owner));
-    });
-    static const bool once = [] {
-        TClassBuilder<TVST2Module> b(info);
+    static TClassInfo info("TVST2Module", &TCustomVST2Module::StaticClass, ComponentFactory<TVST2Module>);
+    return info.Populate([](TClassInfo& i) {
+        TClassBuilder<TVST2Module> b(i);
         RegisterModuleProperties(b);
-        RegisterClass(info);
-        return true;
-    }();
-    (void)once;
-    return info;
+    });
 }
 
 TVST2Module::TVST2Module(TComponent* AOwner) : TCustomVST2Module(AOwner) {}
 
 void TVST2Module::AfterConstruction() {
     if (&ClassType() != &TVST2Module::StaticClass() && !(ComponentState() & csDesigning)) {
-        LoadDescriptions();
+        if (!ReadClassDescriptions(TCustomVST2Module::StaticClass()))
+            throw EResNotFound(Format("Resource %s not found", {ClassName()}));
         if (OldCreateOrder() && OnCreate) DoCreate();
     }
     TCustomVST2Module::AfterConstruction();
 }
 
-void TVST2Module::LoadDescriptions() {
-    std::vector<const TClassInfo*> chain;
-    for (const TClassInfo* c = &ClassType(); c && c != &TCustomVST2Module::StaticClass(); c = c->Parent())
-        chain.push_back(c);
-    bool found = false;
-    // Ancestors first, so that a class's own description refines what its ancestors stored.
-    for (auto it = chain.rbegin(); it != chain.rend(); ++it) {
-        std::string_view text = FindResource((*it)->Name());
-        if (text.empty()) continue;
-        ReadDescription(ParseDescription(text));
-        found = true;
-    }
-    if (!found) throw EResNotFound(Format("Resource %s not found", {ClassName()}));
-}
+void RegisterShellClasses() { RegisterClass(TVST2Module::StaticClass()); }
 
 } // namespace ql::vst

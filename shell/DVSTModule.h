@@ -25,9 +25,10 @@ class TVST2Module : public TCustomVST2Module {
     void SetHeight(int32_t v) { fHeight = v; }
 
   private:
-    void LoadDescriptions();
-
     int32_t fLeft = 0, fTop = 0, fWidth = 0, fHeight = 0;
 };
+
+/// Makes the shell's creatable classes findable by name (library start-up).
+void RegisterShellClasses();
 
 } // namespace ql::vst

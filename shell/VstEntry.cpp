@@ -3,7 +3,9 @@
 
 #include "runtime/FPU.h"
 #include "shell/DVST1Module.h"
+#include "shell/DVSTModule.h"
 #include "toolkit/Application.h"
+#include "toolkit/ExtCtrls.h"
 
 #include <mutex>
 
@@ -16,6 +18,12 @@ std::recursive_mutex& ModuleListLock() {
     static std::recursive_mutex lock;
     return lock;
 }
+
+/// Why start-up failed (guarded by ModuleListLock); empty when it did not.
+std::string& StartupFailure() {
+    static std::string failure;
+    return failure;
+}
 } // namespace
 
 AEffect* CreateEffect(audioMasterCallback callback, TModuleFactory factory) noexcept {
@@ -24,6 +32,7 @@ AEffect* CreateEffect(audioMasterCallback callback, TModuleFactory factory) noex
     try {
         {
             std::lock_guard<std::recursive_mutex> guard(ModuleListLock());
+            if (!StartupFailure().empty()) return nullptr;
             module = factory(Application());
         }
         if (!module) return nullptr;
@@ -47,10 +56,32 @@ void DestroyModule(TCustomVST1Module* module) noexcept {
     }
 }
 
-void LibraryStartup() {
-    ModuleListLock();
-    Application();
-    SetStartupControlWord();
+void LibraryStartup(void (*more)()) noexcept {
+    std::lock_guard<std::recursive_mutex> guard(ModuleListLock());
+    std::string& failure = StartupFailure();
+    failure.clear();
+    // Short enough to be stored without allocating, so a failure is recorded even without memory.
+    static constexpr const char* kFailed = "start-up failed";
+    try {
+        Application();
+        SetStartupControlWord();
+        RegisterToolkitClasses();
+        RegisterShellClasses();
+        if (more) more();
+    } catch (const std::exception& e) {
+        try {
+            failure = *e.what() ? e.what() : kFailed;
+        } catch (...) {
+            failure = kFailed;
+        }
+    } catch (...) {
+        failure = kFailed;
+    }
+}
+
+std::string StartupError() {
+    std::lock_guard<std::recursive_mutex> guard(ModuleListLock());
+    return StartupFailure();
 }
 
 void LibraryShutdown() noexcept {

@@ -3,6 +3,8 @@
 
 #include "shell/VstRecord.h"
 
+#include <string>
+
 namespace ql {
 class TComponent;
 }
@@ -21,8 +23,13 @@ AEffect* CreateEffect(audioMasterCallback callback, TModuleFactory factory) noex
 /// Destroys a module and removes it from its owner's list, serialised with CreateEffect. Any thread.
 void DestroyModule(TCustomVST1Module* module) noexcept;
 
-/// Library start-up on the loading thread: the application object and the floating-point control word.
-void LibraryStartup();
+/// Library start-up on the loading thread: the application object, the floating-point control word, the
+/// toolkit's and the shell's classes, then `more` (the plug-in's own). Never throws: a failure is recorded
+/// (StartupError) and makes every later CreateEffect return null, since a module of a library that did not
+/// start cannot work. Running it again records the new outcome.
+void LibraryStartup(void (*more)() = nullptr) noexcept;
+/// Why the last start-up failed; empty when it succeeded or has not run.
+std::string StartupError();
 /// Library unload: frees the application object and every module it still owns.
 void LibraryShutdown() noexcept;
 

@@ -12,11 +12,10 @@ constexpr size_t kMaxUnits = 8;
 
 const TClassInfo& TCustomVstParameterProperty::StaticClass() {
     using P = TCustomVstParameterProperty;
-    static TClassInfo info(
-        "TCustomVstParameterProperty", &TCollectionItem::StaticClass(),
-        [](TObject* owner) { return static_cast<TObject*>(new P(dynamic_cast<TCollection*>(owner))); });
-    static const bool once = [] {
-        TClassBuilder<P> b(info);
+    static TClassInfo info("TCustomVstParameterProperty", &TCollectionItem::StaticClass,
+                           CollectionItemFactory<P>);
+    return info.Populate([](TClassInfo& i) {
+        TClassBuilder<P> b(i);
         b.Float(
             "Min", [](const P& p) { return p.Min(); },
             [](P& p, double v) { p.SetMin(static_cast<float>(v)); });
@@ -55,10 +54,7 @@ const TClassInfo& TCustomVstParameterProperty::StaticClass() {
             "OnCustomParameterDisplay", "TCustomParameterDisplayEvent",
             [](const P& p) { return p.OnCustomParameterDisplay; },
             [](P& p, const TMethod& m) { p.OnCustomParameterDisplay = TCustomParameterDisplayEvent(m); });
-        return true;
-    }();
-    (void)once;
-    return info;
+    });
 }
 
 TCustomVstParameterProperty::TCustomVstParameterProperty(TCollection* Collection)
@@ -82,7 +78,7 @@ void TCustomVstParameterProperty::AssignTo(TPersistent* Dest) const {
 }
 
 const TClassInfo& TCustomVstParameterProperties::StaticClass() {
-    static TClassInfo info("TCustomVstParameterProperties", &TOwnedCollection::StaticClass());
+    static TClassInfo info("TCustomVstParameterProperties", &TOwnedCollection::StaticClass);
     return info;
 }
 

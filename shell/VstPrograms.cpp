@@ -11,11 +11,9 @@ constexpr size_t kMaxProgramName = 50;
 
 const TClassInfo& TCustomVstProgram::StaticClass() {
     using P = TCustomVstProgram;
-    static TClassInfo info("TCustomVstProgram", &TCollectionItem::StaticClass(), [](TObject* owner) {
-        return static_cast<TObject*>(new P(dynamic_cast<TCollection*>(owner)));
-    });
-    static const bool once = [] {
-        TClassBuilder<P> b(info);
+    static TClassInfo info("TCustomVstProgram", &TCollectionItem::StaticClass, CollectionItemFactory<P>);
+    return info.Populate([](TClassInfo& i) {
+        TClassBuilder<P> b(i);
         b.String(
             "DisplayName", [](const P& p) { return p.DisplayName(); },
             [](P& p, const std::string& v) { p.SetDisplayName(v); });
@@ -26,10 +24,7 @@ const TClassInfo& TCustomVstProgram::StaticClass() {
         b.Event(
             "OnInitialize", "TNotifyEvent", [](const P& p) { return p.OnInitialize; },
             [](P& p, const TMethod& m) { p.OnInitialize = TNotifyEvent(m); });
-        return true;
-    }();
-    (void)once;
-    return info;
+    });
 }
 
 TCustomVstProgram::TCustomVstProgram(TCollection* Collection) : TCollectionItem(Collection) {
@@ -71,7 +66,7 @@ void TCustomVstProgram::AssignTo(TPersistent* Dest) const {
 }
 
 const TClassInfo& TCustomVstPrograms::StaticClass() {
-    static TClassInfo info("TCustomVstPrograms", &TOwnedCollection::StaticClass());
+    static TClassInfo info("TCustomVstPrograms", &TOwnedCollection::StaticClass);
     return info;
 }
 

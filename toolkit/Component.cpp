@@ -42,6 +42,22 @@ TComponent::~TComponent() {
     if (fOwner) fOwner->RemoveComponent(this);
 }
 
+void CompleteConstruction(TComponent* component) {
+    try {
+        component->AfterConstruction();
+    } catch (...) {
+        TComponent::Free(component);
+        throw;
+    }
+}
+
+TComponent* OwnerComponent(TObject* owner) {
+    auto* component = dynamic_cast<TComponent*>(owner);
+    if (owner && !component)
+        throw EInvalidOperation(Format("A %s cannot own components", {owner->ClassName()}));
+    return component;
+}
+
 void TComponent::Free(TComponent* component) {
     if (!component) return;
     if (!component->IsDestroying()) component->BeforeDestruction();
@@ -108,6 +124,20 @@ void TComponent::Notification(TComponent* AComponent, TOperation Operation) {
 
 void TComponent::Loaded() { fState &= ~csLoading; }
 
+bool TComponent::ReadClassDescriptions(const TClassInfo& base) {
+    std::vector<const TClassInfo*> chain;
+    for (const TClassInfo* c = &ClassType(); c && c != &base; c = c->Parent())
+        chain.push_back(c);
+    bool found = false;
+    for (auto it = chain.rbegin(); it != chain.rend(); ++it) {
+        std::string_view text = FindResource((*it)->Name());
+        if (text.empty()) continue;
+        ReadDescription(ParseDescription(text));
+        found = true;
+    }
+    return found;
+}
+
 void TComponent::ReadChild(TComponent*) {}
 
 /// Reader hooks for a root component: children are owned by the root, references and handlers
@@ -120,6 +150,8 @@ class TComponentReader : public TReaderHooks {
         const TClassInfo* cls = FindClass(desc.className);
         if (!cls || !cls->InheritsFrom(TComponent::StaticClass()) || !cls->CanCreate())
             throw EReadError(Format("Class %s not found", {desc.className}));
+        // The registry's factory completes construction, as CreateComponent does: a child with a
+        // stored description of its own has read it, and its OnCreate has fired.
         auto* child = dynamic_cast<TComponent*>(cls->Create(&fRoot));
         if (!child) throw EReadError(Format("Class %s not found", {desc.className}));
         child->fState |= csLoading | csReading;

@@ -30,7 +30,8 @@ class TComponent : public TPersistent {
 
     /// Runs BeforeDestruction, then deletes the component (which frees what it owns).
     static void Free(TComponent* component);
-    /// Called by whoever created the component once all constructors have run.
+    /// Called by CompleteConstruction once all constructors have run: classes with stored
+    /// descriptions read them here, and OnCreate fires.
     virtual void AfterConstruction() {}
     /// Called by Free before any destructor runs.
     virtual void BeforeDestruction();
@@ -64,6 +65,10 @@ class TComponent : public TPersistent {
     void ReadResource(std::string_view resourceName);
 
   protected:
+    /// Reads the stored descriptions of this object's class and of its ancestors below `base`,
+    /// ancestors first, so that a class's own description refines what its ancestors stored.
+    /// False when none of them has one.
+    bool ReadClassDescriptions(const TClassInfo& base);
     /// End of loading; clears csLoading. Descendants finish their set-up here.
     virtual void Loaded();
     /// A child component was read inside this one (controls take it as their child here).
@@ -83,17 +88,29 @@ class TComponent : public TPersistent {
     std::vector<TComponent*> fFreeNotifies;
 };
 
+/// Completes the construction of a component that its constructors have just made
+/// (AfterConstruction: its stored description, OnCreate); on failure frees it and raises again.
+/// Every component is finished here, whether made in code (CreateComponent), by class name
+/// (FindClass(...)->Create) or by the description reader, which creates through the registry.
+void CompleteConstruction(TComponent* component);
+
 /// Creates a component of class T and completes its construction.
 template <class T, class... Args>
 T* CreateComponent(Args&&... args) {
     T* c = new T(std::forward<Args>(args)...);
-    try {
-        c->AfterConstruction();
-    } catch (...) {
-        TComponent::Free(c);
-        throw;
-    }
+    CompleteConstruction(c);
     return c;
+}
+
+/// `owner` as the owner of a new component; raises EInvalidOperation for an object that cannot
+/// own components.
+TComponent* OwnerComponent(TObject* owner);
+
+/// The class-registry factory of a component class, so that creating it by name gives what
+/// CreateComponent gives: `static TClassInfo info("TFoo", &TBase::StaticClass, ComponentFactory<TFoo>);`
+template <class T>
+TObject* ComponentFactory(TObject* owner) {
+    return CreateComponent<T>(OwnerComponent(owner));
 }
 
 /// A component that holds settings and handlers: fires OnCreate and OnDestroy.
@@ -113,7 +130,7 @@ class TDataModule : public TComponent {
     void BeforeDestruction() override;
 
   protected:
-    /// Fires OnCreate; an exception goes to the application's exception handler.
+    /// Fires OnCreate once; an exception goes to the application's exception handler.
     void DoCreate();
     bool fCreated = false;
 

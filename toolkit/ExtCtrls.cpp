@@ -25,9 +25,7 @@ const TEnumType& BorderStyleType() {
 // ---- TShape ------------------------------------------------------------------------------------
 
 const TClassInfo& TShape::StaticClass() {
-    static TClassInfo info("TShape", &TGraphicControl::StaticClass, [](TObject* owner) -> TObject* {
-        return CreateComponent<TShape>(dynamic_cast<TComponent*>(owner));
-    });
+    static TClassInfo info("TShape", &TGraphicControl::StaticClass, ComponentFactory<TShape>);
     return info.Populate([](TClassInfo& i) {
         TClassBuilder<TShape> b(i);
         b.Object(
@@ -113,9 +111,7 @@ const TClassInfo& TCustomPanel::StaticClass() {
 }
 
 const TClassInfo& TPanel::StaticClass() {
-    static TClassInfo info("TPanel", &TCustomPanel::StaticClass, [](TObject* owner) -> TObject* {
-        return CreateComponent<TPanel>(dynamic_cast<TComponent*>(owner));
-    });
+    static TClassInfo info("TPanel", &TCustomPanel::StaticClass, ComponentFactory<TPanel>);
     return info;
 }
 

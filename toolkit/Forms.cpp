@@ -73,9 +73,7 @@ const TClassInfo& TCustomForm::StaticClass() {
 }
 
 const TClassInfo& TForm::StaticClass() {
-    static TClassInfo info("TForm", &TCustomForm::StaticClass, [](TObject* owner) -> TObject* {
-        return CreateComponent<TForm>(dynamic_cast<TComponent*>(owner));
-    });
+    static TClassInfo info("TForm", &TCustomForm::StaticClass, ComponentFactory<TForm>);
     return info;
 }
 
@@ -104,16 +102,26 @@ TCustomForm::~TCustomForm() {
 }
 
 void TCustomForm::AfterConstruction() {
+    // A form class of its own is designed: its settings, controls and handlers are its stored
+    // description (and its ancestors'). TForm itself is the empty form that code fills in.
+    if (&ClassType() != &TForm::StaticClass() && &ClassType() != &TCustomForm::StaticClass() &&
+        !(ComponentState() & csDesigning)) {
+        if (!ReadClassDescriptions(TForm::StaticClass()))
+            throw EResNotFound(Format("Resource %s not found", {ClassName()}));
+        if (fOldCreateOrder) DoCreate();
+    }
     TCustomControl::AfterConstruction();
-    if (!fCreated) {
-        fCreated = true;
-        if (OnCreate) {
-            try {
-                OnCreate(this);
-            } catch (const std::exception& e) {
-                Application()->HandleException(e);
-            }
-        }
+    DoCreate();
+}
+
+void TCustomForm::DoCreate() {
+    if (fCreated) return;
+    fCreated = true;
+    if (!OnCreate) return;
+    try {
+        OnCreate(this);
+    } catch (const std::exception& e) {
+        Application()->HandleException(e);
     }
 }
 

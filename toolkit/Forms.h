@@ -31,6 +31,8 @@ class TCustomForm : public TCustomControl, public TPlatformWindowSink {
   public:
     explicit TCustomForm(TComponent* AOwner);
     ~TCustomForm() override;
+    /// Reads the stored descriptions of a form class of its own (raises "Resource %s not found"
+    /// when it has none), then fires OnCreate: inside the reading when OldCreateOrder, else after.
     void AfterConstruction() override;
     void BeforeDestruction() override;
 
@@ -92,6 +94,8 @@ class TCustomForm : public TCustomControl, public TPlatformWindowSink {
   protected:
     void Paint() override;
     void Loaded() override;
+    /// Fires OnCreate once; an exception goes to the application's exception handler.
+    void DoCreate();
 
   private:
     friend class TControl;

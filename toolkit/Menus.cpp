@@ -6,9 +6,7 @@
 namespace ql {
 
 const TClassInfo& TMenuItem::StaticClass() {
-    static TClassInfo info("TMenuItem", &TComponent::StaticClass, [](TObject* owner) -> TObject* {
-        return CreateComponent<TMenuItem>(dynamic_cast<TComponent*>(owner));
-    });
+    static TClassInfo info("TMenuItem", &TComponent::StaticClass, ComponentFactory<TMenuItem>);
     return info.Populate([](TClassInfo& i) {
         TClassBuilder<TMenuItem> b(i);
         b.String(
@@ -85,9 +83,7 @@ TMenuItem* TMenuItem::FindShortCut(TShortCut shortCut) {
 }
 
 const TClassInfo& TPopupMenu::StaticClass() {
-    static TClassInfo info("TPopupMenu", &TComponent::StaticClass, [](TObject* owner) -> TObject* {
-        return CreateComponent<TPopupMenu>(dynamic_cast<TComponent*>(owner));
-    });
+    static TClassInfo info("TPopupMenu", &TComponent::StaticClass, ComponentFactory<TPopupMenu>);
     return info.Populate([](TClassInfo& i) {
         TClassBuilder<TPopupMenu> b(i);
         b.Boolean(

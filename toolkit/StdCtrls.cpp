@@ -36,9 +36,7 @@ const TClassInfo& TCustomLabel::StaticClass() {
 }
 
 const TClassInfo& TLabel::StaticClass() {
-    static TClassInfo info("TLabel", &TCustomLabel::StaticClass, [](TObject* owner) -> TObject* {
-        return CreateComponent<TLabel>(dynamic_cast<TComponent*>(owner));
-    });
+    static TClassInfo info("TLabel", &TCustomLabel::StaticClass, ComponentFactory<TLabel>);
     return info;
 }
 

@@ -2,6 +2,8 @@
 // the record's audio entries in both modes, per instance, in place, and at clamped depths.
 #include "plugin/QuantilawModule.h"
 
+#include "tests/runtime/PublishedState.h"
+
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -75,6 +77,33 @@ TEST(QuantilawModule, TakesItsSettingsFromTheStoredDescription) {
     EXPECT_EQ(m->GetEffect()->user, nullptr);
     EXPECT_EQ(m->QuantiserState().QuantSteps(), 7.0f);
     EXPECT_NE(m->CPU(), nullptr);
+}
+
+TEST(QuantilawModule, IsTheSameMadeInCodeByClassNameOrInsideADescription) {
+    RegisterQuantilawClasses(); // as the library's start-up does
+    TModule reference = NewModule();
+    const TClassInfo* cls = FindClass("TVST2Module1");
+    ASSERT_NE(cls, nullptr);
+    TModule byName(dynamic_cast<TVST2Module1*>(cls->Create(nullptr)));
+    ASSERT_NE(byName, nullptr);
+    TComponent holder(nullptr);
+    holder.ReadDescription(
+        ParseDescription("object Holder: TComponent\n  object Quantilaw: TVST2Module1\n  end\nend"));
+    auto* described = dynamic_cast<TVST2Module1*>(holder.FindComponent("Quantilaw"));
+    ASSERT_NE(described, nullptr);
+    EXPECT_EQ(described->Owner(), &holder);
+    for (TVST2Module1* m : {byName.get(), described}) {
+        // Its own description read and its end of loading done: program 0 applied, 3 bits.
+        test::ExpectSamePublishedState(*m, *reference, {"Name"});
+        EXPECT_EQ(m->GetParameter(0), 3.0f);
+        EXPECT_EQ(m->QuantiserState().QuantSteps(), 7.0f);
+        const AEffect* e = m->GetEffect();
+        EXPECT_EQ(e->flags, 25);
+        EXPECT_EQ(e->numParams, 1);
+        EXPECT_EQ(e->numPrograms, 1);
+        EXPECT_EQ(e->object, m);
+        EXPECT_EQ(Play(*m, kInputs), Play(*reference, kInputs));
+    }
 }
 
 TEST(QuantilawModule, CompandedWorkedValues) {

@@ -24,9 +24,7 @@ class TItem : public TCollectionItem {
 };
 
 const TClassInfo& TItem::StaticClass() {
-    static TClassInfo info("TTestItem", &TCollectionItem::StaticClass, [](TObject* owner) -> TObject* {
-        return new TItem(dynamic_cast<TCollection*>(owner));
-    });
+    static TClassInfo info("TTestItem", &TCollectionItem::StaticClass, CollectionItemFactory<TItem>);
     return info.Populate([](TClassInfo& i) {
         TClassBuilder<TItem> b(i);
         b.String(

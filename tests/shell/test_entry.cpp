@@ -68,6 +68,26 @@ TEST(Entry, AFailedSetUpLeavesNoModuleBehind) {
     EXPECT_EQ(Application()->ComponentCount(), before);
 }
 
+TEST(Entry, AFailedLibraryStartUpIsRecordedAndCreatesNoModules) {
+    LibraryStartup([] { throw Exception("no compressors"); });
+    EXPECT_EQ(StartupError(), "no compressors");
+    TRecordingHost host;
+    const int before = Application()->ComponentCount();
+    EXPECT_EQ(CreateEffect(&TRecordingHost::Callback, &MakeQuietModule), nullptr);
+    EXPECT_EQ(Application()->ComponentCount(), before);
+    EXPECT_TRUE(host.Of(audioMasterVersion).empty()); // the host is not even asked
+    LibraryStartup([] { throw 7; });
+    EXPECT_EQ(StartupError(), "start-up failed");
+
+    LibraryStartup(); // a start-up that succeeds clears the record
+    EXPECT_EQ(StartupError(), "");
+    EXPECT_NE(FindClass("TVST2Module"), nullptr);
+    EXPECT_NE(FindClass("TForm"), nullptr);
+    AEffect* effect = CreateEffect(&TRecordingHost::Callback, &MakeQuietModule);
+    ASSERT_NE(effect, nullptr);
+    EXPECT_EQ(effect->dispatcher(effect, effClose, 0, 0, nullptr, 0.0f), 1);
+}
+
 TEST(Entry, SetAudioMasterReportsAHostWithoutVersion) {
     TRecordingHost host;
     host.version = 0;

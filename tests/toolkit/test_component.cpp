@@ -5,6 +5,8 @@
 #include "toolkit/Forms.h"
 #include "toolkit/StdCtrls.h"
 
+#include "tests/runtime/PublishedState.h"
+
 #include <gtest/gtest.h>
 
 #include <stdexcept>
@@ -39,9 +41,7 @@ class TPart : public TComponent {
 };
 
 const TClassInfo& TPart::StaticClass() {
-    static TClassInfo info("TTestPart", &TComponent::StaticClass, [](TObject* owner) -> TObject* {
-        return new TPart(dynamic_cast<TComponent*>(owner));
-    });
+    static TClassInfo info("TTestPart", &TComponent::StaticClass, ComponentFactory<TPart>);
     return info.Populate([](TClassInfo& i) {
         TClassBuilder<TPart> b(i);
         b.Integer(
@@ -81,6 +81,68 @@ class TModule : public TDataModule {
 const TClassInfo& TModule::StaticClass() {
     static TClassInfo info("TTestModule", &TDataModule::StaticClass);
     return info;
+}
+
+/// A form class of its own: its settings, a control and its OnCreate binding come from its stored
+/// description.
+class TStoredForm : public TForm {
+    QL_CLASS(TStoredForm)
+  public:
+    using TForm::TForm;
+    int creates = 0;
+    bool readoutAtCreate = false;
+    void FormCreate(TObject*) {
+        ++creates;
+        readoutAtCreate = FindComponent("Readout") != nullptr;
+    }
+};
+
+const TClassInfo& TStoredForm::StaticClass() {
+    static TClassInfo info("TStoredForm", &TForm::StaticClass, ComponentFactory<TStoredForm>);
+    return info.Populate([](TClassInfo& i) {
+        TClassBuilder<TStoredForm> b(i);
+        b.Method<&TStoredForm::FormCreate, TNotifyEvent>("FormCreate", "TNotifyEvent");
+    });
+}
+
+constexpr char kStoredForm[] = R"(object StoredForm: TStoredForm
+  BorderStyle = bsNone
+  ClientHeight = 226
+  ClientWidth = 611
+  Color = clBlack
+  OnCreate = FormCreate
+  object Readout: TLabel
+    Left = 260
+    Top = 90
+    Caption = '3Bit'
+    Font.Color = clWhite
+  end
+end)";
+
+/// A form class without a stored description.
+class TBareForm : public TForm {
+    QL_CLASS(TBareForm)
+  public:
+    using TForm::TForm;
+};
+
+const TClassInfo& TBareForm::StaticClass() {
+    static TClassInfo info("TBareForm", &TForm::StaticClass, ComponentFactory<TBareForm>);
+    return info;
+}
+
+/// The same published state, the same controls with the same state, and OnCreate fired once, after the
+/// description was read.
+void ExpectSameStoredForm(TStoredForm& form, TStoredForm& reference) {
+    test::ExpectSamePublishedState(form, reference, {"Name"});
+    EXPECT_EQ(form.creates, 1);
+    EXPECT_TRUE(form.readoutAtCreate);
+    auto* label = dynamic_cast<TLabel*>(form.FindComponent("Readout"));
+    ASSERT_NE(label, nullptr);
+    EXPECT_EQ(label->Parent(), &form);
+    EXPECT_EQ(label->Owner(), &form);
+    ASSERT_EQ(form.ComponentCount(), reference.ComponentCount());
+    test::ExpectSamePublishedState(*label, *reference.FindComponent("Readout"));
 }
 
 } // namespace
@@ -205,4 +267,49 @@ end)"));
     EXPECT_EQ(label->Color(), clBtnFace);
     EXPECT_THROW(form.ReadDescription(ParseDescription("object Form1: TForm\n  Color = clNoSuchColour\nend")),
                  EReadError);
+}
+
+TEST(Component, AFormClassIsTheSameMadeInCodeByClassNameOrInsideADescription) {
+    RegisterToolkitClasses();
+    RegisterClass(TStoredForm::StaticClass());
+    RegisterClass(TBareForm::StaticClass());
+    RegisterResource("TStoredForm", kStoredForm, sizeof kStoredForm - 1);
+
+    TStoredForm* reference = CreateComponent<TStoredForm>(nullptr);
+    EXPECT_EQ(reference->ClientWidth(), 611);
+    EXPECT_EQ(reference->Color(), clBlack);
+    ASSERT_NE(reference->FindComponent("Readout"), nullptr);
+    EXPECT_EQ(dynamic_cast<TLabel*>(reference->FindComponent("Readout"))->Caption(), "3Bit");
+    ExpectSameStoredForm(*reference, *reference);
+
+    TComponent holder(nullptr);
+    auto* byName = dynamic_cast<TStoredForm*>(FindClass("TStoredForm")->Create(&holder));
+    ASSERT_NE(byName, nullptr);
+    EXPECT_EQ(byName->Owner(), &holder);
+    ExpectSameStoredForm(*byName, *reference);
+
+    holder.ReadDescription(
+        ParseDescription("object Holder: TComponent\n  object Editor: TStoredForm\n  end\nend"));
+    auto* described = dynamic_cast<TStoredForm*>(holder.FindComponent("Editor"));
+    ASSERT_NE(described, nullptr);
+    EXPECT_FALSE(described->IsLoading());
+    ExpectSameStoredForm(*described, *reference);
+    TComponent::Free(reference);
+
+    // A form class with nothing stored is refused on every path, and nothing of it is left behind.
+    const int owned = holder.ComponentCount();
+    try {
+        CreateComponent<TBareForm>(nullptr);
+        FAIL();
+    } catch (const EResNotFound& e) {
+        EXPECT_STREQ(e.what(), "Resource TBareForm not found");
+    }
+    EXPECT_THROW(FindClass("TBareForm")->Create(&holder), EResNotFound);
+    EXPECT_THROW(holder.ReadDescription(
+                     ParseDescription("object Holder: TComponent\n  object B: TBareForm\n  end\nend")),
+                 EResNotFound);
+    EXPECT_EQ(holder.ComponentCount(), owned);
+    // Only components can own what the registry creates.
+    TStoredForm loose(nullptr);
+    EXPECT_THROW(FindClass("TStoredForm")->Create(&loose.Font()), EInvalidOperation);
 }
