@@ -1,10 +1,10 @@
 // Parser and reader of stored component descriptions; the embedded resource table.
 #include "runtime/Streaming.h"
 
-#include "runtime/Format.h"
-
 #include <cctype>
+#include <cfloat>
 #include <charconv>
+#include <cmath>
 #include <map>
 #include <mutex>
 
@@ -12,7 +12,10 @@ namespace ql {
 
 namespace {
 
-constexpr size_t kMaxDepth = 64;
+constexpr size_t kMaxDepth = kMaxDescDepth;
+
+bool NameStart(char c) { return std::isalpha(static_cast<unsigned char>(c)) || c == '_'; }
+bool NameChar(char c) { return std::isalnum(static_cast<unsigned char>(c)) || c == '_'; }
 
 class Parser {
   public:
@@ -57,8 +60,13 @@ class Parser {
         ++fPos;
     }
 
-    static bool IdentStart(char c) { return std::isalpha(static_cast<unsigned char>(c)) || c == '_'; }
-    static bool IdentChar(char c) { return std::isalnum(static_cast<unsigned char>(c)) || c == '_'; }
+    static bool IdentStart(char c) { return NameStart(c); }
+    static bool IdentChar(char c) { return NameChar(c); }
+
+    /// Counts one more object, property, item or value against the description's budget.
+    void Count() {
+        if (++fNodes > kMaxDescNodes) Fail("too many values in one description");
+    }
 
     std::string Ident(bool dotted = false) {
         SkipBlanks();
@@ -66,6 +74,7 @@ class Parser {
         size_t start = fPos;
         while (fPos < fText.size() && (IdentChar(fText[fPos]) || (dotted && fText[fPos] == '.')))
             ++fPos;
+        if (fPos - start > kMaxDescName) Fail("name longer than " + IntToStr(kMaxDescName) + " characters");
         return std::string(fText.substr(start, fPos - start));
     }
 
@@ -78,13 +87,21 @@ class Parser {
 
     TDescObject ParseObject(size_t depth) {
         if (depth > kMaxDepth) Fail("objects nested too deeply");
+        Count();
         TDescObject obj;
+        obj.inherited = PeekWord("inherited");
+        if (!obj.inherited && !PeekWord("object")) Fail("'object' expected");
         obj.line = fLine;
-        if (!PeekWord("object") && !PeekWord("inherited")) Fail("'object' expected");
         Ident();
-        obj.name = Ident();
-        Expect(':');
-        obj.className = Ident();
+        // "object Name: TClass", or "object TClass" for an object without a name.
+        std::string first = Ident();
+        if (Peek(':')) {
+            ++fPos;
+            obj.name = std::move(first);
+            obj.className = Ident();
+        } else {
+            obj.className = std::move(first);
+        }
         for (;;) {
             SkipBlanks();
             if (PeekWord("end")) {
@@ -100,7 +117,9 @@ class Parser {
     }
 
     TDescProp ParseProp(size_t depth) {
+        Count();
         TDescProp p;
+        SkipBlanks();
         p.line = fLine;
         p.name = Ident(true);
         Expect('=');
@@ -110,6 +129,7 @@ class Parser {
 
     TDescValue ParseValue(size_t depth) {
         if (depth > kMaxDepth) Fail("values nested too deeply");
+        Count();
         SkipBlanks();
         if (fPos >= fText.size()) Fail("value expected");
         char c = fText[fPos];
@@ -122,6 +142,7 @@ class Parser {
             ++fPos;
             if (!Peek(']')) {
                 for (;;) {
+                    Count();
                     v.members.push_back(Ident());
                     if (Peek(',')) {
                         ++fPos;
@@ -135,6 +156,8 @@ class Parser {
             v.kind = TDescValue::Kind::Collection;
             ++fPos;
             while (PeekWord("item")) {
+                if (depth + 1 > kMaxDepth) Fail("values nested too deeply");
+                Count();
                 Ident();
                 std::vector<TDescProp> props;
                 while (!PeekWord("end"))
@@ -185,7 +208,6 @@ class Parser {
 
     TDescValue Number() {
         TDescValue v;
-        size_t start = fPos;
         bool negative = false;
         if (fText[fPos] == '-' || fText[fPos] == '+') negative = fText[fPos++] == '-';
         if (fPos < fText.size() && fText[fPos] == '$') {
@@ -197,30 +219,38 @@ class Parser {
                 x = (x << 4) | static_cast<uint64_t>(HexDigit(fText[fPos++]));
             }
             if (!digits) Fail("hexadecimal digit expected");
+            // Hexadecimal numbers are bit patterns: $FFFFFFFFFFFFFFFF is -1.
             v.kind = TDescValue::Kind::Integer;
-            v.integer = negative ? -static_cast<int64_t>(x) : static_cast<int64_t>(x);
+            v.integer = static_cast<int64_t>(negative ? uint64_t{0} - x : x);
+            v.real = static_cast<long double>(v.integer);
             return v;
         }
+        size_t start = fPos;
         while (fPos < fText.size() && (std::isdigit(static_cast<unsigned char>(fText[fPos])) ||
                                        fText[fPos] == '.' || fText[fPos] == 'e' || fText[fPos] == 'E' ||
                                        ((fText[fPos] == '-' || fText[fPos] == '+') &&
                                         (fText[fPos - 1] == 'e' || fText[fPos - 1] == 'E'))))
             ++fPos;
         std::string_view num = fText.substr(start, fPos - start);
-        bool isFloat = num.find_first_of(".eE") != std::string_view::npos;
-        if (!isFloat) {
-            int64_t x = 0;
-            std::string_view digits = num.substr(num[0] == '-' || num[0] == '+' ? 1 : 0);
-            auto res = std::from_chars(digits.data(), digits.data() + digits.size(), x);
-            if (res.ec != std::errc() || res.ptr != digits.data() + digits.size()) Fail("bad number");
+        const char* first = num.data();
+        const char* last = num.data() + num.size();
+        if (num.find_first_of(".eE") == std::string_view::npos) {
+            uint64_t x = 0;
+            auto res = std::from_chars(first, last, x);
+            if (res.ec == std::errc::result_out_of_range) Fail("number too large");
+            if (res.ec != std::errc() || res.ptr != last) Fail("bad number");
+            // The magnitude of the most negative 64-bit number is one more than the largest positive one.
+            if (x > (negative ? uint64_t{1} << 63 : uint64_t{INT64_MAX})) Fail("number too large");
             v.kind = TDescValue::Kind::Integer;
-            v.integer = negative ? -x : x;
-            v.real = static_cast<double>(v.integer);
+            v.integer = static_cast<int64_t>(negative ? uint64_t{0} - x : x);
+            v.real = static_cast<long double>(v.integer);
         } else {
-            auto f = TryStrToFloat(num);
-            if (!f) Fail("bad number");
+            // Read at full extended precision: the literal is kept exactly as far as the tree can hold it.
+            long double x = 0;
+            auto res = std::from_chars(first, last, x, std::chars_format::general);
+            if (res.ec != std::errc() || res.ptr != last || !std::isfinite(x)) Fail("bad number");
             v.kind = TDescValue::Kind::Float;
-            v.real = *f;
+            v.real = negative ? -x : x;
         }
         return v;
     }
@@ -228,7 +258,6 @@ class Parser {
     std::string StringValue() {
         std::string out;
         for (;;) {
-            SkipBlanks();
             if (fPos >= fText.size()) Fail("text expected");
             char c = fText[fPos];
             if (c == '\'') {
@@ -257,26 +286,35 @@ class Parser {
                 if (!digits || code > 255) Fail("bad character code");
                 out += static_cast<char>(code);
             } else {
-                break;
+                Fail("text expected");
             }
-            // Pieces join directly ('a'#13'b') or with '+' across lines.
+            // Pieces join directly ('a'#13'b') or with a '+', which may stand across lines. Pieces
+            // apart without one are separate values: two strings in a list stay two.
+            if (fPos < fText.size() && (fText[fPos] == '\'' || fText[fPos] == '#')) continue;
+            const size_t pos = fPos;
+            const int line = fLine;
             SkipBlanks();
             if (fPos < fText.size() && fText[fPos] == '+') {
                 ++fPos;
+                SkipBlanks();
                 continue;
             }
-            if (fPos < fText.size() && (fText[fPos] == '\'' || fText[fPos] == '#')) continue;
-            break;
+            fPos = pos;
+            fLine = line;
+            return out;
         }
-        return out;
     }
 
     std::string_view fText;
     size_t fPos = 0;
     int fLine = 1;
+    size_t fNodes = 0;
 };
 
 [[noreturn]] void PropError(const TObject& target, const TDescProp& prop, const std::string& what) {
+    // Properties from the binary form have no line.
+    if (prop.line <= 0)
+        throw EReadError(Format("Error reading %s.%s: %s", {target.ClassName(), prop.name, what}));
     throw EReadError(Format("Error reading %s.%s (line %d): %s",
                             {target.ClassName(), prop.name, IntToStr(prop.line), what}));
 }
@@ -300,7 +338,10 @@ void ApplyValue(TObject& target, const TPropInfo& info, const TDescProp& prop, T
     case TTypeKind::Float:
         if ((v.kind != K::Integer && v.kind != K::Float) || !info.SetFloat)
             PropError(target, prop, "number expected");
-        info.SetFloat(target, v.kind == K::Integer ? static_cast<double>(v.integer) : v.real);
+        if (v.kind == K::Float && !(std::fabs(v.real) <= static_cast<long double>(DBL_MAX)))
+            PropError(target, prop, "number out of range");
+        info.SetFloat(target,
+                      v.kind == K::Integer ? static_cast<double>(v.integer) : static_cast<double>(v.real));
         return;
     case TTypeKind::Boolean:
         if (v.kind != K::Ident || !info.SetOrd || (v.text != "True" && v.text != "False"))
@@ -383,6 +424,13 @@ void ReadProp(TObject& target, const TDescProp& prop, TReaderHooks& hooks) {
 } // namespace
 
 TDescObject ParseDescription(std::string_view text) { return Parser(text).ParseRoot(); }
+
+bool IsDescName(std::string_view text, bool dotted) {
+    if (text.empty() || text.size() > kMaxDescName || !NameStart(text[0])) return false;
+    for (char c : text)
+        if (!NameChar(c) && !(dotted && c == '.')) return false;
+    return true;
+}
 
 void ReadProperties(TObject& target, const std::vector<TDescProp>& props, TReaderHooks& hooks) {
     for (const auto& p : props)

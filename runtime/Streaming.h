@@ -1,7 +1,11 @@
 // Stored component descriptions: the text form, its parser and the reader that applies it.
 //
+// A description is parsed into a tree (TDescObject) before anything is applied, so malformed data
+// never leaves an object half read. The same tree comes from the binary form (BinaryStream.h) and
+// from the writer (StreamWriter.h), which also prints it back as text.
+//
 // The text form:
-//   object Name: TClassName
+//   object Name: TClassName            (an unnamed object: "object TClassName")
 //     Property = 123 | 1.5 | 'text' | Identifier | [Member, Member] | {0A1B...} | (1 2 3)
 //     Sub.Property = ...
 //     Collection = <
@@ -12,7 +16,9 @@
 //       ...
 //     end
 //   end
-// Properties are applied in the order they are stored, each through its writer.
+// Properties are applied in the order they are stored, each through its writer. Comments ("//" to the
+// end of the line) may stand wherever blanks may; they belong to the file, not to the description, so
+// the tree does not keep them.
 #pragma once
 
 #include "runtime/Classes.h"
@@ -26,13 +32,21 @@ namespace ql {
 
 struct TDescProp;
 
+/// Objects, collection items and lists nest at most this deep in either form.
+inline constexpr size_t kMaxDescDepth = 64;
+/// Names (classes, objects, properties, identifiers, set members) are at most this long in either form.
+inline constexpr size_t kMaxDescName = 255;
+/// A description holds at most this many objects, properties, items and values, so that no input,
+/// however small each of its values, makes the reader build an unbounded tree.
+inline constexpr size_t kMaxDescNodes = size_t{1} << 20;
+
 struct TDescValue {
     enum class Kind { Integer, Float, String, Ident, Set, Collection, Binary, List };
     Kind kind = Kind::Integer;
     int64_t integer = 0;
-    double real = 0.0;
-    std::string text;                          ///< String and Ident
-    std::vector<std::string> members;          ///< Set
+    long double real = 0.0L;          ///< Float: the text form's extended-precision literal, unrounded
+    std::string text;                 ///< String and Ident
+    std::vector<std::string> members; ///< Set
     std::vector<std::vector<TDescProp>> items; ///< Collection: each item's properties
     std::vector<uint8_t> bytes;                ///< Binary
     std::vector<TDescValue> list;              ///< List
@@ -45,8 +59,9 @@ struct TDescProp {
 };
 
 struct TDescObject {
-    std::string name;
+    std::string name; ///< may be empty
     std::string className;
+    bool inherited = false; ///< written "inherited" instead of "object"
     std::vector<TDescProp> props;
     std::vector<TDescObject> children;
     int line = 0;
@@ -54,6 +69,10 @@ struct TDescObject {
 
 /// Parses one description; raises EReadError naming the line on malformed text.
 TDescObject ParseDescription(std::string_view text);
+
+/// Whether `text` is a name the text form can hold: a letter or '_', then letters, digits and '_'
+/// (and '.' between parts when `dotted`), at most kMaxDescName characters.
+bool IsDescName(std::string_view text, bool dotted);
 
 /// What the reader needs from the object being loaded (the root component).
 class TReaderHooks {

@@ -229,3 +229,57 @@ TEST(Streaming, ResourcesAreFoundByName) {
     EXPECT_EQ(FindResource("TTestResource"), std::string_view(data));
     EXPECT_TRUE(FindResource("TMissing").empty());
 }
+
+TEST(Streaming, NumbersAtTheEdgesOfTheirTypes) {
+    auto value = [](const std::string& v) {
+        return ParseDescription("object X: TThing\n  Int = " + v + "\nend").props.at(0).value;
+    };
+    EXPECT_EQ(value("-9223372036854775808").integer, INT64_MIN);
+    EXPECT_EQ(value("9223372036854775807").integer, INT64_MAX);
+    EXPECT_EQ(value("-$8000000000000000").integer, INT64_MIN);
+    EXPECT_EQ(value("$FFFFFFFFFFFFFFFF").integer, -1);
+    EXPECT_EQ(value("-$1").integer, -1);
+    EXPECT_EQ(value("+7").integer, 7);
+    // Floats keep every digit of an extended value.
+    EXPECT_EQ(value("0.33333333333333333334").real, 1.0L / 3);
+    EXPECT_NE(value("0.1").real, static_cast<long double>(0.1));
+    for (const char* bad : {"9223372036854775808", "-9223372036854775809", "1e5000", "1e-4950", "1e", "-"})
+        EXPECT_THROW(value(bad), EReadError) << bad;
+    // A number a double property cannot hold is refused when it is applied, not turned into infinity.
+    TThing t;
+    THooks hooks(&t);
+    EXPECT_THROW(ReadObject(t, ParseDescription("object X: TThing\n  Float = 1e400\nend"), hooks),
+                 EReadError);
+    EXPECT_EQ(t.order, std::vector<std::string>{});
+}
+
+TEST(Streaming, StringsJoinOnlyWhenTheySaySo) {
+    const TDescObject d = ParseDescription(R"(object X: TThing
+  A = 'a'#9'b' +
+    'c'
+  L = ('x' 'y'#10 #65)
+end)");
+    EXPECT_EQ(d.props.at(0).value.text, "a\tbc");
+    const auto& list = d.props.at(1).value.list;
+    ASSERT_EQ(list.size(), 3u);
+    EXPECT_EQ(list[1].text, "y\n");
+    EXPECT_EQ(list[2].text, "A");
+    EXPECT_THROW(ParseDescription("object X: TThing\n  A = 'a' +\nend"), EReadError);
+}
+
+TEST(Streaming, ObjectHeadsAndNames) {
+    const TDescObject d = ParseDescription("inherited Form1: TForm\n  object TPlain\n  end\nend");
+    EXPECT_TRUE(d.inherited);
+    EXPECT_EQ(d.name, "Form1");
+    ASSERT_EQ(d.children.size(), 1u);
+    EXPECT_FALSE(d.children[0].inherited);
+    EXPECT_EQ(d.children[0].name, "");
+    EXPECT_EQ(d.children[0].className, "TPlain");
+    const std::string longest(255, 'n');
+    EXPECT_EQ(ParseDescription("object " + longest + ": TX\nend").name, longest);
+    EXPECT_THROW(ParseDescription("object " + longest + "n: TX\nend"), EReadError);
+    EXPECT_TRUE(IsDescName("Font.Name", true));
+    EXPECT_FALSE(IsDescName("Font.Name", false));
+    EXPECT_FALSE(IsDescName("2nd", false));
+    EXPECT_FALSE(IsDescName("", false));
+}
