@@ -70,6 +70,14 @@ const TMethodInfo* TClassInfo::FindMethod(std::string_view name) const {
     return nullptr;
 }
 
+const TMethodInfo* TClassInfo::FindMethodByCode(TMethod::Code code) const {
+    if (!code) return nullptr;
+    for (const TClassInfo* c = this; c; c = c->Parent())
+        for (const auto& m : c->fMethods)
+            if (m.Code == code) return &m;
+    return nullptr;
+}
+
 TPropInfo& TClassInfo::AddProperty(TPropInfo info) {
     fProps.push_back(std::make_unique<TPropInfo>(std::move(info)));
     return *fProps.back();

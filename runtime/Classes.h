@@ -121,6 +121,8 @@ class TClassInfo {
     /// Searches this class, then its ancestors.
     const TPropInfo* FindProperty(std::string_view name) const;
     const TMethodInfo* FindMethod(std::string_view name) const;
+    /// The published handler with this code, searching this class, then its ancestors.
+    const TMethodInfo* FindMethodByCode(TMethod::Code code) const;
 
     TPropInfo& AddProperty(TPropInfo info);
     void AddMethod(TMethodInfo info);

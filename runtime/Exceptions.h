@@ -28,6 +28,7 @@ class Exception : public std::exception {
 QL_DECLARE_EXCEPTION(EConvertError, Exception);     ///< text to number, assignment between unrelated classes
 QL_DECLARE_EXCEPTION(EListError, Exception);        ///< index outside a list or collection
 QL_DECLARE_EXCEPTION(EReadError, Exception);        ///< malformed stored description
+QL_DECLARE_EXCEPTION(EWriteError, Exception);       ///< an object that no stored description can hold
 QL_DECLARE_EXCEPTION(EPropertyError, Exception);    ///< unknown or read-only published property
 QL_DECLARE_EXCEPTION(EResNotFound, Exception);      ///< no stored description for a class
 QL_DECLARE_EXCEPTION(EOutOfMemory, Exception);      ///< a size that cannot be allocated
