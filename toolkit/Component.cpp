@@ -3,6 +3,9 @@
 
 #include "toolkit/Application.h"
 
+#include "runtime/BinaryStream.h"
+#include "runtime/StreamWriter.h"
+
 #include <algorithm>
 
 namespace ql {
@@ -132,7 +135,7 @@ bool TComponent::ReadClassDescriptions(const TClassInfo& base) {
     for (auto it = chain.rbegin(); it != chain.rend(); ++it) {
         std::string_view text = FindResource((*it)->Name());
         if (text.empty()) continue;
-        ReadDescription(ParseDescription(text));
+        ReadDescription(ReadAnyDescription(text)); // a resource may hold either form
         found = true;
     }
     return found;
@@ -201,7 +204,59 @@ void TComponent::ReadDescription(const TDescObject& desc) {
 void TComponent::ReadResource(std::string_view resourceName) {
     std::string_view text = FindResource(resourceName);
     if (text.empty()) throw EResNotFound(Format("Resource %s not found", {resourceName}));
-    ReadDescription(ParseDescription(text));
+    ReadDescription(ReadAnyDescription(text));
+}
+
+void TComponent::GetChildren(std::vector<TComponent*>& children, const TComponent* root) const {
+    if (root != this) return;
+    for (TComponent* c : fComponents)
+        if (!c->HasParent()) children.push_back(c);
+}
+
+namespace {
+
+/// Writer hooks for a root component, the counterpart of the reader's: children as the components
+/// list them, references and handlers named relative to the root.
+class TComponentWriter : public TWriterHooks {
+  public:
+    explicit TComponentWriter(const TComponent& root) : fRoot(root) {}
+
+    std::vector<const TObject*> Children(const TObject& obj) override {
+        std::vector<const TObject*> out;
+        auto* c = dynamic_cast<const TComponent*>(&obj);
+        if (!c) return out;
+        std::vector<TComponent*> children;
+        c->GetChildren(children, &fRoot);
+        out.assign(children.begin(), children.end());
+        return out;
+    }
+
+    std::optional<std::string> ReferenceName(const TObject& ref) override {
+        auto* c = dynamic_cast<const TComponent*>(&ref);
+        if (!c) return std::nullopt;
+        if (c == &fRoot) return std::string("Owner");
+        if (c->Name().empty())
+            throw EWriteError(Format("Cannot store a reference to a %s without a name", {c->ClassName()}));
+        if (c->Owner() == &fRoot) return c->Name();
+        // Outside the root: qualified by its owner, so that the description still says what it meant.
+        if (c->Owner() && !c->Owner()->Name().empty()) return c->Owner()->Name() + "." + c->Name();
+        throw EWriteError(
+            Format("Cannot store a reference to %s, which belongs to no named component", {c->Name()}));
+    }
+
+    std::string MethodName(const TMethod& method, const TPropInfo& prop) override {
+        return PublishedMethodName(fRoot, method, prop);
+    }
+
+  private:
+    const TComponent& fRoot;
+};
+
+} // namespace
+
+TDescObject TComponent::WriteDescription() const {
+    TComponentWriter writer(*this);
+    return WriteObject(*this, writer);
 }
 
 // ---- data modules ----

@@ -64,6 +64,16 @@ class TComponent : public TPersistent {
     /// Finds the named resource, parses and reads it; raises EResNotFound when it is missing.
     void ReadResource(std::string_view resourceName);
 
+    /// Describes this component as a root: its stored properties, then the components GetChildren
+    /// lists, each with theirs. References to the root are written "Owner", to components it owns by
+    /// their names; handlers by the names the root's class publishes them under.
+    TDescObject WriteDescription() const;
+    /// The components described inside this one when `root` is written, in order. The root lists
+    /// the components it owns that have no parent; a parent lists its children that `root` owns.
+    virtual void GetChildren(std::vector<TComponent*>& children, const TComponent* root) const;
+    /// Whether the component sits inside another one (a control in its parent), which describes it.
+    virtual bool HasParent() const { return false; }
+
   protected:
     /// Reads the stored descriptions of this object's class and of its ancestors below `base`,
     /// ancestors first, so that a class's own description refines what its ancestors stored.

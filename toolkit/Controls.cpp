@@ -78,9 +78,12 @@ const TClassInfo& TControl::StaticClass() {
         b.String(
             "Caption", [](const TControl& c) { return c.Caption(); },
             [](TControl& c, const std::string& v) { c.SetCaption(v); }, "TCaption");
+        // A control that follows its parent's colour or font stores neither: writing them back would
+        // give it its own.
         b.Integer(
-            "Color", [](const TControl& c) { return c.Color(); },
-            [](TControl& c, int64_t v) { c.SetColor(static_cast<TColor>(v)); }, clWindow, "TColor");
+             "Color", [](const TControl& c) { return c.Color(); },
+             [](TControl& c, int64_t v) { c.SetColor(static_cast<TColor>(v)); }, clWindow, "TColor")
+            .StoredFn = [](const TObject& o) { return !static_cast<const TControl&>(o).ParentColor(); };
         b.Integer(
             "Cursor", [](const TControl& c) { return c.Cursor(); },
             [](TControl& c, int64_t v) { c.SetCursor(static_cast<TCursor>(v)); }, crDefault, "TCursor");
@@ -88,8 +91,9 @@ const TClassInfo& TControl::StaticClass() {
             "Enabled", [](const TControl& c) { return c.Enabled(); },
             [](TControl& c, bool v) { c.SetEnabled(v); }, true);
         b.Object(
-            "Font", TFont::StaticClass(),
-            [](const TControl& c) -> TObject* { return const_cast<TFont*>(&c.Font()); }, nullptr);
+             "Font", TFont::StaticClass(),
+             [](const TControl& c) -> TObject* { return const_cast<TFont*>(&c.Font()); }, nullptr)
+            .StoredFn = [](const TObject& o) { return !static_cast<const TControl&>(o).ParentFont(); };
         b.String(
             "Hint", [](const TControl& c) { return c.Hint(); },
             [](TControl& c, const std::string& v) { c.SetHint(v); });
@@ -1083,6 +1087,14 @@ void TWinControl::ParentColorChanged() { TControl::ParentColorChanged(); }
 
 void TWinControl::ReadChild(TComponent* child) {
     if (auto* c = dynamic_cast<TControl*>(child)) c->SetParent(this);
+}
+
+void TWinControl::GetChildren(std::vector<TComponent*>& children, const TComponent* root) const {
+    // Components without a parent come first, so that the controls' references to them resolve
+    // when the description is read back in order.
+    TControl::GetChildren(children, root);
+    for (TControl* c : fControls)
+        if (c->Owner() == root) children.push_back(c);
 }
 
 void TWinControl::Loaded() {

@@ -81,6 +81,8 @@ class TControl : public TComponent {
     TWinControl* Parent() const { return fParent; }
     /// Moves the control into AParent (null: out of any parent).
     virtual void SetParent(TWinControl* AParent);
+    /// A control with a parent is described inside it.
+    bool HasParent() const override { return fParent != nullptr; }
 
     // Bounds (in the parent's client coordinates) -----------------------------------------------
     std::int32_t Left() const { return fLeft; }
@@ -334,6 +336,9 @@ class TWinControl : public TControl {
     TKeyPressEvent OnKeyPress;
     TNotifyEvent OnEnter;
     TNotifyEvent OnExit;
+
+    /// The components the root owns first, when this is the root; then the children the root owns.
+    void GetChildren(std::vector<TComponent*>& children, const TComponent* root) const override;
 
   protected:
     void ReadChild(TComponent* child) override;

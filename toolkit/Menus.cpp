@@ -119,4 +119,19 @@ void TPopupMenu::ReadChild(TComponent* child) {
     if (auto* item = dynamic_cast<TMenuItem*>(child)) fItems->Add(item);
 }
 
+void TPopupMenu::GetChildren(std::vector<TComponent*>& children, const TComponent* root) const {
+    TComponent::GetChildren(children, root);
+    fItems->GetChildren(children, root);
+}
+
+void TMenuItem::ReadChild(TComponent* child) {
+    if (auto* item = dynamic_cast<TMenuItem*>(child)) Add(item);
+}
+
+void TMenuItem::GetChildren(std::vector<TComponent*>& children, const TComponent* root) const {
+    TComponent::GetChildren(children, root);
+    for (TMenuItem* item : fItems)
+        if (item->Owner() == root) children.push_back(item);
+}
+
 } // namespace ql

@@ -43,6 +43,13 @@ class TMenuItem : public TComponent {
 
     TNotifyEvent OnClick;
 
+    /// A sub-item is described inside its parent item (or its popup menu).
+    bool HasParent() const override { return fParent != nullptr; }
+    void GetChildren(std::vector<TComponent*>& children, const TComponent* root) const override;
+
+  protected:
+    void ReadChild(TComponent* child) override;
+
   private:
     std::string fCaption;
     TShortCut fShortCut = 0;
@@ -74,6 +81,9 @@ class TPopupMenu : public TComponent {
     TPoint PopupPoint() const { return fPopupPoint; }
 
     TNotifyEvent OnPopup;
+
+    /// The menu's items that `root` owns, as its description lists them.
+    void GetChildren(std::vector<TComponent*>& children, const TComponent* root) const override;
 
   protected:
     void ReadChild(TComponent* child) override;

@@ -1,8 +1,11 @@
 // Components: ownership and freeing, free notification, reading descriptions, data module events.
+#include "runtime/BinaryStream.h"
+#include "runtime/StreamWriter.h"
 #include "toolkit/Application.h"
 #include "toolkit/Component.h"
 #include "toolkit/ExtCtrls.h"
 #include "toolkit/Forms.h"
+#include "toolkit/Menus.h"
 #include "toolkit/StdCtrls.h"
 
 #include "tests/runtime/PublishedState.h"
@@ -143,6 +146,23 @@ void ExpectSameStoredForm(TStoredForm& form, TStoredForm& reference) {
     EXPECT_EQ(label->Owner(), &form);
     ASSERT_EQ(form.ComponentCount(), reference.ComponentCount());
     test::ExpectSamePublishedState(*label, *reference.FindComponent("Readout"));
+}
+
+/// A form class with a published handler, as a unit's own form has.
+class TTestForm : public TForm {
+    QL_CLASS(TTestForm)
+  public:
+    using TForm::TForm;
+    int clicks = 0;
+    void LabelClick(TObject*) { ++clicks; }
+};
+
+const TClassInfo& TTestForm::StaticClass() {
+    static TClassInfo info("TTestForm", &TForm::StaticClass);
+    return info.Populate([](TClassInfo& i) {
+        TClassBuilder<TTestForm> b(i);
+        b.Method<&TTestForm::LabelClick, TNotifyEvent>("LabelClick", "TNotifyEvent");
+    });
 }
 
 } // namespace
@@ -312,4 +332,96 @@ TEST(Component, AFormClassIsTheSameMadeInCodeByClassNameOrInsideADescription) {
     // Only components can own what the registry creates.
     TStoredForm loose(nullptr);
     EXPECT_THROW(FindClass("TStoredForm")->Create(&loose.Font()), EInvalidOperation);
+}
+
+TEST(Component, WritesTheDescriptionItReads) {
+    RegisterClass(TPart::StaticClass());
+    const char* text = R"(object Root: TTestPart
+  Size = 3
+  object Child1: TTestPart
+    Size = 4
+    Peer = Owner
+  end
+  object Child2: TTestPart
+    Peer = Child1
+  end
+end
+)";
+    TPart root(nullptr);
+    root.SetName("Root");
+    root.ReadDescription(ParseDescription(text));
+    EXPECT_EQ(PrintDescription(root.WriteDescription()), text);
+
+    TPart copy(nullptr);
+    copy.ReadDescription(ReadBinaryDescription(WriteBinaryDescription(root.WriteDescription())));
+    copy.SetName("Root");
+    EXPECT_EQ(PrintDescription(copy.WriteDescription()), text);
+
+    // A reference the description cannot name is refused, not dropped.
+    auto* stray = new TPart(nullptr);
+    dynamic_cast<TPart*>(root.FindComponent("Child2"))->fPeer = stray;
+    EXPECT_THROW(root.WriteDescription(), EWriteError);
+    stray->SetName("Stray");
+    TPart elsewhere(nullptr);
+    elsewhere.SetName("Elsewhere");
+    elsewhere.InsertComponent(stray);
+    const std::string qualified = PrintDescription(root.WriteDescription());
+    EXPECT_NE(qualified.find("Peer = Elsewhere.Stray"), std::string::npos) << qualified;
+}
+
+TEST(Component, FormsWriteControlsInsideTheirParentsAndMenusWithTheirItems) {
+    RegisterToolkitClasses();
+    TTestForm form(nullptr);
+    form.SetName("Form1");
+    auto* menu = new TPopupMenu(&form);
+    menu->SetName("Menu1");
+    auto* item = new TMenuItem(&form);
+    item->SetName("Item1");
+    item->SetCaption("Open");
+    menu->Items().Add(item);
+    auto* sub = new TMenuItem(&form);
+    sub->SetName("Item2");
+    item->Add(sub);
+    auto* panel = new TPanel(&form);
+    panel->SetName("Panel1");
+    panel->SetParent(&form);
+    panel->SetPopupMenu(menu);
+    auto* label = new TLabel(&form);
+    label->SetName("Label1");
+    label->SetParent(panel);
+    label->SetCaption("3Bit");
+    label->OnClick = TNotifyEvent::Of<&TTestForm::LabelClick>(&form);
+
+    const TDescObject desc = form.WriteDescription();
+    EXPECT_EQ(desc.name, "Form1");
+    ASSERT_EQ(desc.children.size(), 2u); // what has no parent comes first, then the form's own controls
+    EXPECT_EQ(desc.children[0].name, "Menu1");
+    ASSERT_EQ(desc.children[0].children.size(), 1u);
+    ASSERT_EQ(desc.children[0].children[0].children.size(), 1u);
+    EXPECT_EQ(desc.children[0].children[0].children[0].name, "Item2");
+    EXPECT_EQ(desc.children[1].name, "Panel1");
+    ASSERT_EQ(desc.children[1].children.size(), 1u);
+    EXPECT_EQ(desc.children[1].children[0].name, "Label1");
+    const std::string text = PrintDescription(desc);
+    EXPECT_NE(text.find("PopupMenu = Menu1"), std::string::npos) << text;
+    EXPECT_NE(text.find("OnClick = LabelClick"), std::string::npos) << text;
+
+    for (const TDescObject& form2 :
+         {ParseDescription(text), ReadBinaryDescription(WriteBinaryDescription(desc))}) {
+        TTestForm copy(nullptr);
+        copy.SetName("Form1");
+        copy.ReadDescription(form2);
+        EXPECT_EQ(PrintDescription(copy.WriteDescription()), text);
+        auto* panel2 = dynamic_cast<TPanel*>(copy.FindComponent("Panel1"));
+        auto* label2 = dynamic_cast<TLabel*>(copy.FindComponent("Label1"));
+        auto* menu2 = dynamic_cast<TPopupMenu*>(copy.FindComponent("Menu1"));
+        ASSERT_TRUE(panel2 && label2 && menu2);
+        EXPECT_EQ(label2->Parent(), panel2);
+        EXPECT_EQ(panel2->PopupMenu(), menu2);
+        ASSERT_EQ(menu2->Items().Count(), 1);
+        EXPECT_EQ(menu2->Items().Items(0)->Caption(), "Open");
+        EXPECT_EQ(menu2->Items().Items(0)->Count(), 1);
+        label2->OnClick(label2);
+        EXPECT_EQ(copy.clicks, 1);
+    }
 }
