@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
 # Builds the fuzz targets with clang (ASan + UBSan) in build-fuzz and runs each for DURATION seconds.
-# Usage: fuzz/run-all.sh [DURATION]   (default 60; FUZZ_TARGETS="a b" picks targets). Non-zero exit on a finding.
+# Usage: fuzz/run-all.sh [DURATION]   (default 45; FUZZ_TARGETS="a b" picks targets). Non-zero exit on a finding.
 set -euo pipefail
 
-duration="${1:-60}"
+duration="${1:-45}"
 root="$(cd "$(dirname "$0")/.." && pwd)"
 build="$root/build-fuzz"
 cc="${CC_FUZZ:-clang-14}"
@@ -16,7 +16,7 @@ cmake -S "$root" -B "$build" -G Ninja \
   -DCMAKE_CXX_FLAGS="-fsanitize=fuzzer-no-link,address,undefined -fno-sanitize-recover=all" \
   -DQL_FUZZ=ON -DQL_TESTS=OFF -DQL_BENCH=OFF -DQL_HOST=OFF >/dev/null
 
-targets=(${FUZZ_TARGETS:-fuzz_dib_stream fuzz_dib_rle fuzz_dib_lzh fuzz_picture})
+targets=(${FUZZ_TARGETS:-fuzz_dib_stream fuzz_dib_rle fuzz_dib_lzh fuzz_picture fuzz_desc_binary})
 ninja -C "$build" -j"${FUZZ_JOBS:-2}" "${targets[@]}"
 
 status=0
