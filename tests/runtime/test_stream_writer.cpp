@@ -223,6 +223,7 @@ TEST(StreamWriter, StoresPublishedPropertiesInDeclarationOrderWithoutDefaults) {
     s.fVisible = false;
     std::vector<TDescProp> props = WriteProperties(s, hooks);
     std::vector<std::string> names;
+    names.reserve(props.size());
     for (const TDescProp& p : props)
         names.push_back(p.name);
     EXPECT_EQ(names,

@@ -267,7 +267,8 @@ int Seeds(const std::string& dir) {
     seeds.push_back({"every-kind.qld", every});
     seeds.push_back({"small.qld", small});
     seeds.push_back({"feature-parameters.bin", feature});
-    seeds.push_back({"corrupt-truncated-half.qld", Bytes(every.begin(), every.begin() + every.size() / 2)});
+    seeds.push_back({"corrupt-truncated-half.qld",
+                     Bytes(every.begin(), every.begin() + static_cast<std::ptrdiff_t>(every.size() / 2))});
     seeds.push_back({"corrupt-truncated-last.qld", Bytes(every.begin(), every.end() - 1)});
     seeds.push_back({"corrupt-trailing.qld", Concat({small, Bytes{0x00}})});
     seeds.push_back({"corrupt-signature.qld", Concat({Str("QLD2"), Bytes(small.begin() + 4, small.end())})});
