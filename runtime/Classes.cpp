@@ -189,6 +189,22 @@ int TCollectionItem::Index() const {
     return it == items.end() ? -1 : static_cast<int>(it - items.begin());
 }
 
+void TCollectionItem::SetCollection(TCollection* value) {
+    if (value == fCollection) return;
+    if (fCollection) fCollection->RemoveItem(this);
+    if (value) value->InsertItem(this);
+}
+
+void TCollectionItem::SetIndex(int value) {
+    const int current = Index();
+    if (current < 0) return;
+    auto& items = fCollection->fItems;
+    value = std::clamp(value, 0, static_cast<int>(items.size()) - 1);
+    if (value == current) return;
+    items.erase(items.begin() + current);
+    items.insert(items.begin() + value, this);
+}
+
 std::string TCollectionItem::DisplayName() const { return ClassName(); }
 void TCollectionItem::SetDisplayName(const std::string&) {}
 

@@ -354,7 +354,11 @@ class TCollectionItem : public TPersistent {
     ~TCollectionItem() override;
 
     TCollection* Collection() const { return fCollection; }
+    /// Moves the item into another collection (null: out of any), at the end.
+    void SetCollection(TCollection* value);
     int Index() const;
+    /// Moves the item to position `value` of its collection (clamped to the list).
+    virtual void SetIndex(int value);
     virtual std::string DisplayName() const;
     virtual void SetDisplayName(const std::string& value);
 

@@ -100,6 +100,36 @@ TEST(Classes, CollectionsOwnNotifyAndCopyTheirItems) {
     EXPECT_EQ(a.Count(), 0);
 }
 
+TEST(Classes, ItemsMoveWithinAndBetweenCollections) {
+    TCountingCollection a, b;
+    for (const char* t : {"0", "1", "2", "3"})
+        static_cast<TItem*>(a.Add())->fText = t;
+    auto text = [](const TCollection& c) {
+        std::string s;
+        for (int i = 0; i < c.Count(); ++i)
+            s += static_cast<TItem*>(c.Items(i))->fText;
+        return s;
+    };
+    a.Items(0)->SetIndex(2);
+    EXPECT_EQ(text(a), "1203");
+    a.Items(3)->SetIndex(-5); // clamped to the list
+    EXPECT_EQ(text(a), "3120");
+    a.Items(0)->SetIndex(99);
+    EXPECT_EQ(text(a), "1203");
+    TCollectionItem* moving = a.Items(1);
+    moving->SetCollection(&b);
+    EXPECT_EQ(text(a), "103");
+    EXPECT_EQ(text(b), "2");
+    EXPECT_EQ(moving->Collection(), &b);
+    EXPECT_EQ(b.added, 1);
+    EXPECT_EQ(a.deleting, 1);
+    moving->SetCollection(nullptr);
+    EXPECT_EQ(b.Count(), 0);
+    EXPECT_EQ(moving->Index(), -1);
+    moving->SetIndex(3); // outside any collection: nothing to do
+    delete moving;
+}
+
 TEST(Classes, AssigningUnrelatedClassesRaisesTheStandardError) {
     TCountingCollection coll;
     TOther other;
