@@ -27,7 +27,25 @@ TComponent::TComponent(TComponent* AOwner) {
     if (AOwner) AOwner->InsertComponent(this);
 }
 
+TLiveGuard::TLiveGuard(TComponent* component) : fComponent(component) {
+    if (!component) return;
+    fNext = component->fGuards;
+    component->fGuards = this;
+}
+
+TLiveGuard::~TLiveGuard() {
+    if (!fComponent) return;
+    for (TLiveGuard** g = &fComponent->fGuards; *g; g = &(*g)->fNext)
+        if (*g == this) {
+            *g = fNext;
+            break;
+        }
+}
+
 TComponent::~TComponent() {
+    for (TLiveGuard* g = fGuards; g; g = g->fNext)
+        g->fComponent = nullptr;
+    fGuards = nullptr;
     fState |= csDestroying;
     // Tell everyone who asked, then free what we own, then leave our owner.
     auto notifies = fFreeNotifies;

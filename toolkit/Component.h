@@ -19,6 +19,25 @@ enum TComponentStateFlag : unsigned {
 
 enum class TOperation { opInsert, opRemove };
 
+class TComponent;
+
+/// Watches a component across a call that may free it (an event handler that frees its own
+/// sender): Alive() turns false when the component is destroyed. Guards live on the stack and
+/// may nest; user-interface thread only.
+class TLiveGuard {
+  public:
+    explicit TLiveGuard(TComponent* component);
+    ~TLiveGuard();
+    TLiveGuard(const TLiveGuard&) = delete;
+    TLiveGuard& operator=(const TLiveGuard&) = delete;
+    bool Alive() const { return fComponent != nullptr; }
+
+  private:
+    friend class TComponent;
+    TComponent* fComponent;
+    TLiveGuard* fNext = nullptr;
+};
+
 /// A non-visual component: an owner that frees it, a name, the components it owns and free
 /// notification. Destroy components with Free() so that BeforeDestruction runs while the
 /// object is still whole.
@@ -88,6 +107,7 @@ class TComponent : public TPersistent {
 
   private:
     friend class TComponentReader;
+    friend class TLiveGuard;
     void RemoveNotification(TComponent* component);
 
     TComponent* fOwner = nullptr;
@@ -96,6 +116,7 @@ class TComponent : public TPersistent {
     unsigned fState = 0;
     std::vector<TComponent*> fComponents;
     std::vector<TComponent*> fFreeNotifies;
+    TLiveGuard* fGuards = nullptr;
 };
 
 /// Completes the construction of a component that its constructors have just made

@@ -414,7 +414,12 @@ void TControl::HandleMouseButton(TMessage& m, TMouseButton button, bool down, bo
         SetMouseCapture(false);
     if (button == TMouseButton::mbLeft && (fControlState & csClicked)) {
         fControlState &= ~csClicked;
-        if (ClientRect().Contains(x, y)) Click();
+        if (ClientRect().Contains(x, y)) {
+            // OnClick may free the control; then there is nobody left to tell about the release.
+            TLiveGuard guard(this);
+            Click();
+            if (!guard.Alive()) return;
+        }
     }
     MouseUp(button, shift, x, y);
 }

@@ -192,6 +192,42 @@ TEST_F(Routing, FreeingTheControlUnderTheMouseOrHoldingItIsSafe) {
     EXPECT_EQ(form->MouseControl(), b);
 }
 
+TEST_F(Routing, AControlFreedByItsOwnClickHandlerHearsNothingMore) {
+    struct Freer {
+        TTarget* target;
+        int ups = 0;
+        void Click(TObject*) {
+            TComponent::Free(target);
+            target = nullptr;
+        }
+        void Up(TObject*, TMouseButton, TShiftState, int, int) { ++ups; }
+    } freer{a};
+    a->OnClick = TNotifyEvent::Of<&Freer::Click>(&freer);
+    a->OnMouseUp = TMouseEvent::Of<&Freer::Up>(&freer);
+    sys().PressButton(TMouseButton::mbLeft, At(20, 20));
+    sys().ReleaseButton(TMouseButton::mbLeft, At(20, 20));
+    Pump();
+    EXPECT_EQ(freer.target, nullptr);
+    EXPECT_EQ(freer.ups, 0);
+    EXPECT_EQ(GetCaptureControl(), nullptr);
+}
+
+TEST(LiveGuard, TellsWhetherAComponentOutlivedACallAndNests) {
+    auto* c = new TComponent(nullptr);
+    TLiveGuard outer(c);
+    {
+        TLiveGuard inner(c);
+        EXPECT_TRUE(inner.Alive());
+    }
+    TLiveGuard second(c);
+    EXPECT_TRUE(outer.Alive());
+    TComponent::Free(c);
+    EXPECT_FALSE(outer.Alive());
+    EXPECT_FALSE(second.Alive());
+    TLiveGuard none(nullptr);
+    EXPECT_FALSE(none.Alive());
+}
+
 TEST_F(Routing, TheControlUnderThePointerChoosesTheCursor) {
     a->SetCursor(crHandPoint);
     form->SetCursor(crCross);
