@@ -2,6 +2,7 @@
 #include "dibcontrols/cDIBSettings.h"
 
 #include "dibcontrols/cDIB.h"
+#include "dibcontrols/cDIBAnimContainer.h"
 #include "dibcontrols/cDIBCompressor.h"
 
 namespace ql {
@@ -33,6 +34,9 @@ void RegisterDIBClasses() {
     RegisterClass(TDIBSettings::StaticClass());
     RegisterClass(TMemoryDIB::StaticClass());
     RegisterClass(TWinDIB::StaticClass());
+    RegisterClass(TDIBImageList::StaticClass());
+    RegisterClass(TDIBTimer::StaticClass());
+    RegisterClass(TDIBImageAnimContainer::StaticClass());
 }
 
 } // namespace ql
