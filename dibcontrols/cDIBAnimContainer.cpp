@@ -81,10 +81,8 @@ const TClassInfo& TCustomDIBImageAnimContainer::StaticClass() {
 }
 
 const TClassInfo& TDIBImageAnimContainer::StaticClass() {
-    static TClassInfo info(
-        "TDIBImageAnimContainer", &TCustomDIBImageAnimContainer::StaticClass, [](TObject* owner) -> TObject* {
-            return CreateComponent<TDIBImageAnimContainer>(dynamic_cast<TComponent*>(owner));
-        });
+    static TClassInfo info("TDIBImageAnimContainer", &TCustomDIBImageAnimContainer::StaticClass,
+                           ComponentFactory<TDIBImageAnimContainer>);
     return info;
 }
 

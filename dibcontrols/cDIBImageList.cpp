@@ -103,7 +103,7 @@ std::string TDIBImagesItem::TranslateImagePath(const std::string& Path) {
     if (Path.empty() || !OnTranslateImagePath) return Path;
     const std::size_t sep = Path.find_last_of("/\\");
     std::string directory = sep == std::string::npos ? std::string() : Path.substr(0, sep + 1);
-    const std::string name = sep == std::string::npos ? Path : Path.substr(sep + 1);
+    std::string name = sep == std::string::npos ? Path : Path.substr(sep + 1);
     OnTranslateImagePath(this, directory);
     if (directory.empty()) return name;
     // '/' separates on every system this runs on.
@@ -181,9 +181,7 @@ const TClassInfo& TCustomDIBImageList::StaticClass() {
 
 const TClassInfo& TDIBImageList::StaticClass() {
     static TClassInfo info("TDIBImageList", &TCustomDIBImageList::StaticClass,
-                           [](TObject* owner) -> TObject* {
-                               return CreateComponent<TDIBImageList>(dynamic_cast<TComponent*>(owner));
-                           });
+                           ComponentFactory<TDIBImageList>);
     return info;
 }
 

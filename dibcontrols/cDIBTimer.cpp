@@ -8,9 +8,7 @@ constexpr std::uintptr_t kTimerId = 1;
 }
 
 const TClassInfo& TDIBTimer::StaticClass() {
-    static TClassInfo info("TDIBTimer", &TComponent::StaticClass, [](TObject* owner) -> TObject* {
-        return CreateComponent<TDIBTimer>(dynamic_cast<TComponent*>(owner));
-    });
+    static TClassInfo info("TDIBTimer", &TComponent::StaticClass, ComponentFactory<TDIBTimer>);
     return info.Populate([](TClassInfo& i) {
         TClassBuilder<TDIBTimer> b(i);
         b.Boolean("Enabled", &TDIBTimer::Enabled, &TDIBTimer::SetEnabled);

@@ -75,9 +75,7 @@ class TTestDIBControl : public TCustomDIBControl {
 
 inline const TClassInfo& TTestDIBControl::StaticClass() {
     static TClassInfo info("TTestDIBControl", &TCustomDIBControl::StaticClass,
-                           [](TObject* owner) -> TObject* {
-                               return CreateComponent<TTestDIBControl>(dynamic_cast<TComponent*>(owner));
-                           });
+                           ComponentFactory<TTestDIBControl>);
     return info.Populate([](TClassInfo& i) {
         TCustomDIBControl::PublishProperties(i, TCustomDIBControl::pubAll);
         TClassBuilder<TTestDIBControl> b(i);
