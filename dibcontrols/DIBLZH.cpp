@@ -123,12 +123,9 @@ void TAbstractLZH::PutCode(int length, std::uint32_t code) {
 
 int TAbstractLZH::GetBit() {
     if (fGetLen == 0) {
-        int c = GetByteRaw();
-        if (c < 0) {
-            fBitsPastEnd += 8;
-            if (fBitsPastEnd > kReadSlackBits) throw ElzhException("LZH : Compressed data ends too soon.");
-            c = 0;
-        }
+        // The decoder asks only for bits it needs, so running out means the data was cut (see Decode).
+        const int c = GetByteRaw();
+        if (c < 0) throw ElzhException("LZH : Compressed data ends too soon.");
         fGetBuf = static_cast<std::uint32_t>(c);
         fGetLen = 8;
     }
@@ -448,7 +445,6 @@ std::uint32_t TAbstractLZH::Decode() {
     fBytesRead = 0;
     fGetBuf = 0;
     fGetLen = 0;
-    fBitsPastEnd = 0;
     fInPos = fInLen = 0;
     fInEnd = false;
     fOutLen = 0;

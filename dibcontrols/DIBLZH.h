@@ -21,9 +21,6 @@ inline constexpr int T = N_CHAR * 2 - 1;           ///< nodes of the Huffman tre
 inline constexpr int R = T - 1;                    ///< root node
 inline constexpr unsigned MAX_FREQ = 0x8000;
 inline constexpr int NIL = N; ///< "no node" in the search tree
-/// Bits of input a decoder may take past the end before the stream counts as truncated:
-/// a well-formed stream needs none, the slack only tolerates encoders that pad generously.
-inline constexpr std::size_t kReadSlackBits = 16;
 } // namespace lzh
 
 /// Coder state and the two directions; subclasses say where bytes come from and go to.
@@ -39,7 +36,10 @@ class TAbstractLZH {
 
     /// Writes the 4-byte size, then the coded form of Size input bytes; returns the bytes after the header.
     std::uint32_t Encode(std::uint32_t Size);
-    /// Reads the 4-byte size and decodes that many bytes; returns the bytes written.
+    /// Reads the 4-byte size and decodes that many bytes; returns the bytes written. A stream whose bits
+    /// end before that many bytes are decoded raises "LZH : Compressed data ends too soon.": the encoder
+    /// writes every bit the decoder needs (only the last byte is padded), so a missing bit means lost data,
+    /// and decoding on with zero bits would only turn it into a plausible-looking wrong picture.
     std::uint32_t Decode();
 
   protected:
@@ -85,7 +85,6 @@ class TAbstractLZH {
     int fPutLen = 0;
     std::uint32_t fGetBuf = 0;
     int fGetLen = 0;
-    std::size_t fBitsPastEnd = 0;
     int fMatchPosition = 0;
     int fMatchLength = 0;
 

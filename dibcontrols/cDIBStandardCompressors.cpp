@@ -118,7 +118,9 @@ void TLZHDIBCompressor::Decompress(TAbstractSuperDIB*, const TGUID&, std::uint32
     const std::uint32_t stated =
         static_cast<std::uint32_t>(Source[0]) | static_cast<std::uint32_t>(Source[1]) << 8 |
         static_cast<std::uint32_t>(Source[2]) << 16 | static_cast<std::uint32_t>(Source[3]) << 24;
-    // The coder's own header must agree with the framing, or the output would be short or oversized.
+    // The coder's own size must agree with the framing's. Decoding one and copying the other would hand
+    // the image a payload that is cut short or padded with bytes that were never stored, so a value whose
+    // two sizes disagree is refused as damaged.
     if (stated != UncompressedSize)
         throw ElzhException(Format("LZH : Compressed data states %d bytes where %d are expected.",
                                    {IntToStr(stated), IntToStr(UncompressedSize)}));
