@@ -48,8 +48,9 @@ std::uint8_t Channel(std::uint32_t v, std::uint32_t mask, int shift, int bits) {
 } // namespace
 
 void CheckPictureSize(long long width, long long height) {
-    if (width <= 0 || height <= 0 || width > kMaxDIBDimension || height > kMaxDIBDimension ||
-        static_cast<std::uint64_t>(width) * static_cast<std::uint64_t>(height) * 4 > kMaxDIBPixelBytes)
+    // The same rule as for images: any 16-bit side, and a total within the pixel-buffer cap.
+    if (width <= 0 || height <= 0 ||
+        !DIBSizeFits(static_cast<std::uint64_t>(width), static_cast<std::uint64_t>(height)))
         throw EDIBFormatError(
             Format("A picture of %d x %d pixels cannot be loaded.", {IntToStr(width), IntToStr(height)}));
 }

@@ -24,7 +24,7 @@ TLoadedPicture LoadPicture(std::span<const std::uint8_t> Data);
 /// Reads and decodes a file; raises EDIBFormatError when it cannot be opened or read.
 TLoadedPicture LoadPictureFile(const std::string& FileName);
 
-/// Raises EDIBFormatError for a picture size no image can hold.
+/// Raises EDIBFormatError for a picture size no image can hold (DIBSizeFits), before any pixels are decoded.
 void CheckPictureSize(long long Width, long long Height);
 
 // One decoder per format; the ones for libraries left out of a build raise EDIBFormatError.

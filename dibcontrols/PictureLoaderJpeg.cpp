@@ -33,7 +33,8 @@ extern "C" void JpegErrorExit(j_common_ptr cinfo) {
 extern "C" void JpegSilence(j_common_ptr, int) {}
 
 // Holds only plain C objects, so the long jump out of libjpeg skips no destructor.
-int DecodeJpeg(JpegContext* ctx, const unsigned char* data, unsigned long size, unsigned long maxPixels) {
+int DecodeJpeg(JpegContext* ctx, const unsigned char* data, unsigned long size, unsigned long maxSide,
+               unsigned long maxPixels) {
     ctx->pixels = nullptr;
     ctx->line = nullptr;
     ctx->cinfo.err = jpeg_std_error(&ctx->err);
@@ -54,7 +55,8 @@ int DecodeJpeg(JpegContext* ctx, const unsigned char* data, unsigned long size, 
     jpeg_read_header(&ctx->cinfo, TRUE);
     ctx->cinfo.out_color_space = JCS_RGB;
     const unsigned long w = ctx->cinfo.image_width, h = ctx->cinfo.image_height;
-    if (w == 0 || h == 0 || w > 16384 || h > 16384 || w * h > maxPixels) {
+    // Sides first: the product of two sides within 16 bits fits even a 32-bit unsigned long.
+    if (w == 0 || h == 0 || w > maxSide || h > maxSide || w * h > maxPixels) {
         std::snprintf(ctx->message, sizeof ctx->message, "a picture of %lu x %lu pixels cannot be loaded", w,
                       h);
         jpeg_destroy_decompress(&ctx->cinfo);
@@ -101,7 +103,7 @@ int DecodeJpeg(JpegContext* ctx, const unsigned char* data, unsigned long size, 
 TLoadedPicture LoadJpegPicture(std::span<const std::uint8_t> Data) {
     JpegContext* ctx = static_cast<JpegContext*>(std::calloc(1, sizeof(JpegContext)));
     if (!ctx) throw EDIBFormatError("JPEG file: out of memory.");
-    const int rc = DecodeJpeg(ctx, Data.data(), static_cast<unsigned long>(Data.size()),
+    const int rc = DecodeJpeg(ctx, Data.data(), static_cast<unsigned long>(Data.size()), kMaxDIBDimension,
                               static_cast<unsigned long>(kMaxDIBPixelBytes / 4));
     if (rc != 0) {
         std::string msg = std::string("JPEG file: ") + ctx->message + ".";

@@ -20,6 +20,7 @@
 #include <cfenv>
 #include <cmath>
 #include <cstring>
+#include <new>
 #include <numbers>
 
 namespace ql {
@@ -77,9 +78,12 @@ void PublishCommon(TClassBuilder<T>& b, bool withSurface) {
     b.Integer(
         "Width", [](const T& d) { return d.Width(); },
         [](T& d, int64_t v) { d.SetWidth(static_cast<std::uint16_t>(v)); }, 0, "Word");
+    // Left out of a description when there are no pixels; with pixels it is written even when empty
+    // (a memory image that does not store its data), so that a reader sees the image had a picture.
     b.Binary(
-        "Data", [](const T& d) { return const_cast<T&>(d).WritePixelData(); },
-        [](T& d, const std::vector<std::uint8_t>& v) { d.ReadPixelData(v); });
+         "Data", [](const T& d) { return const_cast<T&>(d).WritePixelData(); },
+         [](T& d, const std::vector<std::uint8_t>& v) { d.ReadPixelData(v); })
+        .StoredFn = [](const TObject& o) { return static_cast<const T&>(o).Bits() != nullptr; };
 }
 
 } // namespace
@@ -114,12 +118,11 @@ const TClassInfo& TMemoryDIB::StaticClass() {
     return info.Populate([](TClassInfo& i) {
         TClassBuilder<TMemoryDIB> b(i);
         PublishCommon(b, false);
-        b.String(
-            "ImageFilename", [](const TMemoryDIB& d) { return d.ImageFilename(); },
-            [](TMemoryDIB& d, const std::string& v) { d.SetImageFilename(v); });
-        b.String(
-            "MaskFilename", [](const TMemoryDIB& d) { return d.MaskFilename(); },
-            [](TMemoryDIB& d, const std::string& v) { d.SetMaskFilename(v); });
+        // The file names are written only when set.
+        b.String("ImageFilename", &TMemoryDIB::ImageFilename, &TMemoryDIB::SetImageFilename).StoredFn =
+            [](const TObject& o) { return !static_cast<const TMemoryDIB&>(o).ImageFilename().empty(); };
+        b.String("MaskFilename", &TMemoryDIB::MaskFilename, &TMemoryDIB::SetMaskFilename).StoredFn =
+            [](const TObject& o) { return !static_cast<const TMemoryDIB&>(o).MaskFilename().empty(); };
     });
 }
 
@@ -180,10 +183,13 @@ void TAbstractSuperDIB::ResizeImage(std::uint16_t Width, std::uint16_t Height) {
     if (Width == fWidth && Height == fHeight) return;
     const std::uint16_t w = Width ? Width : 1;
     const std::uint16_t h = Height ? Height : 1;
-    if (w > kMaxDIBDimension || h > kMaxDIBDimension || std::uint64_t{w} * h * 4 > kMaxDIBPixelBytes)
+    // Any side fits in 16 bits; the total is what could exhaust memory, so that is what is refused.
+    if (!DIBSizeFits(w, h))
         throw EDIBError(Format("An image of %d x %d pixels is too large.", {IntToStr(w), IntToStr(h)}));
-    if (fOwnsBits && fBits) FreeBits();
-    fBits = nullptr;
+    // Each kind's AllocateBits lets go of the old buffer only once the new one exists, so an allocation
+    // that fails leaves the image as it was (a picture being read or imported is not lost on the way).
+    const std::uint16_t oldWidth = fWidth, oldHeight = fHeight;
+    const bool ownedBits = fOwnsBits;
     // A view that is given a new size can no longer show its source's pixels safely: it gets its own.
     fOwnsBits = true;
     fWidth = w;
@@ -191,8 +197,9 @@ void TAbstractSuperDIB::ResizeImage(std::uint16_t Width, std::uint16_t Height) {
     try {
         AllocateBits();
     } catch (...) {
-        fWidth = fHeight = 0;
-        fBits = nullptr;
+        fWidth = oldWidth;
+        fHeight = oldHeight;
+        fOwnsBits = ownedBits;
         throw;
     }
     fClipRect = TRect(0, 0, fWidth - 1, fHeight - 1);
@@ -815,10 +822,21 @@ void TAbstractSuperDIB::ReadPixelData(const std::vector<std::uint8_t>& Data) {
     if (Data.empty()) return;
     std::vector<std::uint8_t> payload;
     DecompressDIBStream(this, Data, payload);
+    // Checked before the image changes: a stated size larger than the data never reaches an allocation.
     std::uint16_t w = 0, h = 0;
     ValidateDIBPayload(payload, w, h);
-    ResizeImage(w, h);
-    std::memcpy(fBits, payload.data() + 4, ByteSize());
+    if (w == 0 || h == 0) {
+        // A picture without pixels. ResizeImage would give it one row or column of undefined pixels.
+        if (fOwnsBits && fBits) FreeBits();
+        fBits = nullptr;
+        fOwnsBits = true;
+        fWidth = w;
+        fHeight = h;
+        fClipRect = TRect(0, 0, fWidth - 1, fHeight - 1);
+    } else {
+        ResizeImage(w, h);
+        std::memcpy(fBits, payload.data() + 4, ByteSize());
+    }
     Changed();
 }
 
@@ -877,6 +895,7 @@ TCanvas* TCustomWinDIB::Canvas() const { return fSurface ? &fSurface->Canvas() :
 void TCustomWinDIB::AllocateBits() {
     auto surface = std::make_unique<TDrawingSurface>(Width(), Height());
     surface->Canvas().OnChange = TNotifyEvent::Of<&TCustomWinDIB::CanvasChanged>(this);
+    if (fSurface) fSurface->Canvas().OnChange = {};
     SetBits(surface->Bits());
     fSurface = std::move(surface);
 }
@@ -906,7 +925,11 @@ TCustomMemoryDIB::~TCustomMemoryDIB() {
 }
 
 void TCustomMemoryDIB::AllocateBits() {
-    fMemory.reset(new std::uint8_t[ByteSize()]);
+    std::unique_ptr<std::uint8_t[]> memory(new (std::nothrow) std::uint8_t[ByteSize()]);
+    if (!memory)
+        throw EOutOfMemory(Format("Not enough memory for an image of %d x %d pixels.",
+                                  {IntToStr(Width()), IntToStr(Height())}));
+    fMemory = std::move(memory);
     SetBits(fMemory.get());
 }
 

@@ -64,8 +64,9 @@ class TAbstractSuperDIB : public TPersistent {
     TAbstractSuperDIB& operator=(const TAbstractSuperDIB&) = delete;
 
     // ---- storage
-    /// Drops the old pixels and gives Width x Height new, uncleared ones; a zero side becomes 1.
-    /// Raises EDIBError (and keeps the image as it was) above kMaxDIBDimension or kMaxDIBPixelBytes.
+    /// Replaces the pixels with Width x Height new, uncleared ones; a zero side becomes 1.
+    /// Any 16-bit sides are accepted; more than kMaxDIBPixelBytes of pixels raises EDIBError before anything
+    /// is allocated, and the image stays as it was.
     virtual void ResizeImage(std::uint16_t Width, std::uint16_t Height);
     /// Shows Source's pixels with Source's attributes, without a copy; Source must outlive this view.
     virtual void ShareBitsOf(TAbstractSuperDIB* Source);
@@ -153,7 +154,7 @@ class TAbstractSuperDIB : public TPersistent {
     /// The stored `Data` value: the plain payload through CompressDIBStream (empty without pixels).
     virtual std::vector<std::uint8_t> WritePixelData();
     /// Reads a stored `Data` value. Every size is checked before the image changes; on error it is left as it
-    /// was.
+    /// was. A picture with a zero side leaves the image with that size and no pixels.
     virtual void ReadPixelData(const std::vector<std::uint8_t>& Data);
     /// The plain payload of the current pixels.
     std::vector<std::uint8_t> PlainPayload() const;
@@ -183,6 +184,8 @@ class TAbstractSuperDIB : public TPersistent {
 
   protected:
     void AssignTo(TPersistent* Dest) const override;
+    /// Gives the image a buffer of Width x Height pixels and points Bits at it. A buffer the image owned
+    /// before is released only once the new one exists; on failure it raises and changes nothing.
     virtual void AllocateBits() = 0;
     virtual void FreeBits() = 0;
     /// Creates a section-backed temporary of the given size (transformed draws, masks).

@@ -166,8 +166,9 @@ void DecompressDIBStream(TAbstractSuperDIB* Image, std::span<const std::uint8_t>
     }
     TAbstractDIBCompressor* c = FindDIBDecompressor(info.identifier);
     if (!c) throw EDIBCompressError("Could not find a suitable decompressor.");
-    // Refuse sizes no image can have before giving any memory for them.
-    if (info.uncompressedSize < 4 || info.uncompressedSize > kMaxDIBPayload || info.uncompressedSize % 4 != 0)
+    // Refuse sizes no image can have before giving any memory for them. Sizes that are not a multiple of 4
+    // are fine: the reader ignores bytes after the pixels.
+    if (info.uncompressedSize < 4 || info.uncompressedSize > kMaxDIBPayload)
         throw EDIBCompressError(Format("Compressed image data states an impossible size (%d bytes).",
                                        {IntToStr(info.uncompressedSize)}));
     if (info.compressedSize > 0xFFFFFFFFu) throw EDIBCompressError("Compressed image data is too long.");
@@ -186,15 +187,18 @@ void ValidateDIBPayload(std::span<const std::uint8_t> Payload, std::uint16_t& Wi
     if (Payload.size() < 4) throw EDIBCompressError("Image data is too short to hold its size.");
     const std::uint32_t w = Payload[0] | Payload[1] << 8;
     const std::uint32_t h = Payload[2] | Payload[3] << 8;
-    if (w == 0 || h == 0 || w > kMaxDIBDimension || h > kMaxDIBDimension ||
-        std::uint64_t{w} * h * 4 > kMaxDIBPixelBytes)
+    if (!DIBSizeFits(w, h))
         throw EDIBCompressError(
-            Format("Image data states an impossible size (%d x %d).", {IntToStr(w), IntToStr(h)}));
-    if (std::uint64_t{w} * h * 4 + 4 != Payload.size())
+            Format("Image data states a picture of %d x %d pixels, more than the %d MiB an "
+                   "image may hold.",
+                   {IntToStr(w), IntToStr(h), IntToStr(kMaxDIBPixelBytes >> 20)}));
+    // Bytes after the pixels are ignored; fewer than the size states is an error.
+    const std::uint64_t need = std::uint64_t{w} * h * 4 + 4;
+    if (Payload.size() < need)
         throw EDIBCompressError(
             Format("Image data of %d x %d pixels holds %d bytes instead of %d.",
                    {IntToStr(w), IntToStr(h), IntToStr(static_cast<long long>(Payload.size())),
-                    IntToStr(static_cast<long long>(std::uint64_t{w} * h * 4 + 4))}));
+                    IntToStr(static_cast<long long>(need))}));
     Width = static_cast<std::uint16_t>(w);
     Height = static_cast<std::uint16_t>(h);
 }

@@ -34,12 +34,20 @@ bool StringToGUID(std::string_view Text, TGUID& id);
 inline constexpr char kDIBMagic[6] = {'D', 'I', 'B', 'C', 'M', 'P'};
 inline constexpr std::size_t kDIBHeaderSize = 26;
 
-/// Largest side of an image; keeps size arithmetic far from overflow and refuses absurd stored sizes.
-inline constexpr std::uint32_t kMaxDIBDimension = 16384;
-/// Largest pixel buffer an image may have, in bytes (256 MiB: 8192 x 8192 pixels).
+/// Largest side of an image: sides are unsigned 16-bit, in the image and in its stored form, and every
+/// side up to this one is valid (film strips of knob frames are tall and narrow).
+inline constexpr std::uint32_t kMaxDIBDimension = 0xFFFF;
+/// Largest pixel buffer an image may have, in bytes (256 MiB: 8192 x 8192 pixels, or 1024 x 65535). Memory
+/// is guarded by this total, not by the sides; larger pictures are refused before anything is allocated.
 inline constexpr std::uint64_t kMaxDIBPixelBytes = 256ull << 20;
-/// Largest plain payload a stored value may claim.
+/// Largest plain payload a compressed value may claim (the largest picture and its size).
 inline constexpr std::uint64_t kMaxDIBPayload = kMaxDIBPixelBytes + 4;
+
+/// Whether a picture of Width x Height pixels may be held: each side at most kMaxDIBDimension and the
+/// pixel bytes within kMaxDIBPixelBytes. Zero sides fit (such a picture has no pixels).
+constexpr bool DIBSizeFits(std::uint64_t Width, std::uint64_t Height) {
+    return Width <= kMaxDIBDimension && Height <= kMaxDIBDimension && Width * Height * 4 <= kMaxDIBPixelBytes;
+}
 
 /// The interface every compressor implements. Compressors are owned by the registry.
 class TAbstractDIBCompressor {
@@ -101,8 +109,9 @@ TDIBStreamInfo InspectDIBStream(std::span<const std::uint8_t> Source);
 // A second registry, of image file formats with a reader and writer for the 16-bit "Rogue spear
 // bitmap" pictures, would sit beside this one; nothing looks formats up there, so it is not provided.
 
-/// Checks a plain payload: at least 4 bytes, sides within limits, and exactly Width x Height x 4 pixel bytes.
-/// Raises EDIBCompressError otherwise.
+/// Checks a plain payload: its 4-byte size, a picture within kMaxDIBPixelBytes, and at least Width x Height x
+/// 4 pixel bytes after the size (bytes after the pixels are ignored; a zero side means no pixels). Raises
+/// EDIBCompressError otherwise.
 void ValidateDIBPayload(std::span<const std::uint8_t> Payload, std::uint16_t& Width, std::uint16_t& Height);
 
 } // namespace ql

@@ -17,8 +17,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::memset(img.Bits(), 0x5A, 16);
     try {
         img.ReadPixelData(std::vector<std::uint8_t>(data, data + size));
-        // Whatever was read must be a whole, consistent image.
-        if (img.PlainPayload().size() != 4 + std::size_t{img.Width()} * img.Height() * 4) __builtin_trap();
+        // Whatever was read must be a whole, consistent image, or one with a zero side and no pixels.
+        if (img.Bits() ? img.PlainPayload().size() != 4 + std::size_t{img.Width()} * img.Height() * 4
+                       : img.Width() != 0 && img.Height() != 0)
+            __builtin_trap();
     } catch (const ql::Exception&) {
         // Refused: the image must be as it was.
         if (img.Width() != 2 || img.Height() != 2 || img.Bits()[15] != 0x5A) __builtin_trap();

@@ -21,7 +21,10 @@ TDrawingSurface::~TDrawingSurface() {
 void TDrawingSurface::Resize(std::int32_t width, std::int32_t height) {
     if (width == fWidth && height == fHeight) return;
     if (width < 0 || height < 0) throw EInvalidOperation("Invalid surface size");
-    if (width > kMaxSurfaceDimension || height > kMaxSurfaceDimension)
+    // Sides are checked first, so the product cannot overflow even with a 32-bit size_t.
+    if (width > kMaxSurfaceSide || height > kMaxSurfaceSide ||
+        std::uint64_t{static_cast<std::uint32_t>(width)} * 4 * static_cast<std::uint32_t>(height) >
+            kMaxSurfaceBytes)
         throw EOutOfMemory("Surface too large");
     const std::size_t bytes = static_cast<std::size_t>(width) * 4 * static_cast<std::size_t>(height);
     std::unique_ptr<std::uint8_t[]> bits;

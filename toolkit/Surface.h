@@ -14,7 +14,12 @@ namespace ql {
 
 class TCanvas;
 
-/// Largest width or height a surface accepts; keeps every byte offset inside 32 bits.
+/// Largest width or height a surface accepts (the 16-bit sides of the pictures drawn on surfaces).
+constexpr std::int32_t kMaxSurfaceSide = 65535;
+/// Largest pixel buffer a surface accepts, in bytes; keeps every byte offset inside 31 bits.
+constexpr std::size_t kMaxSurfaceBytes = std::size_t{1} << 30;
+/// Largest width or height of a window's surface: a larger window shows its top-left part. Its square
+/// fits kMaxSurfaceBytes, so a window never fails for its size alone.
 constexpr std::int32_t kMaxSurfaceDimension = 16384;
 
 /// A 32-bit image in memory: blue, green, red, alpha bytes per pixel (0xAARRGGBB as a
@@ -39,8 +44,9 @@ class TDrawingSurface {
     TRect BoundsRect() const { return {0, 0, fWidth, fHeight}; }
 
     /// New size with zeroed pixels (the old ones are lost). Nothing happens when the size is
-    /// unchanged. A negative size raises EInvalidOperation; a side above kMaxSurfaceDimension or
-    /// a buffer that cannot be allocated raises EOutOfMemory and leaves the surface as it was.
+    /// unchanged. A negative size raises EInvalidOperation; a side above kMaxSurfaceSide, more than
+    /// kMaxSurfaceBytes of pixels, or a buffer that cannot be allocated raises EOutOfMemory and
+    /// leaves the surface as it was.
     void Resize(std::int32_t width, std::int32_t height);
 
     /// The first byte of the buffer, which is the bottom row; null for an empty surface.

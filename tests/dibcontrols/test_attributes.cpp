@@ -21,8 +21,15 @@ TEST(Attributes, DefaultsAfterConstruction) {
     EXPECT_TRUE(d.OwnsBits());
     // Drawing to or from an image without pixels is a quiet no-op rather than a crash.
     TMemoryDIB other(2, 2);
+    FillAll(other, Px(1, 2, 3, 4));
+    ChangeCounter c;
+    c.Attach(other);
     d.Draw(0, 0, 2, 2, &other, 0, 0);
     other.Draw(0, 0, 2, 2, &d, 0, 0);
+    EXPECT_EQ(c.count, 0);
+    EXPECT_EQ(Get(other, 0, 0), Px(1, 2, 3, 4));
+    EXPECT_EQ(Get(other, 1, 1), Px(1, 2, 3, 4));
+    EXPECT_EQ(d.Bits(), nullptr);
 }
 
 TEST(Attributes, SettersNotifyOnlyOnRealChange) {
@@ -89,11 +96,29 @@ TEST(Attributes, ResizeRules) {
     EXPECT_EQ(d.Width(), 7);
     EXPECT_EQ(d.Height(), 1);
     EXPECT_EQ(d.ClipRect(), TRect(0, 0, 6, 0));
-    // Beyond the largest side: refused, image unchanged.
-    EXPECT_THROW(d.ResizeImage(40000, 2), EDIBError);
-    EXPECT_THROW(d.ResizeImage(16384, 16384), EDIBError);
-    EXPECT_EQ(d.Width(), 7);
-    EXPECT_NE(d.Bits(), nullptr);
+    // Any 16-bit side; only a total beyond the cap (256 MiB) is refused, and the image stays as it was.
+    d.ResizeImage(40000, 2);
+    EXPECT_EQ(d.Width(), 40000);
+    EXPECT_EQ(d.ClipRect(), TRect(0, 0, 39999, 1));
+    d.SetWidth(64);
+    d.SetHeight(20480);
+    EXPECT_EQ(d.Height(), 20480);
+    Put(d, 63, 20479, Px(1, 2, 3, 4)); // bottom-right: the last pixel of the first row in memory
+    EXPECT_EQ(d.Bits()[63 * 4 + 3], 1);
+    const std::uint8_t* strip = d.Bits();
+    for (auto [w, h] :
+         {std::make_pair(16384, 16384), std::make_pair(65535, 65535), std::make_pair(1025, 65535)}) {
+        try {
+            d.ResizeImage(static_cast<std::uint16_t>(w), static_cast<std::uint16_t>(h));
+            ADD_FAILURE() << w << " x " << h;
+        } catch (const EDIBError& e) {
+            EXPECT_EQ(std::string(e.what()),
+                      Format("An image of %d x %d pixels is too large.", {IntToStr(w), IntToStr(h)}));
+        }
+    }
+    EXPECT_THROW(d.SetWidth(65535), EDIBError);
+    EXPECT_EQ(d.Width(), 64);
+    EXPECT_EQ(d.Bits(), strip);
 }
 
 TEST(Attributes, TransparentColorByMode) {

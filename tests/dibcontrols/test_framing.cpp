@@ -1,10 +1,12 @@
-// Stored image values: the "DIBCMP" header, plain values, the registry's lookup order, size checks.
+// Stored image values: identifier bytes, the "DIBCMP" header, plain values, registry order, payload sizes.
 #include "dibcontrols/cDIBCompressor.h"
 #include "dibcontrols/cDIBStandardCompressors.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
+#include <string>
 
 namespace ql {
 namespace {
@@ -20,12 +22,25 @@ class Framing : public ::testing::Test {
     }
 };
 
+// The stored bytes of the two identifiers, written out rather than taken from the compressors.
+const Bytes kRLEId{0x56, 0x90, 0xBA, 0xCA, 0x49, 0x73, 0xA4, 0x43,
+                   0xB0, 0x10, 0x37, 0x64, 0xFB, 0xFA, 0xC2, 0x30};
+const Bytes kLZHId{0xFC, 0x10, 0x0C, 0xBC, 0x45, 0xE0, 0xE7, 0x41,
+                   0xA3, 0x7C, 0xB8, 0x6A, 0xF2, 0x13, 0x20, 0xB8};
+const Bytes kMagic{0x44, 0x49, 0x42, 0x43, 0x4D, 0x50}; // "DIBCMP"
+
+Bytes Cat(std::initializer_list<Bytes> parts) {
+    Bytes out;
+    for (const Bytes& p : parts)
+        out.insert(out.end(), p.begin(), p.end());
+    return out;
+}
+
 Bytes Header(const TGUID& id, std::uint32_t size) {
-    Bytes b(kDIBMagic, kDIBMagic + 6);
-    b.insert(b.end(), id.bytes.begin(), id.bytes.end());
-    for (int i = 0; i < 4; ++i)
-        b.push_back(static_cast<std::uint8_t>(size >> (8 * i)));
-    return b;
+    return Cat({kMagic,
+                Bytes(id.bytes.begin(), id.bytes.end()),
+                {static_cast<std::uint8_t>(size), static_cast<std::uint8_t>(size >> 8),
+                 static_cast<std::uint8_t>(size >> 16), static_cast<std::uint8_t>(size >> 24)}});
 }
 
 Bytes Payload(std::uint16_t w, std::uint16_t h, std::uint8_t fill) {
@@ -35,6 +50,26 @@ Bytes Payload(std::uint16_t w, std::uint16_t h, std::uint8_t fill) {
     p[2] = h & 0xFF;
     p[3] = h >> 8;
     return p;
+}
+
+TEST_F(Framing, IdentifiersAreStoredByteForByte) {
+    // What each compressor writes into a value, and what a value with those bytes is read by.
+    const Bytes payload = Payload(16, 16, 0);
+    for (const auto& [name, id] :
+         {std::make_pair("Shuffle4 RLE", kRLEId), std::make_pair("DIB LZH", kLZHId)}) {
+        TAbstractDIBCompressor* c = nullptr;
+        for (std::size_t i = 0; i < DIBCompressorCount(); ++i)
+            if (DIBCompressor(i)->CompressorName() == name) c = DIBCompressor(i);
+        ASSERT_NE(c, nullptr) << name;
+        Bytes value;
+        CompressDIBStreamWith(c, nullptr, payload, value);
+        ASSERT_GT(value.size(), 26u) << name;
+        EXPECT_EQ(Bytes(value.begin(), value.begin() + 22), Cat({kMagic, id})) << name;
+        EXPECT_EQ(Bytes(value.begin() + 22, value.begin() + 26), (Bytes{0x04, 0x04, 0x00, 0x00})) << name;
+        TGUID parsed;
+        std::copy(id.begin(), id.end(), parsed.bytes.begin());
+        EXPECT_EQ(FindDIBDecompressor(parsed), c) << name;
+    }
 }
 
 TEST_F(Framing, IdentifiersAndTextForms) {
@@ -63,12 +98,13 @@ TEST_F(Framing, WritesPlainWithoutCompressorAndFramedWithOne) {
     CompressDIBStream(nullptr, payload, plain);
     EXPECT_EQ(plain, payload);
 
-    SetCurrentDIBCompressor(FindDIBCompressor(GUIDToString(TRLEDIBCompressor::kGUID)));
+    SetCurrentDIBCompressor(FindDIBCompressor("{CABA9056-7349-43A4-B010-3764FBFAC230}"));
     Bytes framed;
     CompressDIBStream(nullptr, payload, framed);
-    Bytes expect = Header(TRLEDIBCompressor::kGUID, static_cast<std::uint32_t>(payload.size()));
-    // Planes: 3, then 6 x 0x55 | 0, 6 x 0x55 | 2, 6 x 0x55 | 0, 6 x 0x55.
-    expect.insert(expect.end(), {1, 3, 6, 0x55, 1, 0, 6, 0x55, 1, 2, 6, 0x55, 1, 0, 6, 0x55});
+    // Magic, identifier, 28 bytes uncompressed, then the planes as runs: 3, then 6 x 0x55 | 0, 6 x 0x55 |
+    // 2, 6 x 0x55 | 0, 6 x 0x55.
+    const Bytes expect =
+        Cat({kMagic, kRLEId, {0x1C, 0, 0, 0}, {1, 3, 6, 0x55, 1, 0, 6, 0x55, 1, 2, 6, 0x55, 1, 0, 6, 0x55}});
     EXPECT_EQ(framed, expect);
     // Longer than the plain payload, yet stored framed: only a result of 0 falls back.
     EXPECT_GT(framed.size(), payload.size());
@@ -118,10 +154,18 @@ TEST_F(Framing, RejectsWhatItCannotRead) {
     TGUID unknown;
     unknown.bytes.fill(0xAB);
     expectError(Header(unknown, 8), "Could not find a suitable decompressor.");
-    expectError(Header(TRLEDIBCompressor::kGUID, 0), "");
-    expectError(Header(TRLEDIBCompressor::kGUID, 7), "");
+    expectError(Header(TRLEDIBCompressor::kGUID, 0),
+                "Compressed image data states an impossible size (0 bytes).");
+    expectError(Header(TRLEDIBCompressor::kGUID, 3), "");
+    // More than the largest picture and its size: refused before anything is allocated for it.
+    expectError(Header(TRLEDIBCompressor::kGUID, static_cast<std::uint32_t>(kMaxDIBPayload) + 1), "");
     expectError(Header(TRLEDIBCompressor::kGUID, 0xFFFFFFFC), "");
     expectError(Header(TLZHDIBCompressor::kGUID, 0x7FFFFFF0), "");
+
+    // Any size from 4 up is a payload the image reader can judge; bytes after the pixels are allowed.
+    out.clear();
+    DecompressDIBStream(nullptr, Header(TRLEDIBCompressor::kGUID, 7), out);
+    EXPECT_EQ(out, Bytes(7, 0));
 }
 
 TEST_F(Framing, LaterRegistrationWins) {
@@ -147,21 +191,42 @@ TEST_F(Framing, LaterRegistrationWins) {
     EXPECT_EQ(FindDIBCompressor(GUIDToString(TRLEDIBCompressor::kGUID)), DIBCompressor(0));
 }
 
-TEST_F(Framing, PayloadSizeMustMatchItsDimensions) {
-    std::uint16_t w = 0, h = 0;
-    Bytes good = Payload(5, 3, 1);
-    ValidateDIBPayload(good, w, h);
-    EXPECT_EQ(w, 5);
-    EXPECT_EQ(h, 3);
+TEST_F(Framing, PayloadIsReadAsItsSizeSays) {
+    auto check = [](const Bytes& payload, int w, int h) {
+        std::uint16_t rw = 0xAAAA, rh = 0xAAAA;
+        ValidateDIBPayload(payload, rw, rh);
+        EXPECT_EQ(rw, w);
+        EXPECT_EQ(rh, h);
+    };
+    auto error = [](const Bytes& payload) {
+        std::uint16_t w = 0, h = 0;
+        try {
+            ValidateDIBPayload(payload, w, h);
+        } catch (const EDIBCompressError& e) {
+            return std::string(e.what());
+        }
+        return std::string("no error");
+    };
+    const Bytes good = Payload(5, 3, 1);
+    check(good, 5, 3);
+    Bytes longer = good; // bytes after the pixels are ignored
+    longer.insert(longer.end(), 4, 0);
+    check(longer, 5, 3);
+    check(Payload(0, 3, 1), 0, 3); // a zero side: no pixels to read
+    check(Payload(7, 0, 1), 7, 0);
+    check(Payload(20000, 2, 1), 20000, 2);
 
-    Bytes shortBy1(good.begin(), good.end() - 1);
-    Bytes longBy4 = good;
-    longBy4.insert(longBy4.end(), 4, 0);
-    Bytes zeroWide = Payload(0, 3, 1);
-    Bytes huge{0xFF, 0xFF, 0xFF, 0xFF};
-    for (const Bytes* b : {&shortBy1, &longBy4, &zeroWide, &huge})
-        EXPECT_THROW(ValidateDIBPayload(*b, w, h), EDIBCompressError);
-    EXPECT_THROW(ValidateDIBPayload(Bytes{1, 0, 1}, w, h), EDIBCompressError);
+    EXPECT_EQ(error(Bytes(good.begin(), good.end() - 1)),
+              "Image data of 5 x 3 pixels holds 63 bytes instead of 64.");
+    EXPECT_EQ(error({1, 0, 1}), "Image data is too short to hold its size.");
+    // The largest picture the cap allows, stated by four bytes, and one column more.
+    EXPECT_EQ(error({0x00, 0x04, 0xFF, 0xFF}),
+              "Image data of 1024 x 65535 pixels holds 4 bytes instead of 268431364.");
+    EXPECT_EQ(error({0x01, 0x04, 0xFF, 0xFF}),
+              "Image data states a picture of 1025 x 65535 pixels, more than the 256 MiB an image may hold.");
+    EXPECT_EQ(
+        error({0xFF, 0xFF, 0xFF, 0xFF}),
+        "Image data states a picture of 65535 x 65535 pixels, more than the 256 MiB an image may hold.");
 }
 
 } // namespace

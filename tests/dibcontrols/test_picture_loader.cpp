@@ -55,6 +55,20 @@ TEST(PictureLoader, RejectsDamagedAndUnknownFiles) {
     for (const Bytes& b : bad)
         EXPECT_THROW(LoadPicture(b), EDIBFormatError) << b.size();
     EXPECT_THROW(LoadPictureFile("/nonexistent/picture.bmp"), EDIBFormatError);
+
+    // Sides are judged by the total they make: a wide strip loads, a header that claims more pixels than
+    // an image may hold is refused before its data is looked at.
+    TLoadedPicture wide = LoadPicture(MakeBmp(20000, 2, 24, px));
+    EXPECT_EQ(wide.Width, 20000);
+    EXPECT_EQ(wide.Pixels.size(), 160000u);
+    Bytes claim = good;
+    claim[18] = claim[19] = claim[22] = claim[23] = 0xFF; // 65535 x 65535
+    try {
+        LoadPicture(claim);
+        ADD_FAILURE();
+    } catch (const EDIBFormatError& e) {
+        EXPECT_STREQ(e.what(), "A picture of 65535 x 65535 pixels cannot be loaded.");
+    }
 }
 
 TEST(PictureLoader, ImportImageAndMask) {

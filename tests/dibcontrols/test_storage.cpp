@@ -1,11 +1,12 @@
-// Stored pixels and sharing: Data round trips, damaged values leave the image alone, assignment, views,
-// settings.
+// Stored pixels: Data round trips and film strips, payload sizes, what is stored, damaged values, sharing.
 #include "DibTestUtil.h"
 
 #include "dibcontrols/cDIBSettings.h"
 #include "dibcontrols/cDIBStandardCompressors.h"
 
 #include <gtest/gtest.h>
+
+#include <cstdlib>
 
 namespace ql {
 namespace {
@@ -53,13 +54,14 @@ TEST_F(Storage, DamagedValuesLeaveTheImageAsItWas) {
     const Bytes lzh = src.WritePixelData();
     Select(TRLEDIBCompressor::kGUID);
     const Bytes rle = src.WritePixelData();
+    ASSERT_TRUE(InspectDIBStream(lzh).compressed && InspectDIBStream(rle).compressed);
 
     std::vector<Bytes> bad;
     bad.push_back({1, 0});                               // shorter than a size
     bad.push_back({2, 0, 2, 0, 1, 2, 3});                // fewer pixels than stated
     bad.push_back({0xFF, 0xFF, 0xFF, 0xFF, 0, 0, 0, 0}); // absurd size
-    bad.push_back({0, 0, 5, 0});                         // zero width
     bad.push_back(Bytes(lzh.begin(), lzh.begin() + 40)); // truncated coder stream
+    bad.push_back(Bytes(lzh.begin(), lzh.end() - 1));    // short by its last byte
     Bytes wrongSize = rle;
     wrongSize[22] = 8; // header claims a size that does not fit 8 x 8
     bad.push_back(wrongSize);
@@ -86,14 +88,153 @@ TEST_F(Storage, DamagedValuesLeaveTheImageAsItWas) {
     EXPECT_EQ(Get(img, 1, 1), Px(0, 0, 0x55, 0xAA));
 }
 
-TEST_F(Storage, StoreDataAndEmptyValues) {
-    TMemoryDIB img(2, 2);
-    img.SetStoreData(false);
-    EXPECT_TRUE(img.WritePixelData().empty());
-    img.ReadPixelData({}); // an empty value reads nothing
-    EXPECT_EQ(img.Width(), 2);
+/// Frames of a film strip, as skins stack knob positions: a square per frame whose size and colour follow
+/// the frame number, on a transparent background.
+void FilmStrip(TAbstractSuperDIB& d, bool vertical) {
+    for (int y = 0; y < d.Height(); ++y)
+        for (int x = 0; x < d.Width(); ++x) {
+            const int frame = vertical ? y / 64 : x / 64, fx = x % 64, fy = vertical ? y % 64 : y;
+            const int r = 4 + frame % 24;
+            const bool inside = std::abs(fx - 32) < r && std::abs(fy - 32) < r;
+            Put(d, x, y, inside ? Px(255, static_cast<std::uint8_t>(frame), 0x40, 0x80) : 0u);
+        }
+}
+
+TEST_F(Storage, FilmStripsRoundTripThroughBothCompressors) {
+    for (auto [w, h] : {std::make_pair(20000, 2), std::make_pair(64, 20480)}) {
+        TMemoryDIB src(w, h);
+        ASSERT_EQ(src.Width(), w);
+        ASSERT_EQ(src.Height(), h);
+        FilmStrip(src, h > w);
+        for (const TGUID& id : {TRLEDIBCompressor::kGUID, TLZHDIBCompressor::kGUID}) {
+            Select(id);
+            const Bytes data = src.WritePixelData();
+            const TDIBStreamInfo info = InspectDIBStream(data);
+            EXPECT_TRUE(info.compressed && info.identifier == id) << w << " x " << h;
+            TMemoryDIB back;
+            back.ReadPixelData(data);
+            ASSERT_EQ(back.Width(), w);
+            ASSERT_EQ(back.Height(), h);
+            EXPECT_TRUE(back.PlainPayload() == src.PlainPayload()) << w << " x " << h;
+        }
+    }
+    // The published Width takes such a side as well.
+    TMemoryDIB img(4, 2);
+    const TPropInfo* width = TMemoryDIB::StaticClass().FindProperty("Width");
+    ASSERT_NE(width, nullptr);
+    width->SetOrd(img, 20000);
+    EXPECT_EQ(img.Width(), 20000);
+    EXPECT_EQ(width->GetOrd(img), 20000);
+}
+
+/// Counts the pixel buffers an image asks for, and can be told that there is no memory for them.
+struct CountingDIB : TMemoryDIB {
+    using TMemoryDIB::TMemoryDIB;
+    int allocations = 0;
+    bool exhausted = false;
+    void AllocateBits() override {
+        ++allocations;
+        if (exhausted) throw EOutOfMemory("Out of memory");
+        TMemoryDIB::AllocateBits();
+    }
+};
+
+TEST_F(Storage, PayloadSizesAsStated) {
+    // 10 x 2 pixels and 4 bytes more: the extra bytes are ignored, plain or framed.
+    TMemoryDIB src(10, 2);
+    Pattern(src);
+    Bytes extra = src.PlainPayload();
+    extra.insert(extra.end(), {1, 2, 3, 4});
+    Bytes framed;
+    CompressDIBStreamWith(FindDIBCompressor(GUIDToString(TRLEDIBCompressor::kGUID)), nullptr, extra, framed);
+    for (const Bytes* value : {&extra, &framed}) {
+        TMemoryDIB img;
+        img.ReadPixelData(*value);
+        EXPECT_EQ(img.PlainPayload(), src.PlainPayload());
+    }
+
+    // A zero side: the image takes that size and has no pixels, so it is not stored and draws nothing.
+    TMemoryDIB empty(3, 3);
+    ChangeCounter c;
+    c.Attach(empty);
+    empty.ReadPixelData({0, 0, 5, 0});
+    EXPECT_EQ(empty.Width(), 0);
+    EXPECT_EQ(empty.Height(), 5);
+    EXPECT_EQ(empty.Bits(), nullptr);
+    EXPECT_FALSE(empty.IsAllocated());
+    EXPECT_EQ(c.count, 1);
+    EXPECT_FALSE(TMemoryDIB::StaticClass().FindProperty("Data")->IsStored(empty));
+    TMemoryDIB target(2, 2);
+    FillAll(target, Px(1, 2, 3, 4));
+    empty.Draw(0, 0, 2, 2, &target, 0, 0);
+    EXPECT_EQ(Get(target, 1, 1), Px(1, 2, 3, 4));
+    empty.SetWidth(2); // and it can be given pixels again
+    EXPECT_NE(empty.Bits(), nullptr);
+    EXPECT_EQ(empty.Height(), 5);
+
+    // A stated size larger than the data is refused before any pixels are allocated.
+    CountingDIB img(3, 3);
+    FillAll(img, Px(9, 8, 7, 6));
+    img.allocations = 0;
+    const std::uint8_t* before = img.Bits();
+    const Bytes claims[] = {
+        {0x20, 0x4E, 0x02, 0x00, 1, 2, 3, 4, 5, 6, 7, 8}, // 20000 x 2 in 8 bytes
+        {0x00, 0x04, 0xFF, 0xFF},                         // 1024 x 65535, the most the cap allows
+        {0xFF, 0xFF, 0xFF, 0xFF},                         // beyond the cap
+    };
+    for (const Bytes& claim : claims) {
+        EXPECT_THROW(img.ReadPixelData(claim), EDIBCompressError);
+        EXPECT_EQ(img.allocations, 0);
+        EXPECT_EQ(img.Bits(), before);
+        EXPECT_EQ(img.Width(), 3);
+        EXPECT_EQ(Get(img, 2, 2), Px(9, 8, 7, 6));
+    }
+    // A valid value that finds no memory for its pixels leaves the picture as it was, too.
+    img.exhausted = true;
+    EXPECT_THROW(img.ReadPixelData(src.PlainPayload()), EOutOfMemory);
+    EXPECT_EQ(img.allocations, 1);
+    EXPECT_EQ(img.Bits(), before);
+    EXPECT_EQ(img.Width(), 3);
+    EXPECT_EQ(img.ClipRect(), TRect(0, 0, 2, 2));
+    EXPECT_EQ(Get(img, 2, 2), Px(9, 8, 7, 6));
+}
+
+TEST_F(Storage, DataIsStoredOnlyWithPixels) {
+    const TPropInfo* data = TMemoryDIB::StaticClass().FindProperty("Data");
+    ASSERT_NE(data, nullptr);
     TMemoryDIB none;
-    EXPECT_TRUE(none.WritePixelData().empty());
+    EXPECT_FALSE(data->IsStored(none));
+    EXPECT_TRUE(data->GetBinary(none).empty());
+
+    TMemoryDIB img(2, 2);
+    Pattern(img);
+    EXPECT_TRUE(data->IsStored(img));
+    EXPECT_EQ(data->GetBinary(img), img.PlainPayload());
+    // Not storing the pixels still writes the value, with length 0.
+    img.SetStoreData(false);
+    EXPECT_TRUE(data->IsStored(img));
+    EXPECT_TRUE(data->GetBinary(img).empty());
+    data->SetBinary(img, {}); // an empty value reads nothing
+    EXPECT_EQ(img.Width(), 2);
+    EXPECT_NE(img.Bits(), nullptr);
+
+    // A view shows pixels, so it is stored; the section kind follows the same rule.
+    TMemoryDIB view(&img);
+    EXPECT_TRUE(data->IsStored(view));
+    const TPropInfo* winData = TWinDIB::StaticClass().FindProperty("Data");
+    TWinDIB win;
+    EXPECT_FALSE(winData->IsStored(win));
+    win.ResizeImage(2, 2);
+    EXPECT_TRUE(winData->IsStored(win));
+
+    // The file names are written only when set.
+    const TPropInfo* imageFile = TMemoryDIB::StaticClass().FindProperty("ImageFilename");
+    const TPropInfo* maskFile = TMemoryDIB::StaticClass().FindProperty("MaskFilename");
+    EXPECT_FALSE(imageFile->IsStored(img));
+    EXPECT_FALSE(maskFile->IsStored(img));
+    img.SetImageFilename("knob.png");
+    EXPECT_TRUE(imageFile->IsStored(img));
+    EXPECT_FALSE(maskFile->IsStored(img));
 }
 
 TEST_F(Storage, AssignCopiesPixelsAttributesAndFileNames) {
@@ -115,6 +256,7 @@ TEST_F(Storage, AssignCopiesPixelsAttributesAndFileNames) {
 
     // Taking over only the attributes leaves no routine bound to the source, which may go first.
     TMemoryDIB c2(4, 3);
+    FillAll(c2, Px(255, 200, 200, 200));
     {
         TMemoryDIB source(4, 3);
         source.SetOpacity(50);
@@ -122,7 +264,10 @@ TEST_F(Storage, AssignCopiesPixelsAttributesAndFileNames) {
     }
     EXPECT_EQ(c2.RenderMethod().Self, &c2);
     TMemoryDIB target(4, 3);
+    FillAll(target, 0);
     c2.Draw(0, 0, 4, 3, &target, 0, 0);
+    // Blended at the opacity taken over: (200 x 50 + 255) >> 8 = 40.
+    EXPECT_EQ(Get(target, 3, 2), Px(255, 40, 40, 40));
 
     TDIBSettings notAnImage(nullptr);
     try {

@@ -40,9 +40,15 @@ TEST(Surface, ResizeChecksItsLimitsAndKeepsTheOldBufferOnFailure) {
     TDrawingSurface s(4, 4);
     s.Fill(kRed);
     EXPECT_THROW(s.Resize(-1, 4), EInvalidOperation);
-    EXPECT_THROW(s.Resize(kMaxSurfaceDimension + 1, 1), EOutOfMemory);
+    EXPECT_THROW(s.Resize(kMaxSurfaceSide + 1, 1), EOutOfMemory);
+    EXPECT_THROW(s.Resize(kMaxSurfaceSide, kMaxSurfaceSide), EOutOfMemory); // the total, not the sides
     EXPECT_EQ(s.Width(), 4);
     EXPECT_EQ(s.Pixel(3, 3), kRed);
+    // Long film strips are within the limits.
+    TDrawingSurface strip(64, 20480), wide(20000, 2);
+    strip.SetPixel(63, 20479, kRed);
+    EXPECT_EQ(strip.Bits()[63 * 4 + 2], 0xFF); // bottom-right is in the first row in memory
+    EXPECT_EQ(wide.Stride(), 80000u);
     s.Resize(4, 4); // same size: pixels stay
     EXPECT_EQ(s.Pixel(0, 0), kRed);
     s.Resize(5, 1);
