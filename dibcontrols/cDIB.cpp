@@ -846,7 +846,15 @@ void TAbstractSuperDIB::ImportImage(const std::string& FileName) {
         throw EDIBFormatError("The picture in " + FileName + " is empty.");
     ResizeImage(static_cast<std::uint16_t>(pic.Width), static_cast<std::uint16_t>(pic.Height));
     std::memcpy(fBits, pic.Pixels.data(), ByteSize());
-    if (pic.HasAlpha) {
+    // A 32-bit bitmap's fourth byte is its mask, whatever it holds. A PNG's alpha channel is the same thing
+    // in the format skin authors draw in today, so a PNG with alpha imports masked as well; but graphics
+    // programs often save an alpha channel that is opaque everywhere, and such a PNG imports like a picture
+    // without alpha: unmasked, drawn by plain copy, its colour key still usable.
+    bool masked = pic.Bitmap32;
+    if (!masked && pic.HasAlpha)
+        for (std::size_t i = 3; i < ByteSize() && !masked; i += 4)
+            masked = fBits[i] != 255;
+    if (masked) {
         fMasked = true;
         fTransparent = false;
     } else {

@@ -87,6 +87,36 @@ TEST(PictureCodecs, PngOrientationAndAlpha) {
     img.ImportImage(WriteTemp("dib_codec.png", MakePng(2, 2, rgba, true)));
     EXPECT_TRUE(img.Masked());
     EXPECT_EQ(Get(img, 1, 1), Px(10, 255, 255, 255));
+
+    // An alpha channel that is opaque everywhere imports like a picture without one: unmasked, and a
+    // colour key that was set stays set.
+    for (std::size_t i = 3; i < rgba.size(); i += 4)
+        rgba[i] = 255;
+    for (bool alpha : {true, false}) {
+        TMemoryDIB plain;
+        plain.SetTransparent(true);
+        plain.ImportImage(WriteTemp("dib_opaque.png", MakePng(2, 2, rgba, alpha)));
+        EXPECT_FALSE(plain.Masked()) << alpha;
+        EXPECT_TRUE(plain.Transparent()) << alpha;
+        EXPECT_EQ(Get(plain, 1, 1), Px(255, 255, 255, 255));
+    }
+}
+
+TEST(PictureCodecs, FilmStripPng) {
+    // 64 x 20480: frames stacked in one picture, taller than any side the loaders used to take.
+    Bytes rgba(std::size_t{64} * 20480 * 4, 0);
+    for (std::size_t y = 0; y < 20480; ++y)
+        rgba[(y * 64 + y % 64) * 4 + 3] = static_cast<std::uint8_t>(y / 64);
+    const std::string path = WriteTemp("dib_strip.png", MakePng(64, 20480, rgba, true));
+    TMemoryDIB img;
+    img.ImportImage(path);
+    ASSERT_EQ(img.Width(), 64);
+    ASSERT_EQ(img.Height(), 20480);
+    EXPECT_TRUE(img.Masked());
+    for (int y : {0, 100, 16384, 20479}) {
+        EXPECT_EQ(Get(img, y % 64, y), Px(static_cast<std::uint8_t>(y / 64), 0, 0, 0)) << y;
+        EXPECT_EQ(Get(img, (y + 1) % 64, y), 0u) << y;
+    }
 }
 
 TEST(PictureCodecs, JpegOrientation) {
