@@ -1,4 +1,6 @@
 # dibpack round trip: picture -> stored value -> PNG -> stored value, for every compressor.
+# INPUT is the picture, SIZE its size as WxH.
+string(REPLACE "x" " x " size_text "${SIZE}")
 file(MAKE_DIRECTORY ${WORK})
 foreach(c rle lzh none)
   execute_process(COMMAND ${DIBPACK} encode ${INPUT} ${WORK}/a.${c}.dib --compressor ${c} RESULT_VARIABLE rc)
@@ -19,7 +21,10 @@ foreach(c rle lzh none)
     message(FATAL_ERROR "${c}: the stored value changed on the way through PNG")
   endif()
   execute_process(COMMAND ${DIBPACK} info ${WORK}/a.${c}.dib RESULT_VARIABLE rc OUTPUT_VARIABLE out)
-  if(rc OR NOT out MATCHES "picture: +24 x 16")
+  if(rc OR NOT out MATCHES "picture: +${size_text}\n")
     message(FATAL_ERROR "info ${c}: ${out}")
+  endif()
+  if(NOT c STREQUAL "none" AND NOT out MATCHES "magic: +DIBCMP")
+    message(FATAL_ERROR "${c} did not compress ${INPUT}: ${out}")
   endif()
 endforeach()
