@@ -8,6 +8,7 @@
 #include <cmath>
 #include <cstring>
 #include <limits>
+#include <new>
 
 namespace ql::quantilaw {
 namespace {
@@ -78,7 +79,19 @@ fast::TConstants ComputeConstants() noexcept {
         k.logC[j] = static_cast<double>(c);
         k.logNegLnC[j] = static_cast<double>(-fpu::LnExtended(c));
         k.exp2Frac[j] = static_cast<double>(fpu::ExpExtended(ln2 * j / 16.0L));
+        // The level kernels' tables: any float near the reciprocal will do, as long as −ln of that very float
+        // goes with it.
+        k.mantC16[j] = StoreFloat(1.0L / mid);
+        k.mantNegLnC16[j] = StoreFloat(-fpu::LnExtended(k.mantC16[j]));
     }
+    for (int j = 0; j < 8; ++j) {
+        k.mantC8[j] = StoreFloat(1.0L / (1.0L + (j + 0.5L) / 8.0L));
+        k.mantNegLnC8[j] = StoreFloat(-fpu::LnExtended(k.mantC8[j]));
+    }
+    const long double onePlusLnA = 1.0L + fpu::LnExtended(kA);
+    for (int e = -7; e <= 0; ++e)
+        k.expBase[(e + 127) & 15] = StoreFloat((onePlusLnA + e * ln2) / kDivisor);
+    k.divisorInvF = StoreFloat(1.0L / kDivisor);
     return k;
 }
 
@@ -86,6 +99,9 @@ const fast::TConstants gConstants = ComputeConstants();
 
 const fast::TKernels& ChooseKernels() noexcept {
     __builtin_cpu_init();
+    if (__builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw") &&
+        __builtin_cpu_supports("avx512vbmi"))
+        return fast::AVX512VBMIKernels();
     if (__builtin_cpu_supports("avx512f")) return fast::AVX512Kernels();
     if (__builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma")) return fast::AVX2Kernels();
     if (__builtin_cpu_supports("sse2")) return fast::SSE2Kernels();
@@ -124,16 +140,19 @@ std::size_t RefLinear(const float* in, float* out, std::size_t n, float steps, f
     return ForEach(in, out, n, [=](float x) { return fast::QuantiseReference(x, steps, inv); });
 }
 
-constexpr fast::TKernels kReferenceKernels{"reference", RefCompress, RefExpand, RefCompanded, RefLinear};
+constexpr fast::TKernels kReferenceKernels{"reference", RefCompress, RefExpand, RefCompanded,
+                                           RefLinear,   nullptr,     nullptr};
 
 using BlockKernel = std::size_t (*)(const float*, float*, std::size_t, float, float,
                                     const fast::TConstants&) noexcept;
 
+bool Usable(const float* const* inputs, float* const* outputs, int channels, int frames) noexcept {
+    return inputs != nullptr && outputs != nullptr && channels > 0 && frames > 0;
+}
+
 void RunBlock(BlockKernel kernel, const float* const* inputs, float* const* outputs, int channels, int frames,
-              const TQuantiserState& state) noexcept {
-    if (inputs == nullptr || outputs == nullptr || channels <= 0 || frames <= 0) return;
+              TQuantSteps steps) noexcept {
     TFPUGuard guard;
-    const TQuantSteps steps = state.Steps();
     for (int c = 0; c < channels; ++c) {
         if (inputs[c] == nullptr || outputs[c] == nullptr) continue;
         kernel(inputs[c], outputs[c], static_cast<std::size_t>(frames), steps.QuantSteps, steps.QuantStepsInv,
@@ -143,6 +162,24 @@ void RunBlock(BlockKernel kernel, const float* const* inputs, float* const* outp
 
 const fast::TKernels& ActiveKernels() noexcept {
     return gForceReference.load(std::memory_order_relaxed) ? kReferenceKernels : gSelected;
+}
+
+// The level kernels need only MXCSR set up (round to nearest, exceptions masked, no flush-to-zero), which is
+// far cheaper per block than saving and loading the x87 environment; they take the full guard themselves for
+// the samples that go the exact way.
+class TMXCSRGuard {
+  public:
+    TMXCSRGuard() noexcept : fSaved(fpu::MXCSR()) { fpu::SetMXCSR((fSaved & 0x003F) | 0x1F80); }
+    ~TMXCSRGuard() noexcept { fpu::SetMXCSR(fSaved); }
+    TMXCSRGuard(const TMXCSRGuard&) = delete;
+    TMXCSRGuard& operator=(const TMXCSRGuard&) = delete;
+
+  private:
+    std::uint32_t fSaved;
+};
+
+TQuantSteps Unpack(std::uint64_t packed) noexcept {
+    return {FromBits(static_cast<std::uint32_t>(packed >> 32)), FromBits(static_cast<std::uint32_t>(packed))};
 }
 
 } // namespace
@@ -172,9 +209,46 @@ float QuantiseReference(float v, float steps, float inv) noexcept {
     return StoreFloat(n * inv);
 }
 
+bool BuildLevelTable(TLevelTable& table, float steps, float inv, const TKernels& kernels) noexcept {
+    if (!(steps >= 1.0f && steps <= kMaxTableSteps) || kernels.levelTable == nullptr) return false;
+    // An input in [−1, 1] compresses into [−1, 1], so its level is at most steps rounded: ceil(steps) covers
+    // it.
+    const auto top = static_cast<std::uint32_t>(std::ceil(steps));
+    kernels.levelTable(table.level, top, inv, gConstants);
+    if (top < 256) {
+        for (std::uint32_t k = 0; k < 256; ++k) {
+            const std::uint32_t bits = Bits(table.level[k]);
+            for (int b = 0; b < 4; ++b)
+                table.plane[b][k] = static_cast<std::uint8_t>(bits >> (8 * b));
+        }
+    }
+    table.steps = steps;
+    table.inv = inv;
+    table.top = top;
+    table.stepsGain = StoreFloat(static_cast<long double>(gLinearGain) * steps);
+    table.divisorInvSteps = StoreFloat(static_cast<long double>(gConstants.divisorInvF) * steps);
+    for (int i = 0; i < 16; ++i)
+        table.expBaseSteps[i] = StoreFloat(static_cast<long double>(gConstants.expBase[i]) * steps);
+    table.certain = StoreFloat(0.5L - steps * 0x1p-20L);
+    table.key = Pack(steps, inv);
+    return true;
+}
+
 const TConstants& Constants() noexcept { return gConstants; }
 const TKernels& ReferenceKernels() noexcept { return kReferenceKernels; }
 const TKernels& SelectedKernels() noexcept { return gSelected; }
+
+std::vector<const TKernels*> RunnableKernels() {
+    std::vector<const TKernels*> kernels;
+    __builtin_cpu_init();
+    if (__builtin_cpu_supports("sse2")) kernels.push_back(&SSE2Kernels());
+    if (__builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma")) kernels.push_back(&AVX2Kernels());
+    if (__builtin_cpu_supports("avx512f")) kernels.push_back(&AVX512Kernels());
+    if (__builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw") &&
+        __builtin_cpu_supports("avx512vbmi"))
+        kernels.push_back(&AVX512VBMIKernels());
+    return kernels;
+}
 
 } // namespace fast
 
@@ -195,15 +269,90 @@ float Quantise(float v, float steps, float inv) noexcept {
     return fast::QuantiseReference(v, steps, inv);
 }
 
-TQuantiserState::TQuantiserState() noexcept : fSteps(Pack(8.0f, 0.125f)) {}
+struct TQuantiserState::TLevelTables {
+    static constexpr int kCount = 3;
+    fast::TLevelTable table[kCount]{}; // key 0 matches no step pair
+    alignas(64) std::atomic<std::uint32_t> pins[kCount]{};
+    std::atomic<int> published{-1};
+    std::atomic<bool> building{false};
+};
 
-void TQuantiserState::Store(float steps, float inv) noexcept {
-    fSteps.store(Pack(steps, inv), std::memory_order_release);
+TQuantiserState::TQuantiserState() noexcept
+    : fSteps(Pack(8.0f, 0.125f)), fTables(new (std::nothrow) TLevelTables) {
+    TFPUGuard guard;
+    RefreshLevelTable();
 }
 
-TQuantSteps TQuantiserState::Steps() const noexcept {
-    const std::uint64_t packed = fSteps.load(std::memory_order_acquire);
-    return {FromBits(static_cast<std::uint32_t>(packed >> 32)), FromBits(static_cast<std::uint32_t>(packed))};
+TQuantiserState::~TQuantiserState() = default;
+
+void TQuantiserState::Store(float steps, float inv) noexcept {
+    fSteps.store(Pack(steps, inv), std::memory_order_seq_cst);
+}
+
+TQuantSteps TQuantiserState::Steps() const noexcept { return Unpack(fSteps.load(std::memory_order_acquire)); }
+
+TQuantiserState::TLease TQuantiserState::Lease() const noexcept {
+    const std::uint64_t packed = fSteps.load(std::memory_order_seq_cst);
+    if (fTables) {
+        TLevelTables& t = *fTables;
+        const int s = t.published.load(std::memory_order_seq_cst);
+        if (s >= 0) {
+            t.pins[s].fetch_add(1, std::memory_order_seq_cst);
+            // Still published after the pin is visible: from now on no builder takes this table, and none was
+            // writing it, because a builder writes only tables that are not published.
+            if (t.published.load(std::memory_order_seq_cst) == s && t.table[s].key == packed)
+                return TLease(Unpack(packed), &t.table[s], &t.pins[s]);
+            t.pins[s].fetch_sub(1, std::memory_order_release);
+        }
+    }
+    return TLease(Unpack(packed), nullptr, nullptr);
+}
+
+TQuantiserState::TLease::~TLease() {
+    if (fPin) fPin->fetch_sub(1, std::memory_order_release);
+}
+
+void TQuantiserState::RefreshLevelTable() noexcept {
+    if (!fTables || fast::SelectedKernels().levelTable == nullptr) return;
+    TLevelTables& t = *fTables;
+    for (;;) {
+        // Another thread is building: it reads the step pair again when it is done, so it will see ours.
+        if (t.building.exchange(true, std::memory_order_seq_cst)) return;
+        const std::uint64_t key = fSteps.load(std::memory_order_seq_cst);
+        PublishLevelTable(key);
+        t.building.store(false, std::memory_order_seq_cst);
+        // A pair stored after that load either finds the flag clear and builds itself, or is seen here.
+        if (fSteps.load(std::memory_order_seq_cst) == key) return;
+    }
+}
+
+bool TQuantiserState::PublishLevelTable(std::uint64_t key) noexcept {
+    TLevelTables& t = *fTables;
+    // Only the builder changes `published` and writes tables, and this thread is the builder.
+    const int current = t.published.load(std::memory_order_relaxed);
+    if (current >= 0 && t.table[current].key == key) return true;
+    const TQuantSteps steps = Unpack(key);
+    // Above the table range the published table stays as it is: its key no longer matches, so blocks run the
+    // exact path, and going back to its depth needs no rebuild.
+    if (!(steps.QuantSteps <= fast::kMaxTableSteps)) return false;
+    for (int s = 0; s < TLevelTables::kCount; ++s) {
+        if (s != current && t.table[s].key == key) {
+            t.published.store(s, std::memory_order_seq_cst); // built earlier and complete: a depth set back
+            return true;
+        }
+    }
+    for (int s = 0; s < TLevelTables::kCount; ++s) {
+        if (s == current || t.pins[s].load(std::memory_order_seq_cst) != 0) continue;
+        t.table[s].key = 0;
+        if (!fast::BuildLevelTable(t.table[s], steps.QuantSteps, steps.QuantStepsInv,
+                                   fast::SelectedKernels()))
+            return false;
+        t.published.store(s, std::memory_order_seq_cst);
+        return true;
+    }
+    // Every other table is pinned, which takes more than one thread processing this instance at once; blocks
+    // run the exact path until the next change.
+    return false;
 }
 
 void TQuantiserState::SetBitDepth(float bits) noexcept {
@@ -222,16 +371,34 @@ void TQuantiserState::SetBitDepth(float bits) noexcept {
     const float steps = StoreFloat(p - 1.0L);
     const float inv = StoreFloat(1.0L / static_cast<long double>(steps));
     Store(steps, inv);
+    RefreshLevelTable();
 }
 
 void ProcessCompanded(const float* const* inputs, float* const* outputs, int channels, int frames,
                       const TQuantiserState& state) noexcept {
-    RunBlock(ActiveKernels().companded, inputs, outputs, channels, frames, state);
+    if (!Usable(inputs, outputs, channels, frames)) return;
+    const fast::TKernels& kernels = ActiveKernels();
+    if (kernels.compandedLevels == nullptr) {
+        RunBlock(kernels.companded, inputs, outputs, channels, frames, state.Steps());
+        return;
+    }
+    // One lease for the whole block: every channel sees the same step pair, and the table matches it.
+    const TQuantiserState::TLease lease = state.Lease();
+    if (const fast::TLevelTable* table = lease.Table()) {
+        TMXCSRGuard guard;
+        for (int c = 0; c < channels; ++c)
+            if (inputs[c] != nullptr && outputs[c] != nullptr)
+                kernels.compandedLevels(inputs[c], outputs[c], static_cast<std::size_t>(frames), *table,
+                                        gConstants);
+        return;
+    }
+    RunBlock(kernels.companded, inputs, outputs, channels, frames, lease.Steps());
 }
 
 void ProcessLinear(const float* const* inputs, float* const* outputs, int channels, int frames,
                    const TQuantiserState& state) noexcept {
-    RunBlock(ActiveKernels().linear, inputs, outputs, channels, frames, state);
+    if (!Usable(inputs, outputs, channels, frames)) return;
+    RunBlock(ActiveKernels().linear, inputs, outputs, channels, frames, state.Steps());
 }
 
 void ForceReferencePath(bool force) noexcept { gForceReference.store(force, std::memory_order_relaxed); }
@@ -242,12 +409,14 @@ namespace reference {
 
 void ProcessCompanded(const float* const* inputs, float* const* outputs, int channels, int frames,
                       const TQuantiserState& state) noexcept {
-    RunBlock(kReferenceKernels.companded, inputs, outputs, channels, frames, state);
+    if (Usable(inputs, outputs, channels, frames))
+        RunBlock(kReferenceKernels.companded, inputs, outputs, channels, frames, state.Steps());
 }
 
 void ProcessLinear(const float* const* inputs, float* const* outputs, int channels, int frames,
                    const TQuantiserState& state) noexcept {
-    RunBlock(kReferenceKernels.linear, inputs, outputs, channels, frames, state);
+    if (Usable(inputs, outputs, channels, frames))
+        RunBlock(kReferenceKernels.linear, inputs, outputs, channels, frames, state.Steps());
 }
 
 } // namespace reference

@@ -1,6 +1,9 @@
 // SSE2 lanes (two doubles) for the vector quantiser kernels: the baseline every x86-64 processor has.
 #include "plugin/QuantiserFast.h"
 
+#include "runtime/FPU.h"
+
+#include <climits>
 #include <cstdint>
 
 #include <immintrin.h>
@@ -86,6 +89,88 @@ QL_FN VD Lookup(const Table16& t, VI index) {
 // The kernels are written over the wide operations above, so they come second.
 #include "plugin/QuantiserFastKernel.h"
 
+// Four float lanes for the level-table kernel. SSE2 has no variable permute or gather, so tables are read
+// lane by lane from memory.
+namespace flt {
+
+using VF = __m128;
+using VN = __m128i;
+using VK = __m128;
+constexpr int kFloatLanes = 4;
+constexpr int kMantBits = 4;
+constexpr int kFTableEntries = 16;
+struct FTable {
+    const float* p;
+};
+
+QL_FN VF LoadF(const float* p) { return _mm_loadu_ps(p); }
+QL_FN void StoreF(float* p, VF v) { _mm_storeu_ps(p, v); }
+QL_FN VF SetF(float v) { return _mm_set1_ps(v); }
+QL_FN VN SetN(int v) { return _mm_set1_epi32(v); }
+QL_FN VN CastN(VF a) { return _mm_castps_si128(a); }
+QL_FN VF CastF(VN a) { return _mm_castsi128_ps(a); }
+QL_FN VN AndN(VN a, VN b) { return _mm_and_si128(a, b); }
+QL_FN VN OrN(VN a, VN b) { return _mm_or_si128(a, b); }
+QL_FN VN AddN(VN a, VN b) { return _mm_add_epi32(a, b); }
+QL_FN VN LaneIndex() { return _mm_setr_epi32(0, 1, 2, 3); }
+template <int N>
+QL_FN VN SrlN(VN a) {
+    return _mm_srli_epi32(a, N);
+}
+QL_FN VF AddF(VF a, VF b) { return _mm_add_ps(a, b); }
+QL_FN VF SubF(VF a, VF b) { return _mm_sub_ps(a, b); }
+QL_FN VF MulF(VF a, VF b) { return _mm_mul_ps(a, b); }
+// Not fused: the error budget allows for the extra rounding.
+QL_FN VF FmaF(VF a, VF b, VF c) { return _mm_add_ps(_mm_mul_ps(a, b), c); }
+QL_FN VF AbsF(VF a) { return CastF(AndN(CastN(a), SetN(0x7FFFFFFF))); }
+QL_FN VK LeF(VF a, VF b) { return _mm_cmple_ps(a, b); }
+QL_FN VK LtF(VF a, VF b) { return _mm_cmplt_ps(a, b); }
+// Signed a <= b: a negative k only comes from a lane that is out of range anyway.
+QL_FN VK AtMostN(VN a, VN b) { return _mm_castsi128_ps(_mm_xor_si128(_mm_cmpgt_epi32(a, b), SetN(-1))); }
+QL_FN VK AndK(VK a, VK b) { return _mm_and_ps(a, b); }
+QL_FN unsigned BitsK(VK m) { return static_cast<unsigned>(_mm_movemask_ps(m)); }
+// m ? a : b
+QL_FN VF BlendF(VK m, VF a, VF b) { return _mm_or_ps(_mm_and_ps(m, a), _mm_andnot_ps(m, b)); }
+QL_FN VN CvtN(VF a) { return _mm_cvtps_epi32(a); }
+QL_FN VF CvtF(VN a) { return _mm_cvtepi32_ps(a); }
+QL_FN VF Load4(const float* t, VN index) {
+    alignas(16) std::int32_t i[4];
+    _mm_store_si128(reinterpret_cast<__m128i*>(i), index);
+    return _mm_setr_ps(t[i[0]], t[i[1]], t[i[2]], t[i[3]]);
+}
+QL_FN FTable LoadFTable(const float* p) { return {p}; }
+// Entry index & 15.
+QL_FN VF LookupF(const FTable& t, VN index) { return Load4(t.p, AndN(index, SetN(15))); }
+// Unsure lanes read entry 0.
+QL_FN VF GatherLevels(const float* level, VN k, VK sure) { return Load4(level, AndN(k, CastN(sure))); }
+// The sign of `bits` wherever the level is not 0.
+QL_FN VF ApplySign(VF magnitude, VN bits, VN k) {
+    const VN sign = _mm_andnot_si128(_mm_cmpeq_epi32(k, _mm_setzero_si128()), AndN(bits, SetN(INT_MIN)));
+    return CastF(OrN(CastN(magnitude), sign));
+}
+// Appends the unsure lanes' inputs and positions (base + lane).
+QL_FN unsigned Collect(float* x, std::uint32_t* position, unsigned unsure, VF v, std::uint32_t base) {
+    float lanes[kFloatLanes];
+    _mm_storeu_ps(lanes, v);
+    unsigned count = 0;
+    for (; unsure != 0; unsure &= unsure - 1, ++count) {
+        const int l = __builtin_ctz(unsure);
+        x[count] = lanes[l];
+        position[count] = base + static_cast<std::uint32_t>(l);
+    }
+    return count;
+}
+
+// The kernel comes last, inside this namespace, so that these operations hide the double-lane ones above.
+#include "plugin/QuantiserFastLevels.h"
+
+QL_KERNEL std::size_t CompandedLevelsBlock(const float* in, float* out, std::size_t n, const TLevelTable& t,
+                                           const TConstants& k) noexcept {
+    return RunLevels(in, out, n, t, k, MemoryLevels{t.level});
+}
+
+} // namespace flt
+
 #undef QL_FN
 #undef QL_KERNEL
 
@@ -93,8 +178,13 @@ QL_FN VD Lookup(const Table16& t, VI index) {
 } // namespace
 
 const TKernels& SSE2Kernels() noexcept {
-    static constexpr TKernels kernels{"sse2", sse2::CompressBlock, sse2::ExpandBlock, sse2::CompandedBlock,
-                                      sse2::LinearBlock};
+    static constexpr TKernels kernels{"sse2",
+                                      sse2::CompressBlock,
+                                      sse2::ExpandBlock,
+                                      sse2::CompandedBlock,
+                                      sse2::LinearBlock,
+                                      sse2::flt::CompandedLevelsBlock,
+                                      sse2::flt::LevelTableBlock};
     return kernels;
 }
 

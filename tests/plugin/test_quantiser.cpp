@@ -190,14 +190,7 @@ std::vector<float> Signal(std::size_t n, unsigned seed) {
     return v;
 }
 
-std::vector<const fast::TKernels*> RunnableKernels() {
-    std::vector<const fast::TKernels*> kernels = {&fast::SSE2Kernels()};
-    __builtin_cpu_init();
-    if (__builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma"))
-        kernels.push_back(&fast::AVX2Kernels());
-    if (__builtin_cpu_supports("avx512f")) kernels.push_back(&fast::AVX512Kernels());
-    return kernels;
-}
+std::vector<const fast::TKernels*> RunnableKernels() { return fast::RunnableKernels(); }
 
 TEST_P(QuantiserBlocks, InPlaceMatchesSeparateBuffersAndBadArgumentsAreHarmless) {
     const TQuantiserState state = AtDepth(6);
