@@ -6,8 +6,13 @@
 // values come from the reference compression of each input and, per depth, a table of the reference expansion
 // of every quantisation level, so the reference logarithm runs once per input rather than once per depth; a
 // slice of the inputs is also pushed through the reference block handlers themselves as a cross-check.
-// Pass 2 covers the path chosen at load unless --all-paths is given. --quick samples both passes (1/256 and
-// 1/4096 of the inputs, all paths) for continuous integration.
+// Pass 2 covers the path chosen at load unless --all-paths is given. Pass 3 runs the level-table kernels of
+// every path over every float in [-1, 1] at each whole depth 1..12 and several fractional ones, with the
+// tables the quantiser state builds. The output depends on the input only through its level, so the expected
+// values need one reference compression per positive input (a negative input's level is the negated one)
+// and one reference expansion per level; the tables themselves are checked entry by entry.
+// --quick samples all three passes (1/256, 1/4096 and 1/1024 of the inputs, all paths) for continuous
+// integration; --sampled-others samples passes 1 and 2 only, leaving pass 3 exhaustive.
 #include "plugin/Quantiser.h"
 #include "plugin/QuantiserFast.h"
 #include "runtime/FPU.h"
@@ -19,6 +24,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -56,10 +62,15 @@ struct Options {
     bool allPaths = false; // pass 2 on every path, not only the one chosen at load (pass 1 always runs all)
     unsigned threads = 0;
     std::size_t handlerStride = 1; // check every Nth chunk of 65536 inputs in pass 2
+    std::size_t characteristicStride = 1;
+    std::size_t levelStride = 1; // the same for pass 3
+    bool sampled = false;        // pick a different chunk out of each stride (quick runs)
 };
 
 struct PathCounters {
     const fast::TKernels* kernels;
+    bool sharesExact =
+        false; // its exact kernels are an earlier path's (they differ in the level kernel only)
     std::atomic<std::uint64_t> mismatches{0};
     std::atomic<std::uint64_t> fallbacks{0};
 };
@@ -88,6 +99,9 @@ void Parallel(unsigned threads, std::size_t count, Body body) {
         th.join();
 }
 
+// Pass 2 without --all-paths covers the exact kernels the processor got at load.
+bool IsSelected(const PathCounters& p) { return p.kernels->companded == fast::SelectedKernels().companded; }
+
 // ---- pass 1: the characteristic over every bit pattern ----
 
 struct CharacteristicResult {
@@ -96,11 +110,11 @@ struct CharacteristicResult {
 
 CharacteristicResult CheckCharacteristic(bool expand, std::vector<PathCounters>& paths, const Options& opt) {
     const std::size_t chunks = static_cast<std::size_t>((std::uint64_t{1} << 32) / kChunk);
-    const std::size_t stride = opt.quick ? 256 : 1;
+    const std::size_t stride = opt.characteristicStride;
     std::atomic<std::uint64_t> inputs{0}, nonFinite{0};
     Parallel(opt.threads, chunks / stride, [&](std::size_t task) {
         const std::uint64_t first =
-            static_cast<std::uint64_t>(task * stride + (opt.quick ? task % stride : 0)) * kChunk;
+            static_cast<std::uint64_t>(task * stride + (opt.sampled ? task % stride : 0)) * kChunk;
         std::vector<float> in(kChunk), expected(kChunk), out(kChunk);
         std::uint64_t special = 0;
         TFPUGuard guard;
@@ -110,6 +124,7 @@ CharacteristicResult CheckCharacteristic(bool expand, std::vector<PathCounters>&
             expected[i] = expand ? fast::ExpandReference(in[i]) : fast::CompressReference(in[i]);
         }
         for (PathCounters& p : paths) {
+            if (p.sharesExact) continue;
             const auto block = expand ? p.kernels->expand : p.kernels->compress;
             p.fallbacks += block(in.data(), out.data(), kChunk, fast::Constants());
             for (std::size_t i = 0; i < kChunk; ++i)
@@ -163,7 +178,7 @@ void CheckHandlers(const std::vector<Depth>& depths, std::vector<PathCounters>& 
     const std::size_t chunks = static_cast<std::size_t>((positive + kChunk - 1) / kChunk);
     const std::size_t stride = opt.handlerStride;
     Parallel(opt.threads, (chunks + stride - 1) / stride, [&](std::size_t task) {
-        const std::size_t chunk = task * stride + (opt.quick ? task % stride : 0);
+        const std::size_t chunk = task * stride + (opt.sampled ? task % stride : 0);
         if (chunk >= chunks) return;
         const std::uint64_t first = static_cast<std::uint64_t>(chunk) * kChunk;
         const std::size_t count = static_cast<std::size_t>(std::min<std::uint64_t>(kChunk, positive - first));
@@ -204,7 +219,7 @@ void CheckHandlers(const std::vector<Depth>& depths, std::vector<PathCounters>& 
                     }
                 }
                 for (PathCounters& p : paths) {
-                    if (!opt.allPaths && p.kernels != &fast::SelectedKernels()) continue;
+                    if (p.sharesExact || (!opt.allPaths && !IsSelected(p))) continue;
                     const auto block = linear ? p.kernels->linear : p.kernels->companded;
                     const std::size_t fb =
                         block(in.data(), out.data(), in.size(), d.steps, d.inv, fast::Constants());
@@ -228,6 +243,101 @@ void CheckHandlers(const std::vector<Depth>& depths, std::vector<PathCounters>& 
     });
 }
 
+// ---- pass 3: the level-table kernels over [-1, 1] ----
+
+struct LevelDepth {
+    float bits = 0;
+    std::unique_ptr<TQuantiserState> state; // builds and owns the table under test
+    const fast::TLevelTable* table = nullptr;
+    std::vector<float> level; // reference output of level k at [k]
+};
+
+struct LevelCounters {
+    std::atomic<std::uint64_t> inputs{0}, tableMismatches{0}, crossChecked{0}, crossMismatches{0};
+};
+
+// Nobody changes these states after this, so the table stays published without holding a lease.
+bool MakeLevelDepth(LevelDepth& d, float bits, LevelCounters& lc) {
+    d.bits = bits;
+    d.state = std::make_unique<TQuantiserState>(bits);
+    d.table = d.state->Lease().Table();
+    if (d.table == nullptr) return false;
+    TFPUGuard guard;
+    const TQuantSteps s = d.state->Steps();
+    d.level.resize(d.table->top + 1);
+    for (std::uint32_t k = 0; k <= d.table->top; ++k) {
+        d.level[k] = fast::ExpandReference(StoreFloat(static_cast<long double>(k) * s.QuantStepsInv));
+        if (!Same(d.level[k], d.table->level[k])) {
+            ++lc.tableMismatches;
+            Report("level table", "build", static_cast<float>(k), d.level[k], d.table->level[k]);
+        }
+    }
+    return true;
+}
+
+void CheckLevels(const std::vector<LevelDepth>& depths, std::vector<PathCounters>& paths, LevelCounters& lc,
+                 const Options& opt) {
+    const std::uint64_t positive = 0x3F800001ull; // +0 .. 1
+    const std::size_t chunks = static_cast<std::size_t>((positive + kChunk - 1) / kChunk);
+    const std::size_t stride = opt.levelStride;
+    Parallel(opt.threads, (chunks + stride - 1) / stride, [&](std::size_t task) {
+        const std::size_t chunk = task * stride + (opt.sampled ? task % stride : 0);
+        if (chunk >= chunks) return;
+        const std::uint64_t first = static_cast<std::uint64_t>(chunk) * kChunk;
+        const std::size_t count = static_cast<std::size_t>(std::min<std::uint64_t>(kChunk, positive - first));
+        std::vector<float> in(2 * count), compressed(count), expected(2 * count), out(2 * count),
+            reference(2 * count);
+        TFPUGuard guard;
+        for (std::size_t i = 0; i < count; ++i) {
+            in[2 * i] = FromBits(static_cast<std::uint32_t>(first + i));
+            in[2 * i + 1] = -in[2 * i];
+            compressed[i] = fast::CompressReference(in[2 * i]);
+        }
+        const bool crossCheck = task % 64 == 0;
+        for (const LevelDepth& d : depths) {
+            const double steps = d.table->steps;
+            for (std::size_t i = 0; i < count; ++i) {
+                // c·steps is exact in double and llrint rounds it to nearest-even under the guard; the
+                // negated input has the negated level, and level 0 gives +0 either way.
+                const long long n = std::llrint(compressed[i] * steps);
+                if (n < 0 || static_cast<std::size_t>(n) >= d.level.size()) {
+                    ++lc.crossMismatches;
+                    Report("level beyond the table", "reference", in[2 * i], 0.0f, compressed[i]);
+                    continue;
+                }
+                const float y = d.level[static_cast<std::size_t>(n)];
+                expected[2 * i] = y;
+                expected[2 * i + 1] = n == 0 ? y : -y;
+            }
+            if (crossCheck) {
+                const float* ip[1] = {in.data()};
+                float* rp[1] = {reference.data()};
+                reference::ProcessCompanded(ip, rp, 1, static_cast<int>(in.size()), *d.state);
+                for (std::size_t i = 0; i < in.size(); ++i)
+                    if (!Same(expected[i], reference[i])) {
+                        ++lc.crossMismatches;
+                        Report("levels vs reference handler", "reference", in[i], expected[i], reference[i]);
+                    }
+                lc.crossChecked += in.size();
+            }
+            for (PathCounters& p : paths) {
+                p.fallbacks +=
+                    p.kernels->compandedLevels(in.data(), out.data(), in.size(), *d.table, fast::Constants());
+                std::uint64_t bad = 0;
+                for (std::size_t i = 0; i < in.size(); ++i) {
+                    if (Same(expected[i], out[i])) continue;
+                    ++bad;
+                    char extra[48];
+                    std::snprintf(extra, sizeof extra, " %g bits levels", d.bits);
+                    Report("levels", p.kernels->name, in[i], expected[i], out[i], extra);
+                }
+                p.mismatches += bad;
+            }
+        }
+        lc.inputs += in.size();
+    });
+}
+
 double Seconds(std::chrono::steady_clock::time_point since) {
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - since).count();
 }
@@ -239,7 +349,14 @@ int main(int argc, char** argv) {
     for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];
         if (a == "--quick") {
-            opt.quick = true;
+            opt.quick = opt.sampled = true;
+            opt.characteristicStride = 256;
+            opt.handlerStride = 4096;
+            opt.levelStride = 1024;
+            opt.allPaths = true;
+        } else if (a == "--sampled-others") {
+            opt.sampled = true;
+            opt.characteristicStride = 256;
             opt.handlerStride = 4096;
             opt.allPaths = true;
         } else if (a == "--handler-stride" && i + 1 < argc) {
@@ -251,23 +368,23 @@ int main(int argc, char** argv) {
         } else if (a == "--threads" && i + 1 < argc) {
             opt.threads = static_cast<unsigned>(std::stoul(argv[++i]));
         } else {
-            std::fprintf(stderr, "usage: verify-quantiser [--quick] [--threads N] [--handler-stride N] "
-                                 "[--handlers-only] [--all-paths]\n");
+            std::fprintf(stderr, "usage: verify-quantiser [--quick | --sampled-others] [--threads N] "
+                                 "[--handler-stride N] [--handlers-only] [--all-paths]\n");
             return 2;
         }
     }
     if (opt.threads == 0) opt.threads = std::max(1u, std::thread::hardware_concurrency());
 
-    std::vector<const fast::TKernels*> available = {&fast::SSE2Kernels()};
-    __builtin_cpu_init();
-    if (__builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma"))
-        available.push_back(&fast::AVX2Kernels());
-    if (__builtin_cpu_supports("avx512f")) available.push_back(&fast::AVX512Kernels());
+    const std::vector<const fast::TKernels*> available = fast::RunnableKernels();
     std::vector<PathCounters> paths(available.size());
-    for (std::size_t i = 0; i < available.size(); ++i)
+    for (std::size_t i = 0; i < available.size(); ++i) {
         paths[i].kernels = available[i];
+        for (std::size_t j = 0; j < i; ++j)
+            paths[i].sharesExact |= available[j]->compress == available[i]->compress;
+    }
 
-    std::printf("verify-quantiser: %s mode, %u threads, paths:", opt.quick ? "quick (sampled)" : "full",
+    std::printf("verify-quantiser: %s mode, %u threads, paths:",
+                opt.quick ? "quick (sampled)" : (opt.sampled ? "levels full, others sampled" : "full"),
                 opt.threads);
     for (const PathCounters& p : paths)
         std::printf(" %s", p.kernels->name);
@@ -286,11 +403,12 @@ int main(int argc, char** argv) {
                     expand ? "ALawExpand" : "ALawCompress", static_cast<unsigned long long>(r.inputs),
                     static_cast<unsigned long long>(r.nonFinite), Seconds(t0));
         for (PathCounters& p : paths) {
+            if (p.sharesExact) continue;
             const std::uint64_t fb = p.fallbacks.load();
             const std::uint64_t bad = p.mismatches.exchange(0);
             characteristicMismatches += bad;
             const std::uint64_t finiteFallbacks = fb >= r.nonFinite ? fb - r.nonFinite : 0;
-            std::printf("  %-7s mismatches %llu, reference fallbacks on finite inputs %llu (%.3g of them)\n",
+            std::printf("  %-10s mismatches %llu, reference fallbacks on finite inputs %llu (%.3g of them)\n",
                         p.kernels->name, static_cast<unsigned long long>(bad),
                         static_cast<unsigned long long>(finiteFallbacks),
                         static_cast<double>(finiteFallbacks) / static_cast<double>(r.inputs - r.nonFinite));
@@ -310,7 +428,9 @@ int main(int argc, char** argv) {
     const double tableSeconds = Seconds(t1);
     HandlerCounters hc;
     CheckHandlers(depths, paths, hc, opt);
-    const std::size_t handlerPaths = opt.allPaths ? paths.size() : 1;
+    std::size_t handlerPaths = 0;
+    for (const PathCounters& p : paths)
+        handlerPaths += !p.sharesExact && (opt.allPaths || IsSelected(p));
     const double samples =
         static_cast<double>(hc.inputs.load()) * static_cast<double>(depths.size() * handlerPaths);
     std::printf(
@@ -319,8 +439,8 @@ int main(int argc, char** argv) {
         static_cast<unsigned long long>(hc.inputs.load()), depths.size(), handlerPaths, Seconds(t1),
         tableSeconds);
     for (PathCounters& p : paths)
-        if (opt.allPaths || p.kernels == &fast::SelectedKernels())
-            std::printf("  %-7s mismatches %llu\n", p.kernels->name,
+        if (!p.sharesExact && (opt.allPaths || IsSelected(p)))
+            std::printf("  %-10s mismatches %llu\n", p.kernels->name,
                         static_cast<unsigned long long>(p.mismatches.load()));
     std::printf("  reference fallbacks: companded %.3g, linear %.3g of samples\n",
                 static_cast<double>(hc.fallbacksCompanded.load()) / samples,
@@ -330,6 +450,41 @@ int main(int argc, char** argv) {
                 static_cast<unsigned long long>(hc.crossMismatches.load()));
 
     std::uint64_t mismatches = characteristicMismatches + hc.crossMismatches.load();
+    for (PathCounters& p : paths)
+        mismatches += p.mismatches.exchange(0);
+
+    std::vector<float> levelBits;
+    for (int b = 1; b <= 12; ++b)
+        levelBits.push_back(static_cast<float>(b));
+    for (float b : {1.5f, 2.5f, 4.2f, 7.3f, 9.9f, 11.5f, 11.97f})
+        levelBits.push_back(b);
+    const auto t2 = std::chrono::steady_clock::now();
+    LevelCounters lc;
+    std::vector<LevelDepth> levelDepths(levelBits.size());
+    for (std::size_t i = 0; i < levelBits.size(); ++i)
+        if (!MakeLevelDepth(levelDepths[i], levelBits[i], lc)) {
+            std::printf("levels: no level table at %g bits\n", levelBits[i]);
+            ++mismatches;
+        }
+    for (PathCounters& p : paths)
+        p.fallbacks = 0;
+    CheckLevels(levelDepths, paths, lc, opt);
+    const double levelSamples =
+        static_cast<double>(lc.inputs.load()) * static_cast<double>(levelDepths.size());
+    std::printf("levels: %llu inputs in [-1, 1] x %zu depths (1..12, 1.5, 2.5, 4.2, 7.3, 9.9, 11.5, 11.97) x "
+                "%zu paths, %.1f s\n",
+                static_cast<unsigned long long>(lc.inputs.load()), levelDepths.size(), paths.size(),
+                Seconds(t2));
+    std::printf("  table entries against the reference expansion: mismatches %llu\n",
+                static_cast<unsigned long long>(lc.tableMismatches.load()));
+    for (PathCounters& p : paths)
+        std::printf("  %-10s mismatches %llu, samples sent to the exact path %.3g of them\n", p.kernels->name,
+                    static_cast<unsigned long long>(p.mismatches.load()),
+                    static_cast<double>(p.fallbacks.load()) / levelSamples);
+    std::printf("  reference handler cross-checked on %llu samples: mismatches %llu\n",
+                static_cast<unsigned long long>(lc.crossChecked.load()),
+                static_cast<unsigned long long>(lc.crossMismatches.load()));
+    mismatches += lc.tableMismatches.load() + lc.crossMismatches.load();
     for (PathCounters& p : paths)
         mismatches += p.mismatches.load();
     std::printf("total mismatches %llu, wall time %.1f s\n", static_cast<unsigned long long>(mismatches),
