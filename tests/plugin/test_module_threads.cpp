@@ -1,0 +1,172 @@
+// Depth changes on several threads while audio runs: every block sees one step count and, when it uses a
+// level table, a complete table built for that step count.
+#include "plugin/QuantilawModule.h"
+#include "plugin/QuantiserFast.h"
+#include "runtime/FPU.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <cmath>
+#include <cstdint>
+#include <cstring>
+#include <memory>
+#include <random>
+#include <thread>
+#include <vector>
+
+using namespace ql;
+using namespace ql::vst;
+using namespace ql::quantilaw;
+
+namespace {
+
+std::uint32_t Bits(float f) {
+    std::uint32_t u;
+    std::memcpy(&u, &f, sizeof u);
+    return u;
+}
+
+// Whole and fractional depths, inside and above the table range.
+const std::vector<float> kDepths = {3.0f, 8.0f, 12.0f, 2.5f, 7.3f, 11.5f, 5.0f, 16.0f, 20.5f};
+
+// Changes the depth to a random entry of kDepths until told to stop, counting its changes.
+template <class Set>
+std::thread Changer(std::atomic<bool>& stop, std::atomic<int>& changes, unsigned seed, Set set) {
+    return std::thread([&stop, &changes, seed, set] {
+        std::mt19937 rng(seed);
+        while (!stop.load(std::memory_order_relaxed)) {
+            set(kDepths[rng() % kDepths.size()]);
+            changes.fetch_add(1, std::memory_order_relaxed);
+            // Bursts and pauses, so that rounds meet both finished tables and rebuilds in progress.
+            if (rng() % 4 != 0) std::this_thread::sleep_for(std::chrono::microseconds(rng() % 40));
+        }
+    });
+}
+
+// Enough rounds, and enough changes on the other threads meanwhile, for the rounds to meet rebuilds.
+bool KeepGoing(int round, const std::atomic<int>& changes) {
+    return round < 2000 || changes.load(std::memory_order_relaxed) < 1000;
+}
+
+TEST(QuantiserThreads, ALeasedTableIsCompleteAndBuiltForTheLeasedStepCount) {
+    struct Expected {
+        TQuantSteps steps;
+        std::vector<float> level; // empty above the table range
+    };
+    std::vector<Expected> expected;
+    {
+        TFPUGuard guard;
+        for (float bits : kDepths) {
+            const TQuantiserState s(bits);
+            Expected e{s.Steps(), {}};
+            if (e.steps.QuantSteps <= fast::kMaxTableSteps)
+                for (std::uint32_t k = 0; k <= static_cast<std::uint32_t>(std::ceil(e.steps.QuantSteps)); ++k)
+                    e.level.push_back(fast::ExpandReference(
+                        static_cast<float>(k * static_cast<double>(e.steps.QuantStepsInv))));
+            expected.push_back(e);
+        }
+    }
+    TQuantiserState state(3);
+    std::atomic<bool> stop{false};
+    std::atomic<int> changes{0};
+    std::thread a = Changer(stop, changes, 1, [&](float bits) { state.SetBitDepth(bits); });
+    std::thread b = Changer(stop, changes, 2, [&](float bits) { state.SetBitDepth(bits); });
+
+    int withTable = 0, withoutTable = 0, failures = 0;
+    for (int round = 0; KeepGoing(round, changes) && failures == 0; ++round) {
+        const TQuantiserState::TLease l = state.Lease();
+        const Expected* e = nullptr;
+        for (const Expected& x : expected)
+            if (Bits(x.steps.QuantSteps) == Bits(l.Steps().QuantSteps)) e = &x;
+        if (e == nullptr || Bits(e->steps.QuantStepsInv) != Bits(l.Steps().QuantStepsInv)) {
+            ADD_FAILURE() << "a step pair no depth gives: " << l.Steps().QuantSteps;
+            ++failures;
+            continue;
+        }
+        const fast::TLevelTable* t = l.Table();
+        if (t == nullptr) {
+            ++withoutTable;
+            continue;
+        }
+        ++withTable;
+        // Every entry, read while the other threads keep rebuilding.
+        if (Bits(t->steps) != Bits(e->steps.QuantSteps) || t->top + 1 != e->level.size() ||
+            std::memcmp(t->level, e->level.data(), e->level.size() * sizeof(float)) != 0) {
+            ADD_FAILURE() << "the table leased with " << e->steps.QuantSteps << " steps is not its own";
+            ++failures;
+        }
+    }
+    stop = true;
+    a.join();
+    b.join();
+    EXPECT_GT(withTable, 0);
+    EXPECT_GT(withoutTable, 0);
+    // The last depth stored gets its table, whichever thread built last.
+    state.SetBitDepth(8);
+    const TQuantiserState::TLease l = state.Lease();
+    ASSERT_NE(nullptr, l.Table());
+    EXPECT_EQ(255.0f, l.Table()->steps);
+}
+
+struct TFree {
+    void operator()(TComponent* c) const { TComponent::Free(c); }
+};
+using TModule = std::unique_ptr<TVST2Module1, TFree>;
+
+TEST(QuantilawModuleThreads, AudioBlocksEachMatchOneDepthWhileOtherThreadsChangeIt) {
+    constexpr int kFrames = 256;
+    std::vector<float> left(kFrames), right(kFrames);
+    for (int i = 0; i < kFrames; ++i) {
+        left[static_cast<std::size_t>(i)] = -1.0f + 2.0f * static_cast<float>(i) / (kFrames - 1);
+        right[static_cast<std::size_t>(i)] = 0.9f * std::sin(0.37f * static_cast<float>(i));
+    }
+    // Each depth's reference output for both channels; they all differ, so a block names its depth.
+    std::vector<std::vector<float>> expected;
+    for (float bits : kDepths) {
+        const TQuantiserState s(bits);
+        std::vector<float> out(2 * kFrames);
+        const float* in[2] = {left.data(), right.data()};
+        float* o[2] = {out.data(), out.data() + kFrames};
+        reference::ProcessCompanded(in, o, 2, kFrames, s);
+        for (const std::vector<float>& other : expected)
+            ASSERT_NE(other, out) << bits;
+        expected.push_back(out);
+    }
+
+    TModule m(CreateComponent<TVST2Module1>(nullptr));
+    AEffect* e = m->GetEffect();
+    std::atomic<bool> stop{false};
+    std::atomic<int> changes{0};
+    // The editor's thread and the host's automation thread.
+    std::thread ui = Changer(stop, changes, 3, [&](float bits) { m->SetParameter(0, bits); });
+    std::thread automation = Changer(stop, changes, 4, [&](float bits) { m->SetParameter(0, bits); });
+
+    std::vector<float> out(2 * kFrames);
+    float* in[2] = {left.data(), right.data()};
+    float* o[2] = {out.data(), out.data() + kFrames};
+    std::mt19937 rng(5);
+    int failures = 0;
+    for (int block = 0; KeepGoing(block, changes) && failures == 0; ++block) {
+        if (block % 8 == 0) m->SetParameter(0, kDepths[rng() % kDepths.size()]); // automation on this thread
+        e->processReplacing(e, in, o, kFrames);
+        bool matched = false;
+        for (const std::vector<float>& x : expected)
+            matched |= std::memcmp(x.data(), out.data(), out.size() * sizeof(float)) == 0;
+        if (!matched) {
+            ADD_FAILURE() << "block " << block << " matches no single depth";
+            ++failures;
+        }
+    }
+    stop = true;
+    ui.join();
+    automation.join();
+
+    m->SetParameter(0, 12.0f);
+    e->processReplacing(e, in, o, kFrames);
+    EXPECT_EQ(expected[2], out);
+    EXPECT_NE(nullptr, m->QuantiserState().Lease().Table());
+}
+
+} // namespace
