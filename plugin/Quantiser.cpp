@@ -10,6 +10,8 @@
 #include <limits>
 #include <new>
 
+#include <xmmintrin.h>
+
 namespace ql::quantilaw {
 namespace {
 
@@ -167,10 +169,13 @@ const fast::TKernels& ActiveKernels() noexcept {
 // The level kernels need only MXCSR set up (round to nearest, exceptions masked, no flush-to-zero), which is
 // far cheaper per block than saving and loading the x87 environment; they take the full guard themselves for
 // the samples that go the exact way.
+// Only used where a level kernel exists, so SSE is there.
 class TMXCSRGuard {
   public:
-    TMXCSRGuard() noexcept : fSaved(fpu::MXCSR()) { fpu::SetMXCSR((fSaved & 0x003F) | 0x1F80); }
-    ~TMXCSRGuard() noexcept { fpu::SetMXCSR(fSaved); }
+    __attribute__((target("sse"))) TMXCSRGuard() noexcept : fSaved(_mm_getcsr()) {
+        _mm_setcsr((fSaved & 0x003F) | 0x1F80);
+    }
+    __attribute__((target("sse"))) ~TMXCSRGuard() noexcept { _mm_setcsr(fSaved); }
     TMXCSRGuard(const TMXCSRGuard&) = delete;
     TMXCSRGuard& operator=(const TMXCSRGuard&) = delete;
 
