@@ -253,7 +253,10 @@ struct LevelDepth {
 };
 
 struct LevelCounters {
+    LevelCounters(std::size_t depths, std::size_t paths) : paths(paths), sent(depths * paths) {}
     std::atomic<std::uint64_t> inputs{0}, tableMismatches{0}, crossChecked{0}, crossMismatches{0};
+    std::size_t paths;
+    std::vector<std::atomic<std::uint64_t>> sent; // samples sent to the exact path, [depth * paths + path]
 };
 
 // Nobody changes these states after this, so the table stays published without holding a lease.
@@ -294,7 +297,8 @@ void CheckLevels(const std::vector<LevelDepth>& depths, std::vector<PathCounters
             compressed[i] = fast::CompressReference(in[2 * i]);
         }
         const bool crossCheck = task % 64 == 0;
-        for (const LevelDepth& d : depths) {
+        for (std::size_t di = 0; di < depths.size(); ++di) {
+            const LevelDepth& d = depths[di];
             const double steps = d.table->steps;
             for (std::size_t i = 0; i < count; ++i) {
                 // c·steps is exact in double and llrint rounds it to nearest-even under the guard; the
@@ -320,9 +324,12 @@ void CheckLevels(const std::vector<LevelDepth>& depths, std::vector<PathCounters
                     }
                 lc.crossChecked += in.size();
             }
-            for (PathCounters& p : paths) {
-                p.fallbacks +=
+            for (std::size_t pi = 0; pi < paths.size(); ++pi) {
+                PathCounters& p = paths[pi];
+                const std::size_t sent =
                     p.kernels->compandedLevels(in.data(), out.data(), in.size(), *d.table, fast::Constants());
+                p.fallbacks += sent;
+                lc.sent[di * lc.paths + pi] += sent;
                 std::uint64_t bad = 0;
                 for (std::size_t i = 0; i < in.size(); ++i) {
                     if (Same(expected[i], out[i])) continue;
@@ -459,7 +466,7 @@ int main(int argc, char** argv) {
     for (float b : {1.5f, 2.5f, 4.2f, 7.3f, 9.9f, 11.5f, 11.97f})
         levelBits.push_back(b);
     const auto t2 = std::chrono::steady_clock::now();
-    LevelCounters lc;
+    LevelCounters lc(levelBits.size(), paths.size());
     std::vector<LevelDepth> levelDepths(levelBits.size());
     for (std::size_t i = 0; i < levelBits.size(); ++i)
         if (!MakeLevelDepth(levelDepths[i], levelBits[i], lc)) {
@@ -478,9 +485,21 @@ int main(int argc, char** argv) {
     std::printf("  table entries against the reference expansion: mismatches %llu\n",
                 static_cast<unsigned long long>(lc.tableMismatches.load()));
     for (PathCounters& p : paths)
-        std::printf("  %-10s mismatches %llu, samples sent to the exact path %.3g of them\n", p.kernels->name,
-                    static_cast<unsigned long long>(p.mismatches.load()),
+        std::printf("  %-10s mismatches %llu, samples sent to the exact path %llu (%.3g of them)\n",
+                    p.kernels->name, static_cast<unsigned long long>(p.mismatches.load()),
+                    static_cast<unsigned long long>(p.fallbacks.load()),
                     static_cast<double>(p.fallbacks.load()) / levelSamples);
+    std::printf("  sent to the exact path by depth:");
+    for (const PathCounters& p : paths)
+        std::printf(" %s", p.kernels->name);
+    std::printf("\n");
+    for (std::size_t di = 0; di < levelDepths.size(); ++di) {
+        std::printf("    %5g bits:", levelDepths[di].bits);
+        for (std::size_t pi = 0; pi < paths.size(); ++pi)
+            std::printf(" %.3g", static_cast<double>(lc.sent[di * lc.paths + pi].load()) /
+                                     static_cast<double>(lc.inputs.load()));
+        std::printf("\n");
+    }
     std::printf("  reference handler cross-checked on %llu samples: mismatches %llu\n",
                 static_cast<unsigned long long>(lc.crossChecked.load()),
                 static_cast<unsigned long long>(lc.crossMismatches.load()));
