@@ -7,7 +7,6 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <chrono>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
@@ -31,23 +30,36 @@ std::uint32_t Bits(float f) {
 // Whole and fractional depths, inside and above the table range.
 const std::vector<float> kDepths = {3.0f, 8.0f, 12.0f, 2.5f, 7.3f, 11.5f, 5.0f, 16.0f, 20.5f};
 
-// Changes the depth to a random entry of kDepths until told to stop, counting its changes.
+// What the changing threads and the observing thread share.
+struct Shared {
+    std::atomic<bool> stop{false};
+    std::atomic<int> changes{0}; // depth changes made by the changing threads
+    std::atomic<int> rounds{0};  // leases or blocks of the observing thread
+};
+
+// Changes the depth to a random entry of kDepths until told to stop. Between changes it mostly lets the
+// observing thread do a few rounds (in bursts otherwise), so that rounds meet both finished tables and
+// rebuilds in progress whatever the scheduler and its timers do.
 template <class Set>
-std::thread Changer(std::atomic<bool>& stop, std::atomic<int>& changes, unsigned seed, Set set) {
-    return std::thread([&stop, &changes, seed, set] {
+std::thread Changer(Shared& shared, unsigned seed, Set set) {
+    return std::thread([&shared, seed, set] {
         std::mt19937 rng(seed);
-        while (!stop.load(std::memory_order_relaxed)) {
+        while (!shared.stop.load(std::memory_order_relaxed)) {
             set(kDepths[rng() % kDepths.size()]);
-            changes.fetch_add(1, std::memory_order_relaxed);
-            // Bursts and pauses, so that rounds meet both finished tables and rebuilds in progress.
-            if (rng() % 4 != 0) std::this_thread::sleep_for(std::chrono::microseconds(rng() % 40));
+            shared.changes.fetch_add(1, std::memory_order_relaxed);
+            if (rng() % 4 == 0) continue;
+            const int until = shared.rounds.load(std::memory_order_relaxed) + 1 + static_cast<int>(rng() % 4);
+            while (!shared.stop.load(std::memory_order_relaxed) &&
+                   shared.rounds.load(std::memory_order_relaxed) < until)
+                std::this_thread::yield();
         }
     });
 }
 
 // Enough rounds, and enough changes on the other threads meanwhile, for the rounds to meet rebuilds.
-bool KeepGoing(int round, const std::atomic<int>& changes) {
-    return round < 2000 || changes.load(std::memory_order_relaxed) < 1000;
+bool KeepGoing(Shared& shared) {
+    const int round = shared.rounds.fetch_add(1, std::memory_order_relaxed);
+    return round < 2000 || shared.changes.load(std::memory_order_relaxed) < 1000;
 }
 
 TEST(QuantiserThreads, ALeasedTableIsCompleteAndBuiltForTheLeasedStepCount) {
@@ -69,13 +81,12 @@ TEST(QuantiserThreads, ALeasedTableIsCompleteAndBuiltForTheLeasedStepCount) {
         }
     }
     TQuantiserState state(3);
-    std::atomic<bool> stop{false};
-    std::atomic<int> changes{0};
-    std::thread a = Changer(stop, changes, 1, [&](float bits) { state.SetBitDepth(bits); });
-    std::thread b = Changer(stop, changes, 2, [&](float bits) { state.SetBitDepth(bits); });
+    Shared shared;
+    std::thread a = Changer(shared, 1, [&](float bits) { state.SetBitDepth(bits); });
+    std::thread b = Changer(shared, 2, [&](float bits) { state.SetBitDepth(bits); });
 
     int withTable = 0, withoutTable = 0, failures = 0;
-    for (int round = 0; KeepGoing(round, changes) && failures == 0; ++round) {
+    while (failures == 0 && KeepGoing(shared)) {
         const TQuantiserState::TLease l = state.Lease();
         const Expected* e = nullptr;
         for (const Expected& x : expected)
@@ -98,7 +109,7 @@ TEST(QuantiserThreads, ALeasedTableIsCompleteAndBuiltForTheLeasedStepCount) {
             ++failures;
         }
     }
-    stop = true;
+    shared.stop = true;
     a.join();
     b.join();
     EXPECT_GT(withTable, 0);
@@ -137,18 +148,17 @@ TEST(QuantilawModuleThreads, AudioBlocksEachMatchOneDepthWhileOtherThreadsChange
 
     TModule m(CreateComponent<TVST2Module1>(nullptr));
     AEffect* e = m->GetEffect();
-    std::atomic<bool> stop{false};
-    std::atomic<int> changes{0};
+    Shared shared;
     // The editor's thread and the host's automation thread.
-    std::thread ui = Changer(stop, changes, 3, [&](float bits) { m->SetParameter(0, bits); });
-    std::thread automation = Changer(stop, changes, 4, [&](float bits) { m->SetParameter(0, bits); });
+    std::thread ui = Changer(shared, 3, [&](float bits) { m->SetParameter(0, bits); });
+    std::thread automation = Changer(shared, 4, [&](float bits) { m->SetParameter(0, bits); });
 
     std::vector<float> out(2 * kFrames);
     float* in[2] = {left.data(), right.data()};
     float* o[2] = {out.data(), out.data() + kFrames};
     std::mt19937 rng(5);
     int failures = 0;
-    for (int block = 0; KeepGoing(block, changes) && failures == 0; ++block) {
+    for (int block = 0; failures == 0 && KeepGoing(shared); ++block) {
         if (block % 8 == 0) m->SetParameter(0, kDepths[rng() % kDepths.size()]); // automation on this thread
         e->processReplacing(e, in, o, kFrames);
         bool matched = false;
@@ -159,7 +169,7 @@ TEST(QuantilawModuleThreads, AudioBlocksEachMatchOneDepthWhileOtherThreadsChange
             ++failures;
         }
     }
-    stop = true;
+    shared.stop = true;
     ui.join();
     automation.join();
 
