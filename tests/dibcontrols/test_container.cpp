@@ -389,3 +389,52 @@ end)"));
             ink += Shown(x, y) != Rgb(clWhite);
     EXPECT_GT(ink, 100);
 }
+
+TEST_F(ContainerTest, FramedWindowedChildrenGetASunkenFrameAndPaintOverTheComposedImage) {
+    auto* panel = new TPanel(form);
+    panel->SetParent(container);
+    panel->SetBounds(50, 20, 40, 30);
+    panel->SetBevelOuter(TBevelCut::bvNone);
+    panel->SetColor(clYellow);
+    panel->SetControlStyle(panel->ControlStyle() | csFramed);
+    Open();
+    EXPECT_EQ(Shown(49, 19), Rgb(clBtnShadow));    // outside the top-left corner
+    EXPECT_EQ(Shown(90, 50), Rgb(clBtnHighlight)); // outside the bottom-right corner
+    EXPECT_EQ(Shown(70, 35), Rgb(clYellow));       // the panel's own face on top
+    EXPECT_EQ(Shown(48, 18), Rgb(clWhite));
+    // A windowed child comes after every skinned one in the Tab order.
+    TTestDIBControl* a = AddControl(TRect::Bounds(10, 10, 20, 20));
+    a->SetDIBTabOrder(0);
+    panel->SetTabStop(true);
+    EXPECT_EQ(container->TabPosition(a), 0);
+    EXPECT_EQ(container->TabPosition(panel), panel->TabOrder() + container->ControlCount());
+    EXPECT_EQ(container->FirstControl(), a);
+    EXPECT_EQ(container->LastControl(), panel);
+}
+
+TEST_F(ContainerTest, ASkinnedChildThatSetsTheCursorItselfIsObeyed) {
+    struct Cursor : TTestDIBControl {
+        using TTestDIBControl::TTestDIBControl;
+        int asked = 0;
+        void Dispatch(TMessage& m) override {
+            if (m.Msg == WM_SETCURSOR) {
+                ++asked;
+                form->PlatformWindow()->SetCursorShape(crCross);
+                m.Result = 1;
+                return;
+            }
+            TTestDIBControl::Dispatch(m);
+        }
+        TForm* form = nullptr;
+    };
+    auto* c = new Cursor(form);
+    c->form = form;
+    c->SetParent(container);
+    c->SetBounds(10, 10, 20, 20);
+    c->SetCursor(crHandPoint);
+    Open();
+    sys().MoveMouse(ScreenAt(15, 15));
+    Pump();
+    EXPECT_EQ(c->asked, 1);
+    EXPECT_EQ(sys().WindowCursor(form->Handle()), crCross);
+}
