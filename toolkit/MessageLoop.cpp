@@ -56,9 +56,15 @@ std::uint32_t GetTickCount() {
 
 void SetTickSource(std::uint32_t (*source)()) { gTickSource = source; }
 
-TMessageWindow::TMessageWindow(TWindowProc proc) : fProc(proc) {}
+TMessageWindow::TMessageWindow(TWindowProc proc) : fProc(proc) {
+    // A replaced clock must drive every timer, so tests see them tick on their own time.
+    if (!gTickSource)
+        fNative =
+            backends::CreateTimerWindow(TEvent<void(std::uintptr_t)>::Of<&TMessageWindow::NativeTick>(this));
+}
 
 TMessageWindow::~TMessageWindow() {
+    fNative.reset();
     auto& timers = Timers();
     timers.erase(std::remove_if(timers.begin(), timers.end(),
                                 [this](const TimerEntry& t) { return t.window == this; }),
@@ -66,6 +72,7 @@ TMessageWindow::~TMessageWindow() {
 }
 
 bool TMessageWindow::SetTimer(std::uintptr_t id, std::uint32_t intervalMs) {
+    if (fNative) return fNative->SetTimer(id, std::max(intervalMs, kMinTimerInterval));
     auto& timers = Timers();
     const std::uint32_t interval = std::max(intervalMs, kMinTimerInterval);
     for (TimerEntry& t : timers)
@@ -80,6 +87,7 @@ bool TMessageWindow::SetTimer(std::uintptr_t id, std::uint32_t intervalMs) {
 }
 
 bool TMessageWindow::KillTimer(std::uintptr_t id) {
+    if (fNative) return fNative->KillTimer(id);
     auto& timers = Timers();
     auto it = std::find_if(timers.begin(), timers.end(),
                            [&](const TimerEntry& t) { return t.window == this && t.id == id; });
@@ -99,7 +107,9 @@ std::intptr_t TMessageWindow::Perform(std::uint32_t msg, std::uintptr_t wparam, 
     return m.Result;
 }
 
-std::size_t RunningTimerCount() { return Timers().size(); }
+void TMessageWindow::NativeTick(std::uintptr_t id) { Perform(WM_TIMER, id, 0); }
+
+std::size_t RunningTimerCount() { return Timers().size() + backends::NativeTimerCount(); }
 
 void ProcessMessages() {
     backends::Headless().ProcessEvents();

@@ -3,11 +3,14 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 
 #include "runtime/Events.h"
 #include "toolkit/Messages.h"
 
 namespace ql {
+
+class TNativeTimerWindow;
 
 /// Milliseconds of the toolkit's clock (wraps after 49.7 days, like every tick counter).
 std::uint32_t GetTickCount();
@@ -16,11 +19,13 @@ void SetTickSource(std::uint32_t (*source)());
 
 /// Shortest interval a timer runs at; shorter requests run at this rate.
 constexpr std::uint32_t kMinTimerInterval = 10;
-/// Running timers the process may hold; creating more fails.
+/// Running timers of the toolkit's own table the process may hold; creating more fails.
 constexpr std::size_t kMaxTimers = 10000;
 
-/// A hidden window that only receives messages: timers and messages sent to it.
-/// Its procedure runs on the user-interface thread, from ProcessMessages.
+/// A hidden window that only receives messages: timers and messages sent to it. Its procedure
+/// runs on the user-interface thread. Where the window system has timers of its own (Windows),
+/// the window is a native one and its ticks come through the thread's message loop; elsewhere,
+/// and while a replaced clock runs (tests), they come from the toolkit's table in ProcessMessages.
 class TMessageWindow {
   public:
     using TWindowProc = TEvent<void(TMessage&)>;
@@ -38,7 +43,9 @@ class TMessageWindow {
     std::intptr_t Perform(std::uint32_t msg, std::uintptr_t wparam = 0, std::intptr_t lparam = 0);
 
   private:
+    void NativeTick(std::uintptr_t id);
     TWindowProc fProc;
+    std::unique_ptr<TNativeTimerWindow> fNative;
 };
 
 /// Number of running timers in the process (for tests and diagnostics).

@@ -6,6 +6,7 @@
 
 #include "runtime/Exceptions.h"
 #include "toolkit/Canvas.h"
+#include "toolkit/backends/Platform.h"
 
 namespace ql {
 
@@ -18,6 +19,10 @@ TDrawingSurface::~TDrawingSurface() {
     if (fCanvas) fCanvas->SetHandle(nullptr);
 }
 
+std::uintptr_t TDrawingSurface::DeviceContext() const {
+    return fNativeMemory ? fNativeMemory->DeviceContext() : 0;
+}
+
 void TDrawingSurface::Resize(std::int32_t width, std::int32_t height) {
     if (width == fWidth && height == fHeight) return;
     if (width < 0 || height < 0) throw EInvalidOperation("Invalid surface size");
@@ -28,12 +33,16 @@ void TDrawingSurface::Resize(std::int32_t width, std::int32_t height) {
         throw EOutOfMemory("Surface too large");
     const std::size_t bytes = static_cast<std::size_t>(width) * 4 * static_cast<std::size_t>(height);
     std::unique_ptr<std::uint8_t[]> bits;
-    if (bytes) {
+    std::unique_ptr<TNativeSurfaceMemory> native;
+    if (bytes) native = backends::CreateSurfaceMemory(width, height);
+    if (bytes && !native) {
         bits.reset(new (std::nothrow) std::uint8_t[bytes]);
         if (!bits) throw EOutOfMemory("Out of memory");
         std::memset(bits.get(), 0, bytes);
     }
-    fBits = std::move(bits);
+    fNativeMemory = std::move(native);
+    fMemory = std::move(bits);
+    fBits = fNativeMemory ? fNativeMemory->Bits() : fMemory.get();
     fWidth = width;
     fHeight = height;
     // Clip state held for the old size would let drawing run past the new buffer.
@@ -122,7 +131,7 @@ void TDrawingSurface::SetPixel(std::int32_t x, std::int32_t y, std::uint32_t val
 }
 
 void TDrawingSurface::Fill(std::uint32_t value) {
-    auto* p = reinterpret_cast<std::uint32_t*>(fBits.get());
+    auto* p = reinterpret_cast<std::uint32_t*>(fBits);
     const std::size_t n = static_cast<std::size_t>(fWidth) * static_cast<std::size_t>(fHeight);
     for (std::size_t i = 0; i < n; ++i)
         p[i] = value;

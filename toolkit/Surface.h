@@ -13,6 +13,7 @@
 namespace ql {
 
 class TCanvas;
+class TNativeSurfaceMemory;
 
 /// Largest width or height a surface accepts (the 16-bit sides of the pictures drawn on surfaces).
 constexpr std::int32_t kMaxSurfaceSide = 65535;
@@ -28,6 +29,9 @@ constexpr std::int32_t kMaxSurfaceDimension = 16384;
 /// canvases draw on it and the window system copies rectangles of it to the screen. Like a
 /// device context it carries a drawing state shared by every canvas bound to it: an origin
 /// (device = logical + origin) and a clip region in device coordinates, with save/restore.
+/// Where the window system can draw too (Windows), the pixels are a native bitmap section
+/// selected into a native memory device context, so system text and block transfers work on
+/// the same memory.
 class TDrawingSurface {
   public:
     TDrawingSurface();
@@ -45,20 +49,23 @@ class TDrawingSurface {
 
     /// New size with zeroed pixels (the old ones are lost). Nothing happens when the size is
     /// unchanged. A negative size raises EInvalidOperation; a side above kMaxSurfaceSide, more than
-    /// kMaxSurfaceBytes of pixels, or a buffer that cannot be allocated raises EOutOfMemory and
+    /// kMaxSurfaceBytes of pixels, or a buffer that cannot be allocated raises EOutOfMemory, a
+    /// native section the system refuses raises Exception with the system's error text; either
     /// leaves the surface as it was.
     void Resize(std::int32_t width, std::int32_t height);
 
     /// The first byte of the buffer, which is the bottom row; null for an empty surface.
-    std::uint8_t* Bits() { return fBits.get(); }
-    const std::uint8_t* Bits() const { return fBits.get(); }
+    std::uint8_t* Bits() { return fBits; }
+    const std::uint8_t* Bits() const { return fBits; }
+    /// The native memory device context holding the pixels; 0 for an empty surface and in
+    /// builds whose surfaces are plain memory.
+    std::uintptr_t DeviceContext() const;
     /// The first pixel of top-down row y (0 <= y < Height).
     std::uint32_t* ScanLine(std::int32_t y) {
-        return reinterpret_cast<std::uint32_t*>(fBits.get() +
-                                                static_cast<std::size_t>(fHeight - 1 - y) * Stride());
+        return reinterpret_cast<std::uint32_t*>(fBits + static_cast<std::size_t>(fHeight - 1 - y) * Stride());
     }
     const std::uint32_t* ScanLine(std::int32_t y) const {
-        return reinterpret_cast<const std::uint32_t*>(fBits.get() +
+        return reinterpret_cast<const std::uint32_t*>(fBits +
                                                       static_cast<std::size_t>(fHeight - 1 - y) * Stride());
     }
     /// Pixel word at (x, y); 0 outside the surface.
@@ -100,7 +107,9 @@ class TDrawingSurface {
     };
     std::int32_t fWidth = 0;
     std::int32_t fHeight = 0;
-    std::unique_ptr<std::uint8_t[]> fBits;
+    std::unique_ptr<std::uint8_t[]> fMemory;             // plain pixels, or
+    std::unique_ptr<TNativeSurfaceMemory> fNativeMemory; // pixels the window system can draw on
+    std::uint8_t* fBits = nullptr;
     std::unique_ptr<TCanvas> fCanvas;
     TPoint fOrigin;
     TRegion fClip;

@@ -1,14 +1,18 @@
 // The window-system seam: the little the toolkit asks of a native window system.
 //
-// Every backend (headless, and the build's native one: X11 in full Linux builds) implements
-// TWindowSystem and TPlatformWindow in one file; WindowSystem.cpp chooses between them. Nothing
-// here runs on any thread but the user-interface thread, and nothing here starts a thread:
-// events reach the toolkit only from ProcessEvents, which the toolkit's pump calls.
+// Every backend (headless, and the build's native one: X11 in full Linux builds, Win32 in the
+// Windows builds) implements TWindowSystem and TPlatformWindow in one file; WindowSystem.cpp
+// chooses between them. Nothing here runs on any thread but the user-interface thread, and
+// nothing here starts a thread: events reach the toolkit from ProcessEvents, which the toolkit's
+// pump calls, or, where the system has a message loop of its own (Windows), from that loop when
+// the host dispatches the thread's messages.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 
+#include "runtime/Events.h"
 #include "toolkit/Graphics.h"
 #include "toolkit/Messages.h"
 
@@ -84,6 +88,26 @@ TWindowSystem& ActiveWindowSystem();
 /// Forces every new window into `system` (null: choose by handle again).
 void ForceWindowSystem(TWindowSystem* system);
 
+/// Pixel memory of a drawing surface that the native drawing system can draw on as well (on
+/// Windows a DIB section selected into a memory device context): 32-bit pixels, rows bottom-up
+/// without padding, zeroed when made.
+class TNativeSurfaceMemory {
+  public:
+    virtual ~TNativeSurfaceMemory() = default;
+    virtual std::uint8_t* Bits() const = 0;
+    /// The native device context the pixels are selected into.
+    virtual TNativeHandle DeviceContext() const = 0;
+};
+
+/// A hidden native window that receives system timers through the thread's message loop.
+class TNativeTimerWindow {
+  public:
+    virtual ~TNativeTimerWindow() = default;
+    /// False when the system refuses the timer.
+    virtual bool SetTimer(std::uintptr_t id, std::uint32_t intervalMs) = 0;
+    virtual bool KillTimer(std::uintptr_t id) = 0;
+};
+
 /// Backend hooks, each defined by exactly one backend file of the build.
 namespace backends {
 TWindowSystem& Headless();
@@ -92,6 +116,14 @@ TWindowSystem& Headless();
 TWindowSystem* NativeSystemFor(TNativeHandle parent);
 /// Pumps the native system when it is in use (no-op otherwise).
 void PumpNative();
+/// Native pixel memory for a width × height surface (both above 0); null in builds whose surfaces
+/// live in plain memory. Raises when the system cannot make it.
+std::unique_ptr<TNativeSurfaceMemory> CreateSurfaceMemory(std::int32_t width, std::int32_t height);
+/// A hidden window whose system timers call tick(id) from the thread's message loop; null in
+/// builds whose timers are the toolkit's own (ticked by ProcessMessages).
+std::unique_ptr<TNativeTimerWindow> CreateTimerWindow(TEvent<void(std::uintptr_t)> tick);
+/// System timers running in the native timer windows.
+std::size_t NativeTimerCount();
 } // namespace backends
 
 } // namespace ql

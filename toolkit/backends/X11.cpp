@@ -714,6 +714,11 @@ TWindowSystem* NativeSystemFor(TNativeHandle parent) {
     return ok ? &sys : nullptr;
 }
 void PumpNative() { X11System().ProcessEvents(); }
+// X11 draws nothing into client memory and has no timers: surfaces are plain memory and timers
+// are the toolkit's own, ticked by the pump.
+std::unique_ptr<TNativeSurfaceMemory> CreateSurfaceMemory(std::int32_t, std::int32_t) { return nullptr; }
+std::unique_ptr<TNativeTimerWindow> CreateTimerWindow(TEvent<void(std::uintptr_t)>) { return nullptr; }
+std::size_t NativeTimerCount() { return 0; }
 } // namespace backends
 
 namespace x11 {
