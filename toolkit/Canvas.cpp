@@ -586,6 +586,27 @@ std::u32string StripPrefixes(const std::u32string& in, std::int32_t& marked) {
 std::int32_t TCanvas::DrawText(std::string_view text, TRect& r, std::uint32_t flags) {
     std::u32string all = DecodeUtf8(text);
     TFontFace& face = fFont.Face();
+    if (face.FormatsText()) {
+        // The system's text service lays the text out and draws it on the surface's own context.
+        const bool draws = fSurface && !(flags & DT_CALCRECT);
+        TFormattedText t;
+        t.Text = std::move(all);
+        t.Rect = r.Offset(Origin().X, Origin().Y);
+        t.Flags = flags;
+        t.Color = ColorToRGB(fFont.Color());
+        t.Opaque = fBrush.Style() != TBrushStyle::bsClear;
+        t.Background = ColorToRGB(fBrush.Color());
+        t.Surface = draws ? fSurface : nullptr;
+        t.Clip = draws ? &fSurface->ClipRegion() : nullptr;
+        if (draws) Changing();
+        const std::int32_t height = face.DrawFormattedText(t);
+        if (draws) Changed();
+        if (flags & DT_CALCRECT) {
+            r.Right = r.Left + t.Rect.Width();
+            r.Bottom = r.Top + t.Rect.Height();
+        }
+        return height;
+    }
     const TFontMetrics& m = face.Metrics();
     const std::int32_t lineHeight = m.Height();
     const bool singleLine = (flags & DT_SINGLELINE) != 0;

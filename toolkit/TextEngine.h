@@ -7,7 +7,12 @@
 #include <string_view>
 #include <vector>
 
+#include "toolkit/Graphics.h"
+
 namespace ql {
+
+class TDrawingSurface;
+class TRegion;
 
 /// What a canvas asks for: the font's name, its height as fonts state it (negative: character
 /// height in pixels; positive: cell height including internal leading; 0: the default) and style.
@@ -40,20 +45,47 @@ struct TFontMetrics {
     std::int32_t Height() const { return Ascent + Descent; }
 };
 
+/// One DrawText call as the canvas hands it to a face that lays text out itself.
+struct TFormattedText {
+    std::u32string Text;
+    /// Device coordinates; with DT_CALCRECT it receives the measured rectangle.
+    TRect Rect;
+    /// DT_* flags as the canvas was given them.
+    std::uint32_t Flags = 0;
+    /// Text colour as RGB (0x00BBGGRR).
+    TColor Color = 0;
+    /// Fill the text's cells with Background (RGB) behind the text.
+    bool Opaque = false;
+    TColor Background = 0;
+    /// The surface drawn on (null: measure only) and its clip in device coordinates.
+    TDrawingSurface* Surface = nullptr;
+    const TRegion* Clip = nullptr;
+};
+
 /// A face at one size; glyphs are created on first use and kept.
 class TFontFace {
   public:
     virtual ~TFontFace() = default;
     virtual const TFontMetrics& Metrics() const = 0;
     virtual const TGlyph& Glyph(char32_t ch) = 0;
-    /// The font file the request resolved to (empty for built-in faces).
+    /// Where the face came from: the font file, or the full name of the font the system's font
+    /// service chose where it keeps files to itself (empty for built-in faces).
     virtual const std::string& FileName() const = 0;
-    /// The family the file belongs to ("Liberation Sans").
+    /// The family the font belongs to ("Liberation Sans").
     virtual const std::string& FamilyName() const = 0;
+    /// True when the face lays out and draws whole texts with the system's text service; the
+    /// canvas's DrawText then hands them to DrawFormattedText instead of placing glyphs itself.
+    virtual bool FormatsText() const { return false; }
+    /// Lays out (and, unless DT_CALCRECT or no surface, draws) one text; returns its height as
+    /// DrawText does. Only called when FormatsText.
+    virtual std::int32_t DrawFormattedText(TFormattedText& text) {
+        (void)text;
+        return 0;
+    }
 };
 
-/// A text rasteriser. One implementation is built into each library: FreeType with fontconfig
-/// where those are available, a small built-in block face everywhere else.
+/// A text rasteriser. One implementation is built into each library: GDI on Windows, FreeType
+/// with fontconfig where those are available, a small built-in block face everywhere else.
 class TTextEngine {
   public:
     virtual ~TTextEngine() = default;
