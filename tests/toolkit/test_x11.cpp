@@ -17,30 +17,6 @@ using namespace ql::test;
 
 namespace {
 
-/// The editor's read-out and frame on a white form, as the plug-in lays them out.
-TForm* MakeReadoutForm() {
-    auto* form = new TForm(nullptr);
-    form->SetBorderStyle(TFormBorderStyle::bsNone);
-    form->SetColor(clWhite);
-    form->SetClientSize(611, 226);
-    auto* shape = new TShape(form);
-    shape->SetParent(form);
-    shape->SetBounds(248, 56, 121, 121);
-    shape->Pen().SetWidth(2);
-    auto* label = new TLabel(form);
-    label->SetName("LbQ");
-    label->SetParent(form);
-    label->SetAutoSize(false);
-    label->SetBounds(252, 90, 114, 51);
-    label->SetAlignment(TAlignment::taCenter);
-    label->Font().SetName("Arial");
-    label->Font().SetHeight(-43);
-    label->Font().SetStyle(fsBold);
-    label->SetColor(clWhite);
-    label->SetCaption("3Bit");
-    return form;
-}
-
 std::string OutPath(const char* name) { return std::string(QL_TEST_OUTPUT_DIR) + "/" + name; }
 
 } // namespace
