@@ -146,4 +146,69 @@ inline std::string HexBlock(const std::vector<std::uint8_t>& bytes) {
     return s + "}";
 }
 
+/// Two skinned children (one half transparent, one partly showing what lies beneath) and the
+/// read-out label between them, as the editor lays such things out.
+inline const char* const kEditorLike = R"(object Editor: TForm
+  BorderStyle = bsNone
+  ClientHeight = 120
+  ClientWidth = 300
+  Color = clWhite
+  object Container: TDIBImageAnimContainer
+    Left = 0
+    Top = 0
+    Width = 300
+    Height = 120
+    Align = alClient
+    Color = clWhite
+    TileMethod = tmCenter
+    BorderDrawPosition = bdOverControls
+    TabOrder = 0
+    object sQ: TShape
+      Left = 100
+      Top = 20
+      Width = 100
+      Height = 80
+      Pen.Width = 2
+    end
+    object Left: TTestDIBControl
+      Left = 10
+      Top = 10
+      Width = 80
+      Height = 100
+      FaceColor = clNavy
+      Opacity = 120
+    end
+    object LbQ: TLabel
+      Left = 104
+      Top = 40
+      Width = 92
+      Height = 40
+      Alignment = taCenter
+      AutoSize = False
+      Caption = '3Bit'
+      Font.Height = -30
+      Font.Name = 'Arial'
+      Font.Style = [fsBold]
+      ParentFont = False
+    end
+    object Right: TTestDIBControl
+      Left = 180
+      Top = 10
+      Width = 110
+      Height = 100
+      FaceColor = clMaroon
+      Opacity = 255
+    end
+  end
+end)";
+
+inline TForm* ReadEditorLikeForm() {
+    RegisterTestClasses();
+    auto* form = new TForm(nullptr);
+    form->ReadDescription(ParseDescription(kEditorLike));
+    // The right control paints its left 80 columns (over the frame's edge); the rest shows through.
+    static_cast<TTestDIBControl*>(form->FindComponent("Right"))->FaceWidth = 80;
+    return form;
+}
+
 } // namespace ql::test

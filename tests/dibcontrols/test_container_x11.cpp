@@ -15,78 +15,13 @@ using namespace ql::test;
 
 namespace {
 
-/// Two skinned children (one half transparent, one partly showing what lies beneath) and the
-/// read-out label between them, as the editor lays such things out.
-const char* const kEditorLike = R"(object Editor: TForm
-  BorderStyle = bsNone
-  ClientHeight = 120
-  ClientWidth = 300
-  Color = clWhite
-  object Container: TDIBImageAnimContainer
-    Left = 0
-    Top = 0
-    Width = 300
-    Height = 120
-    Align = alClient
-    Color = clWhite
-    TileMethod = tmCenter
-    BorderDrawPosition = bdOverControls
-    TabOrder = 0
-    object sQ: TShape
-      Left = 100
-      Top = 20
-      Width = 100
-      Height = 80
-      Pen.Width = 2
-    end
-    object Left: TTestDIBControl
-      Left = 10
-      Top = 10
-      Width = 80
-      Height = 100
-      FaceColor = clNavy
-      Opacity = 120
-    end
-    object LbQ: TLabel
-      Left = 104
-      Top = 40
-      Width = 92
-      Height = 40
-      Alignment = taCenter
-      AutoSize = False
-      Caption = '3Bit'
-      Font.Height = -30
-      Font.Name = 'Arial'
-      Font.Style = [fsBold]
-      ParentFont = False
-    end
-    object Right: TTestDIBControl
-      Left = 180
-      Top = 10
-      Width = 110
-      Height = 100
-      FaceColor = clMaroon
-      Opacity = 255
-    end
-  end
-end)";
-
-TForm* ReadEditorLike() {
-    RegisterTestClasses();
-    auto* form = new TForm(nullptr);
-    form->ReadDescription(ParseDescription(kEditorLike));
-    // The right control paints its left 80 columns (over the frame's edge); the rest shows through.
-    static_cast<TTestDIBControl*>(form->FindComponent("Right"))->FaceWidth = 80;
-    return form;
-}
-
 std::string OutPath(const char* name) { return std::string(QL_TEST_OUTPUT_DIR) + "/" + name; }
 
 } // namespace
 
 TEST_F(HeadlessTest, AContainerFromADescriptionRendersHeadless) {
     QL_REQUIRE_FONT_FILES();
-    Owned<TForm> form(ReadEditorLike());
+    Owned<TForm> form(ReadEditorLikeForm());
     form->SetParentWindow(host);
     form->Show();
     Pump();
@@ -109,7 +44,7 @@ TEST(ContainerX11, ShowsTheSamePixelsAsHeadless) {
     {
         THeadlessWindowSystem& sys = HeadlessSystem();
         const TNativeHandle h = sys.CreateHostWindow(TRect::Bounds(0, 0, 400, 200));
-        Owned<TForm> form(ReadEditorLike());
+        Owned<TForm> form(ReadEditorLikeForm());
         form->SetParentWindow(h);
         form->Show();
         ProcessMessages();
@@ -119,7 +54,7 @@ TEST(ContainerX11, ShowsTheSamePixelsAsHeadless) {
         BitBlt(reference, 0, 0, px->Width(), px->Height(), *px, 0, 0);
         sys.DestroyHostWindow(h);
     }
-    Owned<TForm> form(ReadEditorLike());
+    Owned<TForm> form(ReadEditorLikeForm());
     form->SetParentWindow(hostWindow->Handle());
     ASSERT_STREQ(form->WindowSystem()->Name(), "x11");
     form->Show();
