@@ -37,47 +37,32 @@ namespace {
 /// The published properties both kinds share, in their stored order, less Canvas and Handle.
 template <class T>
 void PublishCommon(TClassBuilder<T>& b, bool withSurface) {
-    b.Integer(
-        "Angle", [](const T& d) { return d.Angle(); },
-        [](T& d, int64_t v) { d.SetAngle(static_cast<std::uint16_t>(v)); }, 0, "TAngle");
-    b.Boolean(
-        "AutoSize", [](const T& d) { return d.AutoSize(); }, [](T& d, bool v) { d.SetAutoSize(v); });
+    b.Integer("Angle", &T::Angle, &T::SetAngle, 0, "TAngle");
+    b.Boolean("AutoSize", &T::AutoSize, &T::SetAutoSize);
     if (withSurface) {
         if constexpr (requires(const T& d) { d.Canvas(); }) {
-            b.Object(
-                 "Canvas", TCanvas::StaticClass(), [](const T& d) -> TObject* { return d.Canvas(); }, nullptr)
-                .Stored = false;
+            b.Object("Canvas", TCanvas::StaticClass(), &T::Canvas, nullptr).Stored = false;
             b.Integer(
                  "Handle", [](const T& d) { return reinterpret_cast<std::intptr_t>(d.Handle()); }, nullptr, 0,
                  "HDC")
                 .Stored = false;
         }
     }
-    b.Integer(
-        "Height", [](const T& d) { return d.Height(); },
-        [](T& d, int64_t v) { d.SetHeight(static_cast<std::uint16_t>(v)); }, 0, "Word");
-    b.Boolean(
-        "Masked", [](const T& d) { return d.Masked(); }, [](T& d, bool v) { d.SetMasked(v); });
-    b.Integer(
-        "Opacity", [](const T& d) { return d.Opacity(); },
-        [](T& d, int64_t v) { d.SetOpacity(static_cast<std::uint8_t>(v)); }, 255, "Byte");
+    b.Integer("Height", &T::Height, &T::SetHeight, 0, "Word");
+    b.Boolean("Masked", &T::Masked, &T::SetMasked);
+    b.Integer("Opacity", &T::Opacity, &T::SetOpacity, 255, "Byte");
     b.Float(
         "Scale", [](const T& d) { return static_cast<double>(d.Scale()); },
         [](T& d, double v) { d.SetScale(v); }, "Extended");
-    b.Boolean(
-        "Transparent", [](const T& d) { return d.Transparent(); }, [](T& d, bool v) { d.SetTransparent(v); });
-    b.Integer(
-        "TransparentColor", [](const T& d) { return d.TransparentColor(); },
-        [](T& d, int64_t v) { d.SetTransparentColor(static_cast<TColor>(v)); }, 0, "TColor");
+    b.Boolean("Transparent", &T::Transparent, &T::SetTransparent);
+    b.Integer("TransparentColor", &T::TransparentColor, &T::SetTransparentColor, 0, "TColor");
     b.Enum(
         "TransparentMode", TransparentModeType(),
         [](const T& d) { return static_cast<int>(d.TransparentMode()); },
         [](T& d, int64_t v) {
             d.SetTransparentMode(v == 1 ? TTransparentMode::tmFixed : TTransparentMode::tmAuto);
         });
-    b.Integer(
-        "Width", [](const T& d) { return d.Width(); },
-        [](T& d, int64_t v) { d.SetWidth(static_cast<std::uint16_t>(v)); }, 0, "Word");
+    b.Integer("Width", &T::Width, &T::SetWidth, 0, "Word");
     // Left out of a description when there are no pixels; with pixels it is written even when empty
     // (a memory image that does not store its data), so that a reader sees the image had a picture.
     b.Binary(

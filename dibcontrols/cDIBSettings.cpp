@@ -11,9 +11,7 @@ const TClassInfo& TDIBSettings::StaticClass() {
     static TClassInfo info("TDIBSettings", &TComponent::StaticClass, ComponentFactory<TDIBSettings>);
     return info.Populate([](TClassInfo& i) {
         TClassBuilder<TDIBSettings> b(i);
-        b.String(
-            "DIBCompressor", [](const TDIBSettings& s) { return s.DIBCompressor(); },
-            [](TDIBSettings& s, const std::string& v) { s.SetDIBCompressor(v); });
+        b.String("DIBCompressor", &TDIBSettings::DIBCompressor, &TDIBSettings::SetDIBCompressor);
     });
 }
 

@@ -24,25 +24,15 @@ const TClassInfo& TCPU::StaticClass() {
     static TClassInfo info("TCPU", &TPersistent::StaticClass);
     return info.Populate([](TClassInfo& i) {
         TClassBuilder<TCPU> b(i);
-        b.Enum(
-            "Vendor", CPUVendorType(), [](const TCPU& c) { return c.Vendor(); }, nullptr);
-        b.Integer(
-            "Signature", [](const TCPU& c) { return c.Signature(); }, nullptr, 0, "Cardinal");
-        b.Integer(
-            "EffFamily", [](const TCPU& c) { return c.EffFamily(); }, nullptr, 0, "Byte");
-        b.Integer(
-            "EffModel", [](const TCPU& c) { return c.EffModel(); }, nullptr, 0, "Byte");
-        b.Integer(
-            "CodeL1CacheSize", [](const TCPU& c) { return c.CodeL1CacheSize(); }, nullptr, 0, "Word");
-        b.Integer(
-            "DataL1CacheSize", [](const TCPU& c) { return c.DataL1CacheSize(); }, nullptr, 0, "Word");
-        b.Integer(
-            "L2CacheSize", [](const TCPU& c) { return c.L2CacheSize(); }, nullptr, 0, "Word");
-        b.Integer(
-            "L3CacheSize", [](const TCPU& c) { return c.L3CacheSize(); }, nullptr, 0, "Word");
-        b.SetOf(
-            "Instructions", "TCPUInstructions", CPUInstructionType(),
-            [](const TCPU& c) { return c.Instructions(); }, nullptr);
+        b.Enum("Vendor", CPUVendorType(), &TCPU::Vendor, nullptr);
+        b.Integer("Signature", &TCPU::Signature, nullptr, 0, "Cardinal");
+        b.Integer("EffFamily", &TCPU::EffFamily, nullptr, 0, "Byte");
+        b.Integer("EffModel", &TCPU::EffModel, nullptr, 0, "Byte");
+        b.Integer("CodeL1CacheSize", &TCPU::CodeL1CacheSize, nullptr, 0, "Word");
+        b.Integer("DataL1CacheSize", &TCPU::DataL1CacheSize, nullptr, 0, "Word");
+        b.Integer("L2CacheSize", &TCPU::L2CacheSize, nullptr, 0, "Word");
+        b.Integer("L3CacheSize", &TCPU::L3CacheSize, nullptr, 0, "Word");
+        b.SetOf("Instructions", "TCPUInstructions", CPUInstructionType(), &TCPU::Instructions, nullptr);
     });
 }
 

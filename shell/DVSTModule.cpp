@@ -13,95 +13,35 @@ namespace {
 template <class T>
 void RegisterModuleProperties(TClassBuilder<T>& b) {
     using M = T;
-    b.SetOf(
-        "Flags", "TVst2PluginFlags", Vst2PluginFlagType(), [](const M& m) { return m.Flags(); },
-        [](M& m, uint64_t v) { m.SetFlags(static_cast<TVst2PluginFlags>(v)); });
-    b.String(
-         "About", [](const M& m) { return m.About(); }, nullptr)
-        .Stored = false;
-    b.Object(
-         "CPU", TCPU::StaticClass(), [](const M& m) -> TObject* { return m.CPU(); }, nullptr)
-        .Stored = false;
-    b.String(
-        "Version", [](const M& m) { return m.Version(); },
-        [](M& m, const std::string& v) { m.SetVersion(v); });
-    b.String(
-        "EffectName", [](const M& m) { return m.EffectName(); },
-        [](M& m, const std::string& v) { m.SetEffectName(v); });
-    b.String(
-        "ProductName", [](const M& m) { return m.ProductName(); },
-        [](M& m, const std::string& v) { m.SetProductName(v); });
-    b.String(
-        "VendorName", [](const M& m) { return m.VendorName(); },
-        [](M& m, const std::string& v) { m.SetVendorName(v); });
-    b.Integer(
-        "VendorVersion", [](const M& m) { return m.VendorVersion(); },
-        [](M& m, int64_t v) { m.SetVendorVersion(static_cast<int32_t>(v)); });
-    b.Enum(
-        "PlugCategory", VstPluginCategoryType(), [](const M& m) { return m.PlugCategory(); },
-        [](M& m, int64_t v) { m.SetPlugCategory(static_cast<TVstPluginCategory>(v)); });
-    b.Float(
-         "Tempo", [](const M& m) { return m.Tempo(); }, nullptr)
-        .Stored = false;
-    b.Integer(
-        "TailSize", [](const M& m) { return m.TailSize(); },
-        [](M& m, int64_t v) { m.SetTailSize(static_cast<int32_t>(v)); });
-    b.SetOf(
-        "CanDos", "TVstCanDos", VstCanDoType(), [](const M& m) { return m.CanDos(); },
-        [](M& m, uint64_t v) { m.SetCanDos(static_cast<TVstCanDos>(v)); });
-    b.Boolean(
-        "OverwritePrograms", [](const M& m) { return m.OverwritePrograms(); },
-        [](M& m, bool v) { m.SetOverwritePrograms(v); });
-    b.Float(
-        "SampleRate", [](const M& m) { return m.SampleRate(); },
-        [](M& m, double v) { m.SetSampleRate(static_cast<float>(v)); });
-    b.Integer(
-        "BlockSize", [](const M& m) { return m.BlockSize(); },
-        [](M& m, int64_t v) { m.SetBlockSize(static_cast<int32_t>(v)); }, 1024);
-    b.Integer(
-        "numInputs", [](const M& m) { return m.numInputs(); },
-        [](M& m, int64_t v) { m.SetNumInputs(static_cast<int32_t>(v)); }, 2);
-    b.Integer(
-        "numOutputs", [](const M& m) { return m.numOutputs(); },
-        [](M& m, int64_t v) { m.SetNumOutputs(static_cast<int32_t>(v)); }, 2);
-    b.Integer(
-         "numParams", [](const M& m) { return m.numParams(); },
-         [](M& m, int64_t v) { m.SetNumParams(static_cast<int32_t>(v)); })
-        .Stored = false;
-    b.Integer(
-         "numPrograms", [](const M& m) { return m.numPrograms(); },
-         [](M& m, int64_t v) { m.SetNumPrograms(static_cast<int32_t>(v)); })
-        .Stored = false;
-    b.Integer(
-        "CurrentProgram", [](const M& m) { return m.CurrentProgram(); },
-        [](M& m, int64_t v) { m.SetCurrentProgram(static_cast<int32_t>(v)); });
-    b.String(
-        "CurrentProgramName", [](const M& m) { return m.CurrentProgramName(); },
-        [](M& m, const std::string& v) { m.SetCurrentProgramName(v); });
-    b.Enum(
-        "ProcessingMode", ProcessingModeType(), [](const M& m) { return m.ProcessingMode(); },
-        [](M& m, int64_t v) { m.SetProcessingMode(static_cast<TProcessingMode>(v)); });
-    b.Integer(
-        "BlockModeSize", [](const M& m) { return m.BlockModeSize(); },
-        [](M& m, int64_t v) { m.SetBlockModeSize(static_cast<int32_t>(v)); }, 1024);
-    b.Integer(
-        "BlockModeOverlap", [](const M& m) { return m.BlockModeOverlap(); },
-        [](M& m, int64_t v) { m.SetBlockModeOverlap(static_cast<int32_t>(v)); });
-    b.Integer(
-        "InitialDelay", [](const M& m) { return m.InitialDelay(); },
-        [](M& m, int64_t v) { m.SetInitialDelay(static_cast<int32_t>(v)); });
-    b.Integer(
-        "RealQualities", [](const M& m) { return m.RealQualities(); },
-        [](M& m, int64_t v) { m.SetRealQualities(static_cast<int32_t>(v)); });
-    b.Integer(
-        "OffQualities", [](const M& m) { return m.OffQualities(); },
-        [](M& m, int64_t v) { m.SetOffQualities(static_cast<int32_t>(v)); });
-    b.Integer(
-        "IORatio", [](const M& m) { return m.IORatio(); },
-        [](M& m, int64_t v) { m.SetIORatio(static_cast<int32_t>(v)); }, 1);
-    b.String(
-        "UniqueID", [](const M& m) { return m.UniqueID(); },
-        [](M& m, const std::string& v) { m.SetUniqueID(v); });
+    b.SetOf("Flags", "TVst2PluginFlags", Vst2PluginFlagType(), &M::Flags, &M::SetFlags);
+    b.String("About", &M::About, nullptr).Stored = false;
+    b.Object("CPU", TCPU::StaticClass(), &M::CPU, nullptr).Stored = false;
+    b.String("Version", &M::Version, &M::SetVersion);
+    b.String("EffectName", &M::EffectName, &M::SetEffectName);
+    b.String("ProductName", &M::ProductName, &M::SetProductName);
+    b.String("VendorName", &M::VendorName, &M::SetVendorName);
+    b.Integer("VendorVersion", &M::VendorVersion, &M::SetVendorVersion);
+    b.Enum("PlugCategory", VstPluginCategoryType(), &M::PlugCategory, &M::SetPlugCategory);
+    b.Float("Tempo", &M::Tempo, nullptr).Stored = false;
+    b.Integer("TailSize", &M::TailSize, &M::SetTailSize);
+    b.SetOf("CanDos", "TVstCanDos", VstCanDoType(), &M::CanDos, &M::SetCanDos);
+    b.Boolean("OverwritePrograms", &M::OverwritePrograms, &M::SetOverwritePrograms);
+    b.Float("SampleRate", &M::SampleRate, &M::SetSampleRate);
+    b.Integer("BlockSize", &M::BlockSize, &M::SetBlockSize, 1024);
+    b.Integer("numInputs", &M::numInputs, &M::SetNumInputs, 2);
+    b.Integer("numOutputs", &M::numOutputs, &M::SetNumOutputs, 2);
+    b.Integer("numParams", &M::numParams, &M::SetNumParams).Stored = false;
+    b.Integer("numPrograms", &M::numPrograms, &M::SetNumPrograms).Stored = false;
+    b.Integer("CurrentProgram", &M::CurrentProgram, &M::SetCurrentProgram);
+    b.String("CurrentProgramName", &M::CurrentProgramName, &M::SetCurrentProgramName);
+    b.Enum("ProcessingMode", ProcessingModeType(), &M::ProcessingMode, &M::SetProcessingMode);
+    b.Integer("BlockModeSize", &M::BlockModeSize, &M::SetBlockModeSize, 1024);
+    b.Integer("BlockModeOverlap", &M::BlockModeOverlap, &M::SetBlockModeOverlap);
+    b.Integer("InitialDelay", &M::InitialDelay, &M::SetInitialDelay);
+    b.Integer("RealQualities", &M::RealQualities, &M::SetRealQualities);
+    b.Integer("OffQualities", &M::OffQualities, &M::SetOffQualities);
+    b.Integer("IORatio", &M::IORatio, &M::SetIORatio, 1);
+    b.String("UniqueID", &M::UniqueID, &M::SetUniqueID);
     b.Object(
         "Programs", TCustomVstPrograms::StaticClass(), [](const M& m) -> TObject* { return m.Programs(); },
         [](M& m, TObject* v) { m.Programs()->Assign(dynamic_cast<TPersistent*>(v)); });
@@ -155,18 +95,10 @@ void RegisterModuleProperties(TClassBuilder<T>& b) {
     QL_MODULE_EVENT(OnOutputProperties, TOnGetChannelPropertiesEvent);
 #undef QL_MODULE_EVENT
 
-    b.Integer(
-        "Left", [](const M& m) { return m.Left(); },
-        [](M& m, int64_t v) { m.SetLeft(static_cast<int32_t>(v)); });
-    b.Integer(
-        "Top", [](const M& m) { return m.Top(); },
-        [](M& m, int64_t v) { m.SetTop(static_cast<int32_t>(v)); });
-    b.Integer(
-        "Width", [](const M& m) { return m.Width(); },
-        [](M& m, int64_t v) { m.SetWidth(static_cast<int32_t>(v)); });
-    b.Integer(
-        "Height", [](const M& m) { return m.Height(); },
-        [](M& m, int64_t v) { m.SetHeight(static_cast<int32_t>(v)); });
+    b.Integer("Left", &M::Left, &M::SetLeft);
+    b.Integer("Top", &M::Top, &M::SetTop);
+    b.Integer("Width", &M::Width, &M::SetWidth);
+    b.Integer("Height", &M::Height, &M::SetHeight);
 }
 
 } // namespace

@@ -16,29 +16,14 @@ const TClassInfo& TCustomVstParameterProperty::StaticClass() {
                            CollectionItemFactory<P>);
     return info.Populate([](TClassInfo& i) {
         TClassBuilder<P> b(i);
-        b.Float(
-            "Min", [](const P& p) { return p.Min(); },
-            [](P& p, double v) { p.SetMin(static_cast<float>(v)); });
-        b.Float(
-            "Max", [](const P& p) { return p.Max(); },
-            [](P& p, double v) { p.SetMax(static_cast<float>(v)); });
-        b.Enum(
-            "Curve", CurveTypeType(), [](const P& p) { return p.Curve(); },
-            [](P& p, int64_t v) { p.SetCurve(static_cast<TCurveType>(v)); });
-        b.String(
-            "DisplayName", [](const P& p) { return p.DisplayName(); },
-            [](P& p, const std::string& v) { p.SetDisplayName(v); });
-        b.String(
-            "Units", [](const P& p) { return p.Units(); }, [](P& p, const std::string& v) { p.SetUnits(v); });
-        b.Float(
-            "CurveFactor", [](const P& p) { return p.CurveFactor(); },
-            [](P& p, double v) { p.SetCurveFactor(static_cast<float>(v)); });
-        b.Float(
-            "SmoothingFactor", [](const P& p) { return p.SmoothingFactor(); },
-            [](P& p, double v) { p.SetSmoothingFactor(static_cast<float>(v)); });
-        b.Boolean(
-            "CanBeAutomated", [](const P& p) { return p.CanBeAutomated(); },
-            [](P& p, bool v) { p.SetCanBeAutomated(v); }, true);
+        b.Float("Min", &P::Min, &P::SetMin);
+        b.Float("Max", &P::Max, &P::SetMax);
+        b.Enum("Curve", CurveTypeType(), &P::Curve, &P::SetCurve);
+        b.String("DisplayName", &P::DisplayName, &P::SetDisplayName);
+        b.String("Units", &P::Units, &P::SetUnits);
+        b.Float("CurveFactor", &P::CurveFactor, &P::SetCurveFactor);
+        b.Float("SmoothingFactor", &P::SmoothingFactor, &P::SetSmoothingFactor);
+        b.Boolean("CanBeAutomated", &P::CanBeAutomated, &P::SetCanBeAutomated, true);
         b.Object(
             "VSTModule", TCustomVST1Module::StaticClass(),
             [](const P& p) -> TObject* { return p.VSTModule(); },

@@ -14,9 +14,7 @@ const TClassInfo& TCustomVstProgram::StaticClass() {
     static TClassInfo info("TCustomVstProgram", &TCollectionItem::StaticClass, CollectionItemFactory<P>);
     return info.Populate([](TClassInfo& i) {
         TClassBuilder<P> b(i);
-        b.String(
-            "DisplayName", [](const P& p) { return p.DisplayName(); },
-            [](P& p, const std::string& v) { p.SetDisplayName(v); });
+        b.String("DisplayName", &P::DisplayName, &P::SetDisplayName);
         b.Object(
             "VSTModule", TCustomVST1Module::StaticClass(),
             [](const P& p) -> TObject* { return p.VSTModule(); },

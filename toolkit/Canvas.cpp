@@ -40,25 +40,14 @@ const TClassInfo& TFont::StaticClass() {
     static TClassInfo info("TFont", &TPersistent::StaticClass);
     return info.Populate([](TClassInfo& i) {
         TClassBuilder<TFont> b(i);
-        b.Integer(
-            "Charset", [](const TFont& f) { return f.Charset(); },
-            [](TFont& f, int64_t v) { f.SetCharset(static_cast<TFontCharset>(v)); }, DEFAULT_CHARSET,
-            "TFontCharset");
-        b.Integer(
-            "Color", [](const TFont& f) { return f.Color(); },
-            [](TFont& f, int64_t v) { f.SetColor(static_cast<TColor>(v)); }, clWindowText, "TColor");
-        b.Integer(
-            "Height", [](const TFont& f) { return f.Height(); },
-            [](TFont& f, int64_t v) { f.SetHeight(static_cast<std::int32_t>(v)); }, -11);
-        b.String(
-            "Name", [](const TFont& f) { return f.Name(); },
-            [](TFont& f, const std::string& v) { f.SetName(v); }, "TFontName");
+        b.Integer("Charset", &TFont::Charset, &TFont::SetCharset, DEFAULT_CHARSET, "TFontCharset");
+        b.Integer("Color", &TFont::Color, &TFont::SetColor, clWindowText, "TColor");
+        b.Integer("Height", &TFont::Height, &TFont::SetHeight, -11);
+        b.String("Name", &TFont::Name, &TFont::SetName, "TFontName");
         b.Enum(
             "Pitch", FontPitchType(), [](const TFont& f) { return static_cast<int>(f.Pitch()); },
             [](TFont& f, int64_t v) { f.SetPitch(static_cast<TFontPitch>(v)); });
-        TPropInfo& size = b.Integer(
-            "Size", [](const TFont& f) { return f.Size(); },
-            [](TFont& f, int64_t v) { f.SetSize(static_cast<std::int32_t>(v)); }, 8);
+        TPropInfo& size = b.Integer("Size", &TFont::Size, &TFont::SetSize, 8);
         size.Stored = false; // Height says the same in pixels
         b.SetOf(
             "Style", "TFontStyles", FontStyleType(), [](const TFont& f) { return f.Style(); },
@@ -144,15 +133,11 @@ const TClassInfo& TPen::StaticClass() {
     static TClassInfo info("TPen", &TPersistent::StaticClass);
     return info.Populate([](TClassInfo& i) {
         TClassBuilder<TPen> b(i);
-        b.Integer(
-            "Color", [](const TPen& p) { return p.Color(); },
-            [](TPen& p, int64_t v) { p.SetColor(static_cast<TColor>(v)); }, clBlack, "TColor");
+        b.Integer("Color", &TPen::Color, &TPen::SetColor, clBlack, "TColor");
         b.Enum(
             "Style", PenStyleType(), [](const TPen& p) { return static_cast<int>(p.Style()); },
             [](TPen& p, int64_t v) { p.SetStyle(static_cast<TPenStyle>(v)); });
-        b.Integer(
-            "Width", [](const TPen& p) { return p.Width(); },
-            [](TPen& p, int64_t v) { p.SetWidth(static_cast<std::int32_t>(v)); }, 1);
+        b.Integer("Width", &TPen::Width, &TPen::SetWidth, 1);
     });
 }
 
@@ -195,9 +180,7 @@ const TClassInfo& TBrush::StaticClass() {
     static TClassInfo info("TBrush", &TPersistent::StaticClass);
     return info.Populate([](TClassInfo& i) {
         TClassBuilder<TBrush> b(i);
-        b.Integer(
-            "Color", [](const TBrush& p) { return p.Color(); },
-            [](TBrush& p, int64_t v) { p.SetColor(static_cast<TColor>(v)); }, clWhite, "TColor");
+        b.Integer("Color", &TBrush::Color, &TBrush::SetColor, clWhite, "TColor");
         b.Enum(
             "Style", BrushStyleType(), [](const TBrush& p) { return static_cast<int>(p.Style()); },
             [](TBrush& p, int64_t v) { p.SetStyle(static_cast<TBrushStyle>(v)); });

@@ -14,12 +14,8 @@ const TClassInfo& TComponent::StaticClass() {
     static TClassInfo info("TComponent", &TPersistent::StaticClass);
     return info.Populate([](TClassInfo& i) {
         TClassBuilder<TComponent> b(i);
-        b.String(
-            "Name", [](const TComponent& c) { return c.Name(); },
-            [](TComponent& c, const std::string& v) { c.SetName(v); }, "TComponentName");
-        b.Integer(
-            "Tag", [](const TComponent& c) { return c.Tag(); },
-            [](TComponent& c, int64_t v) { c.SetTag(static_cast<intptr_t>(v)); });
+        b.String("Name", &TComponent::Name, &TComponent::SetName, "TComponentName");
+        b.Integer("Tag", &TComponent::Tag, &TComponent::SetTag);
     });
 }
 
@@ -283,9 +279,7 @@ const TClassInfo& TDataModule::StaticClass() {
     static TClassInfo info("TDataModule", &TComponent::StaticClass);
     return info.Populate([](TClassInfo& i) {
         TClassBuilder<TDataModule> b(i);
-        b.Boolean(
-            "OldCreateOrder", [](const TDataModule& d) { return d.OldCreateOrder(); },
-            [](TDataModule& d, bool v) { d.SetOldCreateOrder(v); });
+        b.Boolean("OldCreateOrder", &TDataModule::OldCreateOrder, &TDataModule::SetOldCreateOrder);
         b.Event(
             "OnCreate", "TNotifyEvent", [](const TDataModule& d) { return d.OnCreate; },
             [](TDataModule& d, const TMethod& m) { d.OnCreate = TNotifyEvent(m); });

@@ -57,65 +57,35 @@ const TClassInfo& TControl::StaticClass() {
     static TClassInfo info("TControl", &TComponent::StaticClass);
     return info.Populate([](TClassInfo& i) {
         TClassBuilder<TControl> b(i);
-        b.Integer(
-            "Left", [](const TControl& c) { return c.Left(); },
-            [](TControl& c, int64_t v) { c.SetLeft(static_cast<std::int32_t>(v)); });
-        b.Integer(
-            "Top", [](const TControl& c) { return c.Top(); },
-            [](TControl& c, int64_t v) { c.SetTop(static_cast<std::int32_t>(v)); });
-        b.Integer(
-            "Width", [](const TControl& c) { return c.Width(); },
-            [](TControl& c, int64_t v) { c.SetWidth(static_cast<std::int32_t>(v)); });
-        b.Integer(
-            "Height", [](const TControl& c) { return c.Height(); },
-            [](TControl& c, int64_t v) { c.SetHeight(static_cast<std::int32_t>(v)); });
+        b.Integer("Left", &TControl::Left, &TControl::SetLeft);
+        b.Integer("Top", &TControl::Top, &TControl::SetTop);
+        b.Integer("Width", &TControl::Width, &TControl::SetWidth);
+        b.Integer("Height", &TControl::Height, &TControl::SetHeight);
         b.Enum(
             "Align", AlignType(), [](const TControl& c) { return static_cast<int>(c.Align()); },
             [](TControl& c, int64_t v) { c.SetAlign(static_cast<TAlign>(v)); });
-        b.Boolean(
-            "AutoSize", [](const TControl& c) { return c.AutoSize(); },
-            [](TControl& c, bool v) { c.SetAutoSize(v); });
-        b.String(
-            "Caption", [](const TControl& c) { return c.Caption(); },
-            [](TControl& c, const std::string& v) { c.SetCaption(v); }, "TCaption");
+        b.Boolean("AutoSize", &TControl::AutoSize, &TControl::SetAutoSize);
+        b.String("Caption", &TControl::Caption, &TControl::SetCaption, "TCaption");
         // A control that follows its parent's colour or font stores neither: writing them back would
         // give it its own.
-        b.Integer(
-             "Color", [](const TControl& c) { return c.Color(); },
-             [](TControl& c, int64_t v) { c.SetColor(static_cast<TColor>(v)); }, clWindow, "TColor")
-            .StoredFn = [](const TObject& o) { return !static_cast<const TControl&>(o).ParentColor(); };
-        b.Integer(
-            "Cursor", [](const TControl& c) { return c.Cursor(); },
-            [](TControl& c, int64_t v) { c.SetCursor(static_cast<TCursor>(v)); }, crDefault, "TCursor");
-        b.Boolean(
-            "Enabled", [](const TControl& c) { return c.Enabled(); },
-            [](TControl& c, bool v) { c.SetEnabled(v); }, true);
+        b.Integer("Color", &TControl::Color, &TControl::SetColor, clWindow, "TColor").StoredFn =
+            [](const TObject& o) { return !static_cast<const TControl&>(o).ParentColor(); };
+        b.Integer("Cursor", &TControl::Cursor, &TControl::SetCursor, crDefault, "TCursor");
+        b.Boolean("Enabled", &TControl::Enabled, &TControl::SetEnabled, true);
         b.Object(
              "Font", TFont::StaticClass(),
              [](const TControl& c) -> TObject* { return const_cast<TFont*>(&c.Font()); }, nullptr)
             .StoredFn = [](const TObject& o) { return !static_cast<const TControl&>(o).ParentFont(); };
-        b.String(
-            "Hint", [](const TControl& c) { return c.Hint(); },
-            [](TControl& c, const std::string& v) { c.SetHint(v); });
-        b.Boolean(
-            "ParentColor", [](const TControl& c) { return c.ParentColor(); },
-            [](TControl& c, bool v) { c.SetParentColor(v); }, true);
-        b.Boolean(
-            "ParentFont", [](const TControl& c) { return c.ParentFont(); },
-            [](TControl& c, bool v) { c.SetParentFont(v); }, true);
-        b.Boolean(
-            "ParentShowHint", [](const TControl& c) { return c.ParentShowHint(); },
-            [](TControl& c, bool v) { c.SetParentShowHint(v); }, true);
+        b.String("Hint", &TControl::Hint, &TControl::SetHint);
+        b.Boolean("ParentColor", &TControl::ParentColor, &TControl::SetParentColor, true);
+        b.Boolean("ParentFont", &TControl::ParentFont, &TControl::SetParentFont, true);
+        b.Boolean("ParentShowHint", &TControl::ParentShowHint, &TControl::SetParentShowHint, true);
         b.Object(
             "PopupMenu", TPopupMenu::StaticClass(),
             [](const TControl& c) -> TObject* { return c.PopupMenu(); },
             [](TControl& c, TObject* v) { c.SetPopupMenu(dynamic_cast<TPopupMenu*>(v)); });
-        b.Boolean(
-            "ShowHint", [](const TControl& c) { return c.ShowHint(); },
-            [](TControl& c, bool v) { c.SetShowHint(v); });
-        b.Boolean(
-            "Visible", [](const TControl& c) { return c.Visible(); },
-            [](TControl& c, bool v) { c.SetVisible(v); }, true);
+        b.Boolean("ShowHint", &TControl::ShowHint, &TControl::SetShowHint);
+        b.Boolean("Visible", &TControl::Visible, &TControl::SetVisible, true);
         b.Event(
             "OnClick", "TNotifyEvent", [](const TControl& c) { return c.OnClick; },
             [](TControl& c, const TMethod& m) { c.OnClick = TNotifyEvent(m); });
@@ -561,12 +531,8 @@ const TClassInfo& TWinControl::StaticClass() {
     static TClassInfo info("TWinControl", &TControl::StaticClass);
     return info.Populate([](TClassInfo& i) {
         TClassBuilder<TWinControl> b(i);
-        b.Integer(
-            "TabOrder", [](const TWinControl& c) { return c.TabOrder(); },
-            [](TWinControl& c, int64_t v) { c.SetTabOrder(static_cast<std::int32_t>(v)); }, -1, "TTabOrder");
-        b.Boolean(
-            "TabStop", [](const TWinControl& c) { return c.TabStop(); },
-            [](TWinControl& c, bool v) { c.SetTabStop(v); });
+        b.Integer("TabOrder", &TWinControl::TabOrder, &TWinControl::SetTabOrder, -1, "TTabOrder");
+        b.Boolean("TabStop", &TWinControl::TabStop, &TWinControl::SetTabStop);
         b.Event(
             "OnEnter", "TNotifyEvent", [](const TWinControl& c) { return c.OnEnter; },
             [](TWinControl& c, const TMethod& m) { c.OnEnter = TNotifyEvent(m); });

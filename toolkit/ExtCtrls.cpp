@@ -94,19 +94,13 @@ const TClassInfo& TCustomPanel::StaticClass() {
             "BevelOuter", BevelCutType(),
             [](const TCustomPanel& p) { return static_cast<int>(p.BevelOuter()); },
             [](TCustomPanel& p, int64_t v) { p.SetBevelOuter(static_cast<TBevelCut>(v)); }, 2);
-        b.Integer(
-            "BevelWidth", [](const TCustomPanel& p) { return p.BevelWidth(); },
-            [](TCustomPanel& p, int64_t v) { p.SetBevelWidth(static_cast<std::int32_t>(v)); }, 1);
-        b.Integer(
-            "BorderWidth", [](const TCustomPanel& p) { return p.BorderWidth(); },
-            [](TCustomPanel& p, int64_t v) { p.SetBorderWidth(static_cast<std::int32_t>(v)); });
+        b.Integer("BevelWidth", &TCustomPanel::BevelWidth, &TCustomPanel::SetBevelWidth, 1);
+        b.Integer("BorderWidth", &TCustomPanel::BorderWidth, &TCustomPanel::SetBorderWidth);
         b.Enum(
             "BorderStyle", BorderStyleType(),
             [](const TCustomPanel& p) { return static_cast<int>(p.BorderStyle()); },
             [](TCustomPanel& p, int64_t v) { p.SetBorderStyle(static_cast<TBorderStyle>(v)); });
-        b.Boolean(
-            "FullRepaint", [](const TCustomPanel& p) { return p.FullRepaint(); },
-            [](TCustomPanel& p, bool v) { p.SetFullRepaint(v); }, true);
+        b.Boolean("FullRepaint", &TCustomPanel::FullRepaint, &TCustomPanel::SetFullRepaint, true);
     });
 }
 

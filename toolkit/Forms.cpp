@@ -30,22 +30,12 @@ const TClassInfo& TCustomForm::StaticClass() {
             "BorderStyle", FormBorderStyleType(),
             [](const TCustomForm& f) { return static_cast<int>(f.BorderStyle()); },
             [](TCustomForm& f, int64_t v) { f.SetBorderStyle(static_cast<TFormBorderStyle>(v)); }, 2);
-        b.Integer(
-            "ClientHeight", [](const TCustomForm& f) { return f.ClientHeight(); },
-            [](TCustomForm& f, int64_t v) { f.SetClientHeight(static_cast<std::int32_t>(v)); });
-        b.Integer(
-            "ClientWidth", [](const TCustomForm& f) { return f.ClientWidth(); },
-            [](TCustomForm& f, int64_t v) { f.SetClientWidth(static_cast<std::int32_t>(v)); });
-        b.Boolean(
-            "KeyPreview", [](const TCustomForm& f) { return f.KeyPreview(); },
-            [](TCustomForm& f, bool v) { f.SetKeyPreview(v); });
-        b.Boolean(
-            "OldCreateOrder", [](const TCustomForm& f) { return f.OldCreateOrder(); },
-            [](TCustomForm& f, bool v) { f.SetOldCreateOrder(v); });
-        b.Integer(
-            "PixelsPerInch", [](const TCustomForm& f) { return f.PixelsPerInch(); },
-            [](TCustomForm& f, int64_t v) { f.SetPixelsPerInch(static_cast<std::int32_t>(v)); },
-            kScreenPixelsPerInch);
+        b.Integer("ClientHeight", &TCustomForm::ClientHeight, &TCustomForm::SetClientHeight);
+        b.Integer("ClientWidth", &TCustomForm::ClientWidth, &TCustomForm::SetClientWidth);
+        b.Boolean("KeyPreview", &TCustomForm::KeyPreview, &TCustomForm::SetKeyPreview);
+        b.Boolean("OldCreateOrder", &TCustomForm::OldCreateOrder, &TCustomForm::SetOldCreateOrder);
+        b.Integer("PixelsPerInch", &TCustomForm::PixelsPerInch, &TCustomForm::SetPixelsPerInch,
+                  kScreenPixelsPerInch);
         b.Enum(
             "Position", PositionType(), [](const TCustomForm& f) { return static_cast<int>(f.Position()); },
             [](TCustomForm& f, int64_t v) { f.SetPosition(static_cast<TPosition>(v)); });

@@ -9,21 +9,11 @@ const TClassInfo& TMenuItem::StaticClass() {
     static TClassInfo info("TMenuItem", &TComponent::StaticClass, ComponentFactory<TMenuItem>);
     return info.Populate([](TClassInfo& i) {
         TClassBuilder<TMenuItem> b(i);
-        b.String(
-            "Caption", [](const TMenuItem& m) { return m.Caption(); },
-            [](TMenuItem& m, const std::string& v) { m.SetCaption(v); }, "TCaption");
-        b.Boolean(
-            "Checked", [](const TMenuItem& m) { return m.Checked(); },
-            [](TMenuItem& m, bool v) { m.SetChecked(v); });
-        b.Boolean(
-            "Enabled", [](const TMenuItem& m) { return m.Enabled(); },
-            [](TMenuItem& m, bool v) { m.SetEnabled(v); }, true);
-        b.Integer(
-            "ShortCut", [](const TMenuItem& m) { return m.ShortCut(); },
-            [](TMenuItem& m, int64_t v) { m.SetShortCut(static_cast<TShortCut>(v)); }, 0, "TShortCut");
-        b.Boolean(
-            "Visible", [](const TMenuItem& m) { return m.Visible(); },
-            [](TMenuItem& m, bool v) { m.SetVisible(v); }, true);
+        b.String("Caption", &TMenuItem::Caption, &TMenuItem::SetCaption, "TCaption");
+        b.Boolean("Checked", &TMenuItem::Checked, &TMenuItem::SetChecked);
+        b.Boolean("Enabled", &TMenuItem::Enabled, &TMenuItem::SetEnabled, true);
+        b.Integer("ShortCut", &TMenuItem::ShortCut, &TMenuItem::SetShortCut, 0, "TShortCut");
+        b.Boolean("Visible", &TMenuItem::Visible, &TMenuItem::SetVisible, true);
         b.Event(
             "OnClick", "TNotifyEvent", [](const TMenuItem& m) { return m.OnClick; },
             [](TMenuItem& m, const TMethod& v) { m.OnClick = TNotifyEvent(v); });
@@ -86,9 +76,7 @@ const TClassInfo& TPopupMenu::StaticClass() {
     static TClassInfo info("TPopupMenu", &TComponent::StaticClass, ComponentFactory<TPopupMenu>);
     return info.Populate([](TClassInfo& i) {
         TClassBuilder<TPopupMenu> b(i);
-        b.Boolean(
-            "AutoPopup", [](const TPopupMenu& m) { return m.AutoPopup(); },
-            [](TPopupMenu& m, bool v) { m.SetAutoPopup(v); }, true);
+        b.Boolean("AutoPopup", &TPopupMenu::AutoPopup, &TPopupMenu::SetAutoPopup, true);
         b.Event(
             "OnPopup", "TNotifyEvent", [](const TPopupMenu& m) { return m.OnPopup; },
             [](TPopupMenu& m, const TMethod& v) { m.OnPopup = TNotifyEvent(v); });

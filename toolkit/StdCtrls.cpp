@@ -23,15 +23,9 @@ const TClassInfo& TCustomLabel::StaticClass() {
         b.Enum(
             "Layout", TextLayoutType(), [](const TCustomLabel& l) { return static_cast<int>(l.Layout()); },
             [](TCustomLabel& l, int64_t v) { l.SetLayout(static_cast<TTextLayout>(v)); });
-        b.Boolean(
-            "ShowAccelChar", [](const TCustomLabel& l) { return l.ShowAccelChar(); },
-            [](TCustomLabel& l, bool v) { l.SetShowAccelChar(v); }, true);
-        b.Boolean(
-            "Transparent", [](const TCustomLabel& l) { return l.Transparent(); },
-            [](TCustomLabel& l, bool v) { l.SetTransparent(v); });
-        b.Boolean(
-            "WordWrap", [](const TCustomLabel& l) { return l.WordWrap(); },
-            [](TCustomLabel& l, bool v) { l.SetWordWrap(v); });
+        b.Boolean("ShowAccelChar", &TCustomLabel::ShowAccelChar, &TCustomLabel::SetShowAccelChar, true);
+        b.Boolean("Transparent", &TCustomLabel::Transparent, &TCustomLabel::SetTransparent);
+        b.Boolean("WordWrap", &TCustomLabel::WordWrap, &TCustomLabel::SetWordWrap);
     });
 }
 
