@@ -8,6 +8,7 @@ root="$(cd "$(dirname "$0")/.." && pwd)"
 build="$root/build-fuzz"
 cc="${CC_FUZZ:-clang-14}"
 cxx="${CXX_FUZZ:-clang++-14}"
+"$root/scripts/setup" checks >/dev/null
 
 cmake -S "$root" -B "$build" -G Ninja \
   -DCMAKE_BUILD_TYPE=RelWithDebInfo \
