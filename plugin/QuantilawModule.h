@@ -15,8 +15,8 @@ class TVST2Module1 : public vst::TVST2Module {
   public:
     explicit TVST2Module1(TComponent* AOwner);
 
-    /// Editor request (user-interface thread). The editor window is not part of this build yet, so no form is
-    /// created and the host is told that there is no editor to show.
+    /// Editor request (user-interface thread): gives no form, so the host is told that there is no editor to
+    /// show.
     void VST_EditOpen(TObject* Sender, vst::IEditorForm*& GUI);
     /// Companded quantiser over numInputs channels (audio thread).
     void VST2ModuleProcessQuantilaw(float* const* inputs, float* const* outputs, int32_t sampleframes);

@@ -13,7 +13,6 @@
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
-#include <ctime>
 #include <utility>
 
 namespace ql::vst {
@@ -24,19 +23,6 @@ constexpr int32_t kMaxChannels = 1024;
 /// The accumulating path works in chunks of at most this many frames, whatever block size a host announces.
 constexpr int32_t kMinScratchFrames = 256;
 constexpr int32_t kMaxScratchFrames = 16384;
-
-int32_t ClampToInt32(intptr_t v) {
-    if (v > INT32_MAX) return INT32_MAX;
-    if (v < INT32_MIN) return INT32_MIN;
-    return static_cast<int32_t>(v);
-}
-
-/// A zero-terminated text from the host, read no further than `limit` bytes.
-std::string HostText(const void* ptr, size_t limit = kMaxIncomingText) {
-    if (!ptr) return {};
-    const char* s = static_cast<const char*>(ptr);
-    return std::string(s, strnlen(s, limit));
-}
 
 // ---- static entries -------------------------------------------------------------------------------------
 
@@ -115,7 +101,6 @@ const TClassInfo& TCustomVST1Module::StaticClass() {
 
 TCustomVST1Module::TCustomVST1Module(TComponent* AOwner) : TDataModule(AOwner) {
     fAbout = "VST 2 plug-in module framework of Quantilaw";
-    std::srand(static_cast<unsigned>(std::time(nullptr)));
     fEffect.magic = kEffectMagic;
     fEffect.dispatcher = &DispatcherEntry;
     fEffect.process = &ProcessEntry;

@@ -13,18 +13,6 @@ namespace ql::vst {
 
 namespace {
 
-std::string HostText(const void* ptr) {
-    if (!ptr) return {};
-    const char* s = static_cast<const char*>(ptr);
-    return std::string(s, strnlen(s, kMaxIncomingText));
-}
-
-int32_t ClampToInt32(intptr_t v) {
-    if (v > INT32_MAX) return INT32_MAX;
-    if (v < INT32_MIN) return INT32_MIN;
-    return static_cast<int32_t>(v);
-}
-
 const char* const kCanDoTexts[kCanDoCount] = {"sendVstEvents",
                                               "sendVstMidiEvent",
                                               "sendVstTimeInfo",

@@ -1,5 +1,7 @@
-// Member names of the module enumerations, flag mapping and four-character codes.
+// Member names of the module enumerations, flag mapping, four-character codes and texts from the host.
 #include "shell/VstTypes.h"
+
+#include <cstring>
 
 namespace ql::vst {
 
@@ -86,6 +88,18 @@ int32_t PackFourChars(const std::string& text) {
     for (size_t i = 0; i < 4 && i < text.size(); ++i)
         c[i] = text[i];
     return FourCharCode(c[0], c[1], c[2], c[3]);
+}
+
+std::string HostText(const void* ptr, size_t limit) {
+    if (!ptr) return {};
+    const char* s = static_cast<const char*>(ptr);
+    return std::string(s, strnlen(s, limit));
+}
+
+int32_t ClampToInt32(intptr_t v) {
+    if (v > INT32_MAX) return INT32_MAX;
+    if (v < INT32_MIN) return INT32_MIN;
+    return static_cast<int32_t>(v);
 }
 
 } // namespace ql::vst

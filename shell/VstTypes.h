@@ -136,6 +136,11 @@ std::string FourCharText(int32_t code);
 /// Packs the first four characters of a text; missing characters count as zero bytes.
 int32_t PackFourChars(const std::string& text);
 
+/// A zero-terminated text from the host, read no further than `limit` bytes; empty for null.
+std::string HostText(const void* ptr, size_t limit = kMaxIncomingText);
+/// A pointer-sized value from the host as an int32, saturated at the int32 limits.
+int32_t ClampToInt32(intptr_t v);
+
 // ---- the editor form seam ---------------------------------------------------------------------------------
 
 /// What the module needs of an editor window. The editor's form implements it; the module owns the form

@@ -24,7 +24,7 @@ using TModule = std::unique_ptr<TVST2Module1, TFree>;
 TModule NewModule() { return TModule(CreateComponent<TVST2Module1>(nullptr)); }
 
 /// Runs one stereo block through the record's replacing entry; both channels carry the same input.
-std::vector<float> Play(TVST2Module1& m, std::vector<float> input, bool accumulate = false,
+std::vector<float> Play(TVST2Module1& m, const std::vector<float>& input, bool accumulate = false,
                         float start = 0.0f) {
     std::vector<float> left = input, right = input;
     std::vector<float> outL(input.size(), start), outR(input.size(), start);
@@ -177,7 +177,7 @@ TEST(QuantilawModule, ProgramZeroKeepsThreeBits) {
     EXPECT_EQ(m->GetParameter(0), 12.0f);
 }
 
-TEST(QuantilawModule, EditorRequestsGiveNoFormYet) {
+TEST(QuantilawModule, EditorRequestsGiveNoForm) {
     TModule m = NewModule();
     AEffect* e = m->GetEffect();
     int parent = 0;

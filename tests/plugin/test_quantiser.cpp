@@ -278,6 +278,46 @@ TEST_P(QuantiserBlocks, EveryVectorPathAgreesWithTheReference) {
 
 INSTANTIATE_TEST_SUITE_P(BothModes, QuantiserBlocks, ::testing::Values(Mode::Companded, Mode::Linear));
 
+TEST(QuantiserWorkedValues, ProductsFrom2To63To2To64PassThroughOnEveryPath) {
+    // There a product is whole but no int64 holds it: converting it anyway gives the "integer indefinite"
+    // −2^63 and flips the sign of a loud sample, which a range test against 2^64 instead of 2^63 would allow.
+    std::vector<const fast::TKernels*> kernels = RunnableKernels();
+    kernels.push_back(&fast::ReferenceKernels());
+    kernels.push_back(&fast::SelectedKernels());
+    for (float bits : {1.0f, 3.0f, 24.0f}) {
+        const TQuantSteps s = AtDepth(bits).Steps();
+        // Samples whose products lie on both sides of 2^63 and of 2^64, with both signs.
+        std::vector<float> in;
+        for (long double edge : {0x1p63L, 0x1p64L}) {
+            float x = static_cast<float>(edge / s.QuantSteps);
+            for (int n = 0; n < 4; ++n)
+                x = std::nextafter(x, 0.0f);
+            for (int n = 0; n < 8; ++n, x = std::nextafter(x, std::numeric_limits<float>::infinity())) {
+                in.push_back(x);
+                in.push_back(-x);
+            }
+        }
+        TFPUGuard guard;
+        std::size_t between = 0;
+        for (float x : in) {
+            const long double p = std::fabs(static_cast<long double>(x) * s.QuantSteps);
+            between += p >= 0x1p63L && p < 0x1p64L ? 1 : 0;
+        }
+        EXPECT_GE(between, 16u) << bits << " bits";
+        for (const fast::TKernels* k : kernels) {
+            std::vector<float> out(in.size());
+            k->linear(in.data(), out.data(), in.size(), s.QuantSteps, s.QuantStepsInv, fast::Constants());
+            for (std::size_t i = 0; i < in.size(); ++i) {
+                // Whole already at this size, so quantising gives back the product times the inverse.
+                const long double p = static_cast<long double>(in[i]) * s.QuantSteps;
+                const float expected = static_cast<float>(p * static_cast<long double>(s.QuantStepsInv));
+                ASSERT_TRUE(Same(expected, out[i]))
+                    << k->name << " " << bits << " bits, input " << std::hexfloat << in[i];
+            }
+        }
+    }
+}
+
 TEST(QuantiserCharacteristic, EveryLaneOfAWideBlockCanFallBackToTheReference) {
     // Inputs whose vector logarithm or exponential lands too close to a float rounding midpoint to be
     // trusted: whichever lane they occupy, each must be counted and recomputed.

@@ -216,11 +216,35 @@ TEST(Streaming, WrongKindsAndUnknownNamesAreReadErrors) {
     }
 }
 
+std::string NestedObjects(int levels) {
+    std::string text;
+    for (int i = 0; i < levels; ++i)
+        text += "object O" + std::to_string(i) + ": TThing\n";
+    for (int i = 0; i < levels; ++i)
+        text += "end\n";
+    return text;
+}
+
 TEST(Streaming, DeepNestingIsRejectedNotOverflowed) {
     std::string text = "object X: TThing\n  Data = ";
     for (int i = 0; i < 10000; ++i)
         text += "(";
     EXPECT_THROW(ParseDescription(text), EReadError);
+
+    // Objects inside objects: 65 levels are read, one more is a clear error rather than a deeper stack.
+    const TDescObject deep = ParseDescription(NestedObjects(65));
+    int levels = 1;
+    for (const TDescObject* o = &deep; !o->children.empty(); o = &o->children.front())
+        ++levels;
+    EXPECT_EQ(levels, 65);
+    for (int tooDeep : {66, 100000}) {
+        try {
+            ParseDescription(NestedObjects(tooDeep));
+            FAIL() << tooDeep << " levels were read";
+        } catch (const EReadError& e) {
+            EXPECT_NE(std::string(e.what()).find("objects nested too deeply"), std::string::npos) << e.what();
+        }
+    }
 }
 
 TEST(Streaming, ResourcesAreFoundByName) {

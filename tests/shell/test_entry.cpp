@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <thread>
 
 using namespace ql;
@@ -88,6 +89,14 @@ TEST(Entry, AFailedLibraryStartUpIsRecordedAndCreatesNoModules) {
     EXPECT_EQ(effect->dispatcher(effect, effClose, 0, 0, nullptr, 0.0f), 1);
 }
 
+TEST(Entry, CreatingAModuleLeavesTheProcesssRandomSequenceAlone) {
+    std::srand(12345);
+    const int first = std::rand();
+    std::srand(12345);
+    auto m = NewTestModule(); // the host's (or another plug-in's) sequence is not reseeded behind its back
+    EXPECT_EQ(std::rand(), first);
+}
+
 TEST(Entry, SetAudioMasterReportsAHostWithoutVersion) {
     TRecordingHost host;
     host.version = 0;
@@ -105,6 +114,7 @@ TEST(Entry, ModulesComeAndGoFromSeveralThreads) {
     TRecordingHost host;
     const int before = Application()->ComponentCount();
     std::vector<std::thread> threads;
+    threads.reserve(4);
     for (int t = 0; t < 4; ++t)
         threads.emplace_back([] {
             for (int i = 0; i < 20; ++i) {
