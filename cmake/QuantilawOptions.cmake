@@ -25,10 +25,12 @@ function(ql_layer name)
   endif()
 endfunction()
 
-# ql_test(NAME SOURCES... DEPS libs... [PROPERTIES ctest properties...]): one GoogleTest executable
-# registered with CTest, one CTest test per test case.
+# ql_test(NAME SOURCES... DEPS libs... [LABELS labels...] [PROPERTIES ctest properties...]): one GoogleTest
+# executable registered with CTest, one CTest test per test case, each with the labels. The label `tsan` marks
+# concurrency tests: CI builds them with the target tsan_tests in its thread-sanitizer build and runs
+# `ctest -L tsan` there.
 function(ql_test name)
-  cmake_parse_arguments(T "" "" "SOURCES;DEPS;PROPERTIES" ${ARGN})
+  cmake_parse_arguments(T "" "" "SOURCES;DEPS;LABELS;PROPERTIES" ${ARGN})
   find_package(GTest REQUIRED)
   add_executable(${name} ${T_SOURCES})
   target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR})
@@ -37,5 +39,14 @@ function(ql_test name)
   # Tests that load the plug-in as a host does find the built library here.
   target_compile_definitions(${name} PRIVATE QL_PLUGIN_PATH="$<TARGET_FILE:Quantilaw>")
   add_dependencies(${name} Quantilaw)
+  if(T_LABELS)
+    list(APPEND T_PROPERTIES LABELS "${T_LABELS}")
+  endif()
   gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60 PROPERTIES ${T_PROPERTIES})
+  if("tsan" IN_LIST T_LABELS)
+    if(NOT TARGET tsan_tests)
+      add_custom_target(tsan_tests)
+    endif()
+    add_dependencies(tsan_tests ${name})
+  endif()
 endfunction()
