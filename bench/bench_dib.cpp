@@ -15,7 +15,8 @@ constexpr int kW = 214, kH = 192;
 void PaintPlot(ql::TAbstractSuperDIB& d) {
     for (int y = 0; y < kH; ++y)
         for (int x = 0; x < kW; ++x) {
-            const int curve = kH / 2 - static_cast<int>(80 * std::tanh((x - kW / 2) / 40.0));
+            const int fromCentre = x - kW / 2;
+            const int curve = kH / 2 - static_cast<int>(80 * std::tanh(fromCentre / 40.0));
             std::uint32_t p = 0xFFFFFFFFu;
             if (std::abs(y - curve) < 2 || x == 0 || y == 0 || x == kW - 1 || y == kH - 1)
                 p = 0xFF202020u;

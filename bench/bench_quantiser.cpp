@@ -30,7 +30,8 @@ std::vector<float> Signal(int frames, unsigned seed) {
     std::vector<float> v(static_cast<std::size_t>(frames));
     for (int i = 0; i < frames; ++i)
         v[static_cast<std::size_t>(i)] =
-            0.6f * std::sin(0.0131f * i) + 0.3f * std::sin(0.171f * i + seed) + noise(rng);
+            0.6f * std::sin(0.0131f * static_cast<float>(i)) +
+            0.3f * std::sin(0.171f * static_cast<float>(i) + static_cast<float>(seed)) + noise(rng);
     return v;
 }
 

@@ -80,9 +80,9 @@ TLoadedPicture LoadBitmapPicture(std::span<const std::uint8_t> d) {
         if (compression == 3 || compression == 6) { // channel masks
             // Right after a 40-byte header, or at the same place inside a larger one.
             const std::size_t maskAt = 14 + 40;
-            const int count = compression == 6 ? 4 : 3;
+            const std::size_t count = compression == 6 ? 4 : 3;
             if (maskAt + 4 * count > n) Bad("the channel masks are missing.");
-            for (int i = 0; i < count; ++i)
+            for (std::size_t i = 0; i < count; ++i)
                 masks[i] = LE32(&d[maskAt + 4 * i]);
             if (headerSize >= 56) masks[3] = LE32(&d[14 + 52]);
             hasMasks = true;

@@ -760,7 +760,7 @@ void TAbstractSuperDIB::Filter(const TFilterParams& Params) {
         std::uint8_t* out = temp->ScanLine(y);
         const std::uint8_t* rows[3] = {ScanLine(y - 1), ScanLine(y), ScanLine(y + 1)};
         for (int x = 1; x + 1 < fWidth; ++x) {
-            std::uint8_t* o = out + x * 4;
+            std::uint8_t* o = out + static_cast<std::ptrdiff_t>(x) * 4;
             for (int ch = 0; ch < 3; ++ch) {
                 std::int16_t sum = 0;
                 for (int ky = 0; ky < 3; ++ky)

@@ -61,8 +61,8 @@ std::uint32_t TRLEDIBCompressor::Compress(TAbstractSuperDIB*, const std::uint8_t
         std::uint32_t run = 1;
         while (run < 255 && i + run < Size && shuffled[i + run] == v)
             ++run;
-        Dest[2 * pairs] = static_cast<std::uint8_t>(run);
-        Dest[2 * pairs + 1] = v;
+        Dest[2 * std::size_t{pairs}] = static_cast<std::uint8_t>(run);
+        Dest[2 * std::size_t{pairs} + 1] = v;
         ++pairs;
         i += run;
     }
@@ -77,8 +77,9 @@ void TRLEDIBCompressor::Decompress(TAbstractSuperDIB*, const TGUID&, std::uint32
     std::uint32_t out = 0;
     const std::uint32_t pairs = CompressedSize / 2;
     for (std::uint32_t p = 0; p < pairs && out < UncompressedSize; ++p) {
-        const std::uint32_t count = std::min<std::uint32_t>(Source[2 * p], UncompressedSize - out);
-        std::memset(shuffled.data() + out, Source[2 * p + 1], count);
+        const std::uint32_t count =
+            std::min<std::uint32_t>(Source[2 * std::size_t{p}], UncompressedSize - out);
+        std::memset(shuffled.data() + out, Source[2 * std::size_t{p} + 1], count);
         out += count;
     }
     Unshuffle4(shuffled.data(), Dest, UncompressedSize);

@@ -3,6 +3,8 @@
 
 #include <sndfile.h>
 
+#include <cmath>
+
 namespace ql::host {
 
 SoundFileReader::SoundFileReader(const std::string& path) : fPath(path) {
@@ -32,7 +34,7 @@ SoundFileWriter::SoundFileWriter(const std::string& path, int channels, double s
     : fPath(path), fChannels(channels) {
     SF_INFO info{};
     info.channels = channels;
-    info.samplerate = static_cast<int>(sampleRate + 0.5);
+    info.samplerate = static_cast<int>(std::lround(sampleRate));
     info.format = SF_FORMAT_WAV | SF_FORMAT_FLOAT;
     if (channels < 1 || info.samplerate < 1 || !sf_format_check(&info))
         throw SoundFileError("cannot write " + path + ": " + std::to_string(channels) + " channels at " +

@@ -46,6 +46,11 @@ void PutLe32(unsigned char* p, std::uint32_t v) {
     for (int i = 0; i < 4; ++i)
         p[i] = static_cast<unsigned char>(v >> (8 * i));
 }
+/// A chunk or form tag, without the text's terminator.
+template <std::size_t N>
+void PutTag(unsigned char* p, const char (&tag)[N]) {
+    std::copy_n(tag, N - 1, p);
+}
 
 /// Converts one sample of the stored encoding to a float.
 using Decoder = float (*)(const unsigned char*);
@@ -119,9 +124,9 @@ constexpr std::uint64_t kMaxDataBytes = 0xFFFFFFFFull - (kHeaderBytes - 8);
 
 void FillHeader(unsigned char* h, int channels, std::uint32_t rate, std::uint64_t dataBytes) {
     const auto blockAlign = static_cast<std::uint16_t>(channels * 4);
-    std::memcpy(h, "RIFF", 4);
+    PutTag(h, "RIFF");
     PutLe32(h + 4, static_cast<std::uint32_t>(kHeaderBytes - 8 + dataBytes));
-    std::memcpy(h + 8, "WAVEfmt ", 8);
+    PutTag(h + 8, "WAVEfmt ");
     PutLe32(h + 16, 18);
     PutLe16(h + 20, kFormatFloat);
     PutLe16(h + 22, static_cast<std::uint16_t>(channels));
@@ -131,10 +136,10 @@ void FillHeader(unsigned char* h, int channels, std::uint32_t rate, std::uint64_
     PutLe16(h + 34, 32);
     PutLe16(h + 36, 0); // cbSize: no extension
     // Formats other than PCM carry a fact chunk with the number of frames.
-    std::memcpy(h + 38, "fact", 4);
+    PutTag(h + 38, "fact");
     PutLe32(h + 42, 4);
     PutLe32(h + 46, static_cast<std::uint32_t>(dataBytes / blockAlign));
-    std::memcpy(h + 50, "data", 4);
+    PutTag(h + 50, "data");
     PutLe32(h + 54, static_cast<std::uint32_t>(dataBytes));
 }
 

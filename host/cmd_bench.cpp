@@ -27,7 +27,7 @@ const char* const kBenchUsage =
 namespace {
 
 constexpr double kRate = 48000.0;
-constexpr std::size_t kSignalFrames = 60 * 48000;
+constexpr std::size_t kSignalFrames = std::size_t{60} * 48000;
 
 /// A minute of stereo material at levels from full scale to -60 dBFS: a tone, a sweep and noise.
 std::vector<float> MakeSignal() {

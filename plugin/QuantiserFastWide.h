@@ -149,7 +149,7 @@ QL_FN VD RoundF(VD a) {
 }
 QL_FN VD LoadF(const float* p) {
     VD r;
-    QL_EACH(native::LoadF(p + u * native::kLanes));
+    QL_EACH(native::LoadF(p + static_cast<std::ptrdiff_t>(u) * native::kLanes));
     return r;
 }
 QL_FN VD Lookup(const Table16& t, VI i) {
@@ -180,7 +180,8 @@ QL_FN VD ScaleSixteenths(VD x, VD n, VI biased) {
 }
 
 QL_FN void StoreF(float* p, VD a) {
-    _Pragma("GCC unroll 8") for (int u = 0; u < kUnroll; ++u) native::StoreF(p + u * native::kLanes, a.v[u]);
+    _Pragma("GCC unroll 8") for (int u = 0; u < kUnroll; ++u)
+        native::StoreF(p + static_cast<std::ptrdiff_t>(u) * native::kLanes, a.v[u]);
 }
 
 // One bit per lane; up to 64 lanes.

@@ -19,11 +19,14 @@ class Exception : public std::exception {
     std::string fMessage;
 };
 
+// Names and bases cannot be parenthesised in a class head.
+// NOLINTBEGIN(bugprone-macro-parentheses)
 #define QL_DECLARE_EXCEPTION(Name, Base)                                                                     \
     class Name : public Base {                                                                               \
       public:                                                                                                \
         using Base::Base;                                                                                    \
     }
+// NOLINTEND(bugprone-macro-parentheses)
 
 QL_DECLARE_EXCEPTION(EConvertError, Exception);     ///< text to number, assignment between unrelated classes
 QL_DECLARE_EXCEPTION(EListError, Exception);        ///< index outside a list or collection

@@ -489,7 +489,7 @@ void TCanvas::DrawGlyphs(const std::u32string& line, std::int32_t x, std::int32_
                 for (std::int32_t px = r.Left; px < r.Right; ++px) {
                     const std::uint32_t a = cov[px - gr.Left];
                     if (!a) continue;
-                    std::uint8_t* p = out + 4 * px;
+                    std::uint8_t* p = out + 4 * static_cast<std::ptrdiff_t>(px);
                     // Rounded division by 255 keeps full coverage exact.
                     p[0] = static_cast<std::uint8_t>((cb * a + p[0] * (255 - a) + 127) / 255);
                     p[1] = static_cast<std::uint8_t>((cg * a + p[1] * (255 - a) + 127) / 255);

@@ -432,8 +432,6 @@ void TControl::Dispatch(TMessage& m) {
     case CM_ENABLEDCHANGED:
     case CM_FONTCHANGED:
     case CM_COLORCHANGED:
-        Invalidate();
-        return;
     case CM_TEXTCHANGED:
         Invalidate();
         return;
@@ -1041,11 +1039,7 @@ void TWinControl::Dispatch(TMessage& m) {
         Broadcast(n);
         return;
     }
-    case CM_VISIBLECHANGED:
-    case CM_ENABLEDCHANGED:
-        TControl::Dispatch(m);
-        return;
-    default:
+    default: // CM_VISIBLECHANGED and CM_ENABLEDCHANGED among them
         TControl::Dispatch(m);
         return;
     }

@@ -35,9 +35,10 @@ bool SavePng(const TDrawingSurface& surface, const std::string& path) {
     for (std::int32_t y = 0; y < surface.Height(); ++y) {
         const std::uint32_t* in = surface.ScanLine(y);
         for (std::int32_t x = 0; x < surface.Width(); ++x) {
-            row[3 * x] = static_cast<png_byte>(in[x] >> 16);
-            row[3 * x + 1] = static_cast<png_byte>(in[x] >> 8);
-            row[3 * x + 2] = static_cast<png_byte>(in[x]);
+            png_byte* out = &row[3 * static_cast<std::size_t>(x)];
+            out[0] = static_cast<png_byte>(in[x] >> 16);
+            out[1] = static_cast<png_byte>(in[x] >> 8);
+            out[2] = static_cast<png_byte>(in[x]);
         }
         png_write_row(png, row.data());
     }

@@ -5,6 +5,11 @@
 
 namespace ql {
 
+namespace {
+/// Where span `span`'s left edge is in the flat list of span edges (its right edge follows).
+std::size_t Edge(std::uint32_t span) { return 2 * std::size_t{span}; }
+} // namespace
+
 TRegion::TRegion(const TRect& r) {
     const TRect n = r;
     if (n.IsEmpty()) return;
@@ -34,8 +39,8 @@ TRect TRegion::BoundingBox() const {
     if (fBands.empty()) return {};
     std::int32_t l = INT32_MAX, r = INT32_MIN;
     for (const Band& b : fBands) {
-        l = std::min(l, fSpans[2 * b.first]);
-        r = std::max(r, fSpans[2 * (b.first + b.count) - 1]);
+        l = std::min(l, fSpans[Edge(b.first)]);
+        r = std::max(r, fSpans[Edge(b.first + b.count) - 1]);
     }
     return {l, fBands.front().top, r, fBands.back().bottom};
 }
@@ -45,7 +50,7 @@ bool TRegion::Contains(TPoint p) const {
                                [](std::int32_t y, const Band& b) { return y < b.bottom; });
     if (it == fBands.end() || p.Y < it->top) return false;
     for (std::uint32_t i = 0; i < it->count; ++i) {
-        const std::int32_t l = fSpans[2 * (it->first + i)], r = fSpans[2 * (it->first + i) + 1];
+        const std::int32_t l = fSpans[Edge(it->first + i)], r = fSpans[Edge(it->first + i) + 1];
         if (p.X < l) return false;
         if (p.X < r) return true;
     }
@@ -58,7 +63,7 @@ bool TRegion::Intersects(const TRect& rect) const {
         if (b.bottom <= rect.Top) continue;
         if (b.top >= rect.Bottom) break;
         for (std::uint32_t i = 0; i < b.count; ++i)
-            if (fSpans[2 * (b.first + i)] < rect.Right && rect.Left < fSpans[2 * (b.first + i) + 1])
+            if (fSpans[Edge(b.first + i)] < rect.Right && rect.Left < fSpans[Edge(b.first + i) + 1])
                 return true;
     }
     return false;
@@ -90,7 +95,7 @@ std::vector<TRect> TRegion::Rects() const {
     out.reserve(fSpans.size() / 2);
     for (const Band& b : fBands)
         for (std::uint32_t i = 0; i < b.count; ++i)
-            out.push_back({fSpans[2 * (b.first + i)], b.top, fSpans[2 * (b.first + i) + 1], b.bottom});
+            out.push_back({fSpans[Edge(b.first + i)], b.top, fSpans[Edge(b.first + i) + 1], b.bottom});
     return out;
 }
 
@@ -113,7 +118,8 @@ void TRegion::AppendBand(std::int32_t top, std::int32_t bottom, const std::vecto
         Band& last = fBands.back();
         // Coalesce with the band above when it touches and has the same spans.
         if (last.bottom == top && last.count == count &&
-            std::equal(spans.begin(), spans.end(), fSpans.begin() + 2 * last.first)) {
+            std::equal(spans.begin(), spans.end(),
+                       fSpans.begin() + static_cast<std::ptrdiff_t>(Edge(last.first)))) {
             last.bottom = bottom;
             return;
         }
@@ -155,8 +161,8 @@ TRegion TRegion::Combine(const TRegion& a, const TRegion& b, Op op) {
         const std::uint32_t na = ba ? ba->count * 2 : 0, nb = bb ? bb->count * 2 : 0;
         bool inA = false, inB = false, inOut = false;
         while (pa < na || pb < nb) {
-            const std::int32_t xa = pa < na ? a.fSpans[2 * ba->first + pa] : INT32_MAX;
-            const std::int32_t xb = pb < nb ? b.fSpans[2 * bb->first + pb] : INT32_MAX;
+            const std::int32_t xa = pa < na ? a.fSpans[Edge(ba->first) + pa] : INT32_MAX;
+            const std::int32_t xb = pb < nb ? b.fSpans[Edge(bb->first) + pb] : INT32_MAX;
             const std::int32_t x = std::min(xa, xb);
             if (xa == x) {
                 inA = !inA;
@@ -182,9 +188,7 @@ TRegion TRegion::Combine(const TRegion& a, const TRegion& b, Op op) {
                 break;
             }
             if (now != inOut) {
-                if (now)
-                    spans.push_back(x);
-                else if (spans.back() == x)
+                if (!now && spans.back() == x)
                     spans.pop_back(); // zero-width span
                 else
                     spans.push_back(x);

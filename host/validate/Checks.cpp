@@ -80,9 +80,7 @@ TextSize TextSizeFor(vst::Int32 opcode) {
     case vst::effGetProductString:
     case vst::effShellGetNextPlugin:
         return {64, 64};
-    case vst::effGetErrorText:
-        return {256, 256};
-    default:
+    default: // effGetErrorText among them
         return {256, 256};
     }
 }

@@ -53,6 +53,7 @@ void OpenCloseColdWarm(Context& context, Outcome& o) {
 void HundredInstances(Context& context, Outcome& o) {
     constexpr int kCount = 100;
     std::vector<std::unique_ptr<Plugin>> instances;
+    instances.reserve(kCount);
     for (int i = 0; i < kCount; ++i)
         instances.push_back(context.NewInstance());
     for (int i = 1; i < kCount; ++i)
@@ -82,7 +83,8 @@ void PlayBlocks(Context& context, const Plugin& plugin, vst::Int32 frames, int b
                        static_cast<std::size_t>(plugin.NumOutputs()), static_cast<std::size_t>(frames),
                        false);
     for (int b = 0; b < blocks; ++b) {
-        FillSignal(audio, Signal::Noise, context.Rng(), static_cast<std::uint64_t>(b * frames));
+        FillSignal(audio, Signal::Noise, context.Rng(),
+                   static_cast<std::uint64_t>(b) * static_cast<std::uint64_t>(frames));
         audio.SnapshotInputs();
         plugin.ProcessReplacing(audio.InPointers(), audio.OutPointers(), frames);
         if (!CheckBlock(audio, true, false, "processReplacing of " + std::to_string(frames) + " frames", o))

@@ -4,6 +4,7 @@
 
 #include "host/validate/Isolation.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cstdlib>
 #include <cstring>
@@ -28,7 +29,7 @@ std::vector<unsigned char> SaveBank(const Plugin& p, Outcome& o) {
         if (p.NumPrograms() > 0) p.SetProgram(prog);
         char name[24] = {};
         std::string text = CheckedText(p, vst::effGetProgramName, 0, 0, "effGetProgramName", o);
-        std::memcpy(name, text.data(), std::min(text.size(), sizeof name - 1));
+        std::copy_n(text.data(), std::min(text.size(), sizeof name - 1), name); // name stays terminated
         Append(bank, name, sizeof name);
         for (vst::Int32 i = 0; i < params; ++i) {
             float v = p.GetParameter(i);

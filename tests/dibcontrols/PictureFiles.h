@@ -43,7 +43,7 @@ Bytes MakeBmp(int w, int h, int bpp, F pixel, bool topDown = false) {
 }
 
 inline std::string WriteTemp(const std::string& name, const Bytes& data) {
-    const std::string path = ::testing::TempDir() + name;
+    std::string path = ::testing::TempDir() + name;
     std::ofstream f(path, std::ios::binary);
     f.write(reinterpret_cast<const char*>(data.data()), static_cast<std::streamsize>(data.size()));
     return path;

@@ -54,9 +54,10 @@ Bytes MakeJpeg(int w, int h, std::uint8_t r, std::uint8_t g, std::uint8_t b, std
     Bytes row(static_cast<std::size_t>(w) * 3);
     for (int y = 0; y < h; ++y) {
         for (int x = 0; x < w; ++x) {
-            row[x * 3] = y < h / 2 ? r : bottomR;
-            row[x * 3 + 1] = g;
-            row[x * 3 + 2] = b;
+            auto* px = &row[3 * static_cast<std::size_t>(x)];
+            px[0] = y < h / 2 ? r : bottomR;
+            px[1] = g;
+            px[2] = b;
         }
         JSAMPROW p = row.data();
         jpeg_write_scanlines(&c, &p, 1);
@@ -130,7 +131,7 @@ TEST(PictureCodecs, JpegOrientation) {
 }
 
 TEST(PictureCodecs, DamagedFilesAreRefused) {
-    Bytes png = MakePng(8, 8, Bytes(8 * 8 * 4, 77), true);
+    Bytes png = MakePng(8, 8, Bytes(std::size_t{8} * 8 * 4, 77), true);
     Bytes jpg = MakeJpeg(16, 16, 1, 2, 3, 4);
     for (std::size_t cut : {std::size_t{20}, png.size() / 2, png.size() - 13})
         EXPECT_THROW(LoadPicture(Bytes(png.begin(), png.begin() + static_cast<long>(cut))), EDIBFormatError);

@@ -53,6 +53,7 @@ TEST(RequestLog, AppendsFromSeveralThreadsAreAllKept) {
     RequestLog log;
     constexpr int kThreads = 4, kEach = 500;
     std::vector<std::thread> threads;
+    threads.reserve(kThreads);
     for (int t = 0; t < kThreads; ++t)
         threads.emplace_back([&log, t] {
             for (int i = 0; i < kEach; ++i)

@@ -52,7 +52,8 @@ TEST_P(ThirdParty, IdentifiesItselfAndProcessesAudioToFiniteOutput) {
         for (std::size_t c = 0; c < in.Channels(); ++c)
             for (std::size_t i = 0; i < kBlock; ++i)
                 in.At(c, i) =
-                    0.5f * static_cast<float>(std::sin(0.05 * static_cast<double>(block * kBlock + i)));
+                    0.5f * static_cast<float>(std::sin(
+                               0.05 * static_cast<double>(static_cast<std::size_t>(block) * kBlock + i)));
         plugin->ProcessReplacing(in.Pointers(), out.Pointers(), kBlock);
         for (std::size_t c = 0; c < out.Channels(); ++c)
             for (std::size_t i = 0; i < kBlock; ++i) {

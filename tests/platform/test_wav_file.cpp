@@ -230,6 +230,7 @@ TEST_F(WavFile, WrittenFloatsComeBackBitForBitUnderANonAsciiName) {
     // Windows needs the UTF-8 name turned into UTF-16 to open it; elsewhere it is bytes.
     const std::string path = (dir / "").string() + "Kl\xC3\xA4nge \xE2\x99\xAA.wav";
     std::vector<float> samples;
+    samples.reserve(std::size_t{3} * 5000);
     for (int i = 0; i < 3 * 5000; ++i)
         samples.push_back(std::ldexp(static_cast<float>(i % 977) - 488.0f, -9 - i % 7));
     samples[7] = -0.0f;
@@ -237,7 +238,7 @@ TEST_F(WavFile, WrittenFloatsComeBackBitForBitUnderANonAsciiName) {
     {
         SoundFileWriter writer(path, 3, 44100.4);
         writer.Write(samples.data(), 1234);
-        writer.Write(samples.data() + 3 * 1234, 5000 - 1234);
+        writer.Write(samples.data() + std::ptrdiff_t{3} * 1234, 5000 - 1234);
         writer.Close();
     }
     SoundFileReader reader(path);

@@ -16,7 +16,7 @@ struct TBlock {
         : in(2, std::vector<float>(frames)), out(2, std::vector<float>(frames)) {
         for (int c = 0; c < 2; ++c)
             for (int i = 0; i < frames; ++i)
-                in[c][i] = start + static_cast<float>(i) + 100.0f * c;
+                in[c][i] = start + static_cast<float>(i) + 100.0f * static_cast<float>(c);
         for (int c = 0; c < 2; ++c) {
             inPtr[c] = in[c].data();
             outPtr[c] = out[c].data();

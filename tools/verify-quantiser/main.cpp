@@ -430,6 +430,7 @@ int main(int argc, char** argv) {
         bitDepths.push_back(b);
     const auto t1 = std::chrono::steady_clock::now();
     std::vector<Depth> depths;
+    depths.reserve(bitDepths.size());
     for (float b : bitDepths)
         depths.push_back(MakeDepth(b, opt.threads, !opt.quick));
     const double tableSeconds = Seconds(t1);
