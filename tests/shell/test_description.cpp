@@ -32,16 +32,13 @@ class TProbe : public TVST2Module {
 };
 
 const TClassInfo& TProbe::StaticClass() {
-    static TClassInfo info("TProbe", &TVST2Module::StaticClass());
-    static const bool once = [] {
-        TClassBuilder<TProbe> b(info);
+    static TClassInfo info("TProbe", &TVST2Module::StaticClass);
+    return info.Populate([](TClassInfo& i) {
+        TClassBuilder<TProbe> b(i);
         b.Method<&TProbe::ProbeCreate, TNotifyEvent>("ProbeCreate", "TNotifyEvent");
         b.Method<&TProbe::ProbeRate, TSampleRateChangeEvent>("ProbeRate", "TSampleRateChangeEvent");
         b.Method<&TProbe::ProbeInit, TNotifyEvent>("ProbeInit", "TNotifyEvent");
-        return true;
-    }();
-    (void)once;
-    return info;
+    });
 }
 
 class TProbeChild : public TProbe {
@@ -51,7 +48,7 @@ class TProbeChild : public TProbe {
 };
 
 const TClassInfo& TProbeChild::StaticClass() {
-    static TClassInfo info("TProbeChild", &TProbe::StaticClass());
+    static TClassInfo info("TProbeChild", &TProbe::StaticClass);
     return info;
 }
 
@@ -62,7 +59,7 @@ class TNoDescription : public TVST2Module {
 };
 
 const TClassInfo& TNoDescription::StaticClass() {
-    static TClassInfo info("TNoDescription", &TVST2Module::StaticClass());
+    static TClassInfo info("TNoDescription", &TVST2Module::StaticClass);
     return info;
 }
 
