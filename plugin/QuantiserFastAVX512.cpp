@@ -199,7 +199,8 @@ constexpr std::array<std::uint8_t, 64> PackOrder() {
     for (int lane = 0; lane < 4; ++lane)
         for (int q = 0; q < 4; ++q)
             for (int d = 0; d < 4; ++d)
-                order[static_cast<std::size_t>(16 * lane + 4 * q + d)] =
+                order[16 * static_cast<std::size_t>(lane) + 4 * static_cast<std::size_t>(q) +
+                      static_cast<std::size_t>(d)] =
                     static_cast<std::uint8_t>((q & 1) * 64 + 16 * lane + 4 * d);
     return order;
 }
@@ -214,7 +215,7 @@ QL_FN PlaneLevels LoadPlaneLevels(const TLevelTable& t) {
     PlaneLevels p;
     for (int b = 0; b < 4; ++b)
         for (int j = 0; j < 4; ++j)
-            p.plane[b][j] = _mm512_loadu_si512(t.plane[b] + 64 * j);
+            p.plane[b][j] = _mm512_loadu_si512(t.plane[b] + std::ptrdiff_t{64} * j);
     p.order = _mm512_loadu_si512(kPackOrder.data());
     return p;
 }

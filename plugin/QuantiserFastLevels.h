@@ -136,13 +136,14 @@ QL_FN std::size_t RunWindow(const float* in, float* out, std::uint32_t n, const 
         VK sure[Levels::kGroup];
         VF magnitude[Levels::kGroup];
         for (int g = 0; g < Levels::kGroup; ++g) {
-            e[g] = LevelOf(src + g * kFloatLanes, c);
+            e[g] = LevelOf(src + static_cast<std::ptrdiff_t>(g) * kFloatLanes, c);
             k[g] = e[g].k;
             sure[g] = e[g].sure;
         }
         FindLevels(levels, k, sure, magnitude);
         for (int g = 0; g < Levels::kGroup; ++g)
-            StoreF(dst + g * kFloatLanes, ApplySign(magnitude[g], e[g].bits, e[g].k));
+            StoreF(dst + static_cast<std::ptrdiff_t>(g) * kFloatLanes,
+                   ApplySign(magnitude[g], e[g].bits, e[g].k));
         if (tail)
             for (std::uint32_t l = 0; l < n - i; ++l)
                 out[i + l] = buffer[l];

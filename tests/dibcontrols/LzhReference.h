@@ -74,7 +74,9 @@ class ReferenceLZH {
         for (int s = 0; s < kSymbols; ++s)
             node[s] = {1, -1 - s};
         for (int j = 0; j < kSymbols - 1; ++j)
-            node[kSymbols + j] = {node[2 * j].freq + node[2 * j + 1].freq, 2 * j};
+            node[kSymbols + j] = {node[2 * static_cast<std::size_t>(j)].freq +
+                                      node[2 * static_cast<std::size_t>(j) + 1].freq,
+                                  2 * j};
         node[kNodes] = {0xFFFF, 0}; // stops the search for a swap partner
         for (int p = 0; p < kNodes; ++p)
             Link(p);

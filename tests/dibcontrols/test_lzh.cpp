@@ -110,7 +110,7 @@ TEST(LZH, MatchesTheReferenceOnFarPositionsAndATreeRebuild) {
     for (const char* m : markers)
         far.insert(far.end(), m, m + 3);
     for (int i = 0; i < 6; ++i) {
-        far.resize(static_cast<std::size_t>(3 * i + distance[i]), 'z');
+        far.resize(3 * static_cast<std::size_t>(i) + static_cast<std::size_t>(distance[i]), 'z');
         far.insert(far.end(), markers[i], markers[i] + 3);
     }
     Bytes out;

@@ -137,7 +137,7 @@ TEST(QuantilawModuleThreads, AudioBlocksEachMatchOneDepthWhileOtherThreadsChange
     std::vector<std::vector<float>> expected;
     for (float bits : kDepths) {
         const TQuantiserState s(bits);
-        std::vector<float> out(2 * kFrames);
+        std::vector<float> out(std::size_t{2} * kFrames);
         const float* in[2] = {left.data(), right.data()};
         float* o[2] = {out.data(), out.data() + kFrames};
         reference::ProcessCompanded(in, o, 2, kFrames, s);
@@ -153,7 +153,7 @@ TEST(QuantilawModuleThreads, AudioBlocksEachMatchOneDepthWhileOtherThreadsChange
     std::thread ui = Changer(shared, 3, [&](float bits) { m->SetParameter(0, bits); });
     std::thread automation = Changer(shared, 4, [&](float bits) { m->SetParameter(0, bits); });
 
-    std::vector<float> out(2 * kFrames);
+    std::vector<float> out(std::size_t{2} * kFrames);
     float* in[2] = {left.data(), right.data()};
     float* o[2] = {out.data(), out.data() + kFrames};
     std::mt19937 rng(5);
