@@ -1,5 +1,6 @@
 // Writing objects as description trees, and printing trees in the text form.
 #include "runtime/StreamWriter.h"
+#include "runtime/FloatText.h"
 
 #include <charconv>
 #include <cmath>
@@ -210,9 +211,7 @@ bool ReadsBack(std::string_view text, long double value) {
     bool negative = !text.empty() && text[0] == '-';
     if (negative) text.remove_prefix(1);
     long double x = 0;
-    auto res = std::from_chars(text.data(), text.data() + text.size(), x, std::chars_format::general);
-    return res.ec == std::errc() && res.ptr == text.data() + text.size() &&
-           SameFloat(negative ? -x : x, value);
+    return ReadExtended(text, x) && SameFloat(negative ? -x : x, value);
 }
 
 class Printer {
@@ -356,18 +355,15 @@ class Printer {
 
 std::string PrintFloat(long double value) {
     if (!std::isfinite(value)) throw EWriteError("Cannot print an infinite or undefined number");
-    char buf[128];
     const long double magnitude = std::fabs(value);
     if (magnitude == 0 || (magnitude >= 1e-4L && magnitude < 1e18L)) {
         for (int decimals = 18; decimals <= 30; ++decimals) {
-            auto res = std::to_chars(buf, buf + sizeof buf, value, std::chars_format::fixed, decimals);
-            if (res.ec != std::errc()) break;
-            std::string_view text(buf, static_cast<size_t>(res.ptr - buf));
-            if (ReadsBack(text, value)) return std::string(text);
+            std::string text = ExtendedFixed(value, decimals);
+            if (text.empty()) break;
+            if (ReadsBack(text, value)) return text;
         }
     }
-    auto res = std::to_chars(buf, buf + sizeof buf, value, std::chars_format::scientific);
-    std::string text(buf, res.ec == std::errc() ? static_cast<size_t>(res.ptr - buf) : 0);
+    std::string text = ExtendedScientific(value);
     // Exponent form always has an 'e', so it reads back as a float, not as an integer.
     if (!ReadsBack(text, value)) throw EWriteError("Cannot print the number " + text);
     return text;

@@ -1,5 +1,6 @@
 // Parser and reader of stored component descriptions; the embedded resource table.
 #include "runtime/Streaming.h"
+#include "runtime/FloatText.h"
 
 #include <cctype>
 #include <cfloat>
@@ -247,8 +248,7 @@ class Parser {
         } else {
             // Read at full extended precision: the literal is kept exactly as far as the tree can hold it.
             long double x = 0;
-            auto res = std::from_chars(first, last, x, std::chars_format::general);
-            if (res.ec != std::errc() || res.ptr != last || !std::isfinite(x)) Fail("bad number");
+            if (!ReadExtended(num, x) || !std::isfinite(x)) Fail("bad number");
             v.kind = TDescValue::Kind::Float;
             v.real = negative ? -x : x;
         }

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <cfloat>
+#include <clocale>
 #include <cmath>
 #include <limits>
 #include <map>
@@ -365,6 +366,29 @@ TEST(TextForm, FloatsReadBackExactly) {
     EXPECT_THROW(PrintFloat(std::numeric_limits<long double>::infinity()), EWriteError);
     EXPECT_THROW(PrintFloat(std::numeric_limits<long double>::quiet_NaN()), EWriteError);
     EXPECT_THROW(PrintFloat(std::numeric_limits<long double>::denorm_min()), EWriteError);
+}
+
+// A host may run with a locale whose decimal point is a comma; stored numbers keep their point.
+TEST(TextForm, FloatsIgnoreTheHostsLocale) {
+    const std::string previous = std::setlocale(LC_NUMERIC, nullptr);
+    const char* names[] = {"de_DE.UTF-8", "de_DE.utf8", "fr_FR.UTF-8", "German_Germany.1252", "de-DE"};
+    bool comma = false;
+    for (const char* name : names)
+        if (std::setlocale(LC_NUMERIC, name) && *std::localeconv()->decimal_point == ',') {
+            comma = true;
+            break;
+        }
+    if (!comma) {
+        std::setlocale(LC_NUMERIC, previous.c_str());
+        GTEST_SKIP() << "no locale with a decimal comma on this machine";
+    }
+    const std::string tenth = PrintFloat(0.1L), big = PrintFloat(1.5e20L);
+    const TDescObject d = ParseDescription("object X: TX\n  V = 0.25\n  W = 1.5e+20\nend");
+    std::setlocale(LC_NUMERIC, previous.c_str());
+    EXPECT_EQ(tenth, "0.100000000000000000");
+    EXPECT_EQ(big, "1.5e+20");
+    EXPECT_EQ(d.props[0].value.real, 0.25L);
+    EXPECT_EQ(d.props[1].value.real, 1.5e20L);
 }
 
 TEST(TextForm, NamesItCannotHoldAreRefusedByBothForms) {
