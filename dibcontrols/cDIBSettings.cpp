@@ -4,6 +4,8 @@
 #include "dibcontrols/cDIB.h"
 #include "dibcontrols/cDIBAnimContainer.h"
 #include "dibcontrols/cDIBCompressor.h"
+#include "dibcontrols/cDIBFadeLabel.h"
+#include "dibcontrols/cDIBImage.h"
 
 namespace ql {
 
@@ -35,6 +37,8 @@ void RegisterDIBClasses() {
     RegisterClass(TDIBImageList::StaticClass());
     RegisterClass(TDIBTimer::StaticClass());
     RegisterClass(TDIBImageAnimContainer::StaticClass());
+    RegisterClass(TDIBImage::StaticClass());
+    RegisterClass(TDIBFadeLabel::StaticClass());
 }
 
 } // namespace ql
