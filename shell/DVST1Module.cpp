@@ -10,7 +10,9 @@
 #include "toolkit/MessageLoop.h"
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <utility>
@@ -26,12 +28,10 @@ constexpr int32_t kMaxScratchFrames = 16384;
 
 // ---- static entries -------------------------------------------------------------------------------------
 
+/// The host's channel array itself; a single missing channel is skipped by the routines, so the channels
+/// that are there are still processed.
 bool ChannelsPresent(float* const* channels, int32_t count) noexcept {
-    if (count <= 0) return true;
-    if (!channels) return false;
-    for (int32_t c = 0; c < count; ++c)
-        if (!channels[c]) return false;
-    return true;
+    return count <= 0 || channels != nullptr;
 }
 
 intptr_t QL_VSTCALL DispatcherEntry(AEffect* effect, int32_t opcode, int32_t index, intptr_t value, void* ptr,
@@ -454,9 +454,10 @@ void TCustomVST1Module::Process(float* const* inputs, float* const* outputs, int
             for (int32_t c = 0; c < outs; ++c)
                 std::fill_n(fScratchPtrs[static_cast<size_t>(c)], n, 0.0f);
             for (int32_t c = 0; c < ins; ++c)
-                fChunkInPtrs[static_cast<size_t>(c)] = inputs[c] + done;
+                fChunkInPtrs[static_cast<size_t>(c)] = inputs[c] ? inputs[c] + done : nullptr;
             RunProcess(routine, fChunkInPtrs.data(), fScratchPtrs.data(), n);
             for (int32_t c = 0; c < outs; ++c) {
+                if (!outputs[c]) continue;
                 float* out = outputs[c] + done;
                 const float* add = fScratchPtrs[static_cast<size_t>(c)];
                 for (int32_t i = 0; i < n; ++i)
@@ -472,14 +473,14 @@ void TCustomVST1Module::DoProcessCopy(float* const* inputs, float* const* output
     if (sampleFrames <= 0) return;
     const int32_t channels = std::min(numInputs(), numOutputs());
     for (int32_t c = 0; c < channels; ++c)
-        if (inputs[c] != outputs[c])
+        if (inputs[c] && outputs[c] && inputs[c] != outputs[c])
             std::memmove(outputs[c], inputs[c], static_cast<size_t>(sampleFrames) * sizeof(float));
 }
 
 void TCustomVST1Module::DoProcessMute(float* const*, float* const* outputs, int32_t sampleFrames) {
     if (sampleFrames <= 0) return;
     for (int32_t c = 0; c < numOutputs(); ++c)
-        std::fill_n(outputs[c], sampleFrames, 0.0f);
+        if (outputs[c]) std::fill_n(outputs[c], sampleFrames, 0.0f);
 }
 
 // ---- block buffering
@@ -514,25 +515,33 @@ void TCustomVST1Module::BlockSave(const TProcessAudioEvent& handler, float* cons
     const int32_t ins = numInputs(), outs = numOutputs();
     int32_t pos = fBlockPosition;
     if (pos < 0 || pos >= size) pos = overlap;
+    // A missing input channel counts as silence; a missing output channel receives nothing.
     auto copy = [](float* dst, const float* src, int32_t n) {
-        if (n > 0) std::memmove(dst, src, static_cast<size_t>(n) * sizeof(float));
+        if (n <= 0 || !dst) return;
+        if (src)
+            std::memmove(dst, src, static_cast<size_t>(n) * sizeof(float));
+        else
+            std::fill_n(dst, n, 0.0f);
     };
     int32_t done = 0;
     do {
         const int32_t remaining = sampleFrames - done;
         if (remaining + pos < size) {
             for (int32_t c = 0; c < ins; ++c)
-                copy(fBlockInPtrs[static_cast<size_t>(c)] + pos, inputs[c] + done, remaining);
+                copy(fBlockInPtrs[static_cast<size_t>(c)] + pos, inputs[c] ? inputs[c] + done : nullptr,
+                     remaining);
             for (int32_t c = 0; c < outs; ++c)
-                copy(outputs[c] + done, fBlockOutPtrs[static_cast<size_t>(c)] + pos, remaining);
+                copy(outputs[c] ? outputs[c] + done : nullptr, fBlockOutPtrs[static_cast<size_t>(c)] + pos,
+                     remaining);
             pos += remaining;
             done = sampleFrames;
         } else {
             const int32_t n = size - pos;
             for (int32_t c = 0; c < ins; ++c)
-                copy(fBlockInPtrs[static_cast<size_t>(c)] + pos, inputs[c] + done, n);
+                copy(fBlockInPtrs[static_cast<size_t>(c)] + pos, inputs[c] ? inputs[c] + done : nullptr, n);
             for (int32_t c = 0; c < outs; ++c)
-                copy(outputs[c] + done, fBlockOutPtrs[static_cast<size_t>(c)] + pos, n);
+                copy(outputs[c] ? outputs[c] + done : nullptr, fBlockOutPtrs[static_cast<size_t>(c)] + pos,
+                     n);
             handler(fBlockInPtrs.data(), fBlockOutPtrs.data(), size);
             for (int32_t c = 0; c < ins; ++c) {
                 float* b = fBlockInPtrs[static_cast<size_t>(c)];
@@ -601,6 +610,10 @@ float TCustomVST1Module::ParameterToHost(int32_t Index, float Value) const {
 
 static_assert(std::atomic<std::thread::id>::is_always_lock_free, "the audio thread must not take a lock");
 
+namespace {
+constexpr int kMaxSetterRounds = 64;
+} // namespace
+
 void TCustomVST1Module::SetParameter(int32_t Index, float Value) {
     const std::thread::id self = std::this_thread::get_id();
     for (const auto& slot : fSetterThreads)
@@ -626,7 +639,8 @@ void TCustomVST1Module::SetParameter(int32_t Index, float Value) {
         }
     } guard(mine, fInSetParameter);
 
-    if ((VST1Flags() & SetOf({pfFlagsProgramChunks})) == 0) {
+    const bool stores = (VST1Flags() & SetOf({pfFlagsProgramChunks})) == 0;
+    if (stores) {
         fParameterValues.Set(Index, Value);
         const int32_t current = fCurrentProgram;
         if (fOverwritePrograms && current >= 0 && current < fPrograms->Count())
@@ -635,8 +649,19 @@ void TCustomVST1Module::SetParameter(int32_t Index, float Value) {
     TCustomVstParameterProperty& d = *fParameterProperties->Items(Index);
     if (d.CanBeAutomated() && fAudioMaster)
         CallHost(audioMasterAutomate, Index, 0, nullptr, ParameterToHost(Index, Value));
-    if (d.OnParameterChange) d.OnParameterChange(this, Index, Value);
-    if (OnParameterChange) OnParameterChange(this, Index, Value);
+    // Another thread may store a value while this one runs the handlers, and the two handler calls may
+    // finish in either order. Each setter therefore repeats the handlers until the value it last gave them
+    // is the one stored, so what they computed ends at the last stored value. The bound only matters while
+    // other threads keep storing.
+    float applied = Value;
+    for (int round = 0; round < kMaxSetterRounds; ++round) {
+        if (d.OnParameterChange) d.OnParameterChange(this, Index, applied);
+        if (OnParameterChange) OnParameterChange(this, Index, applied);
+        if (!stores) break;
+        const float now = fParameterValues.Get(Index);
+        if (std::bit_cast<std::uint32_t>(now) == std::bit_cast<std::uint32_t>(applied)) break;
+        applied = now;
+    }
     SetEditorNeedsUpdate();
 }
 

@@ -249,13 +249,66 @@ TEST_F(AudioPath, QueuedMidiEventsGoToTheHostAfterTheCallback) {
 TEST_F(AudioPath, EntriesRejectWhatAHostMustNotSend) {
     module->SetOnProcessReplacing(module->CopyHandler());
     TBlock b(4);
-    float* missing[2] = {b.inPtr[0], nullptr};
-    effect->processReplacing(effect, missing, b.outPtr, 4);
     effect->processReplacing(effect, nullptr, b.outPtr, 4);
+    effect->processReplacing(effect, b.inPtr, nullptr, 4);
     effect->processReplacing(effect, b.inPtr, b.outPtr, -5);
     effect->processReplacing(nullptr, b.inPtr, b.outPtr, 4);
     effect->process(nullptr, b.inPtr, b.outPtr, 4);
     EXPECT_TRUE(module->calls.empty());
+}
+
+/// Passes the channels that are there, as the plug-in's own handlers do.
+struct TSkipMissing {
+    int calls = 0;
+    void Pass(float* const* inputs, float* const* outputs, int32_t frames) {
+        ++calls;
+        for (int c = 0; c < 2; ++c)
+            if (inputs[c] && outputs[c])
+                for (int32_t i = 0; i < frames; ++i)
+                    outputs[c][i] = inputs[c][i];
+    }
+};
+
+TEST_F(AudioPath, AMissingChannelLeavesTheOthersProcessedInEveryMode) {
+    TSkipMissing handler;
+    const auto pass = TProcessAudioEvent::Of<&TSkipMissing::Pass>(&handler);
+    module->SetOnProcess(pass);
+    module->SetOnProcessReplacing(pass);
+    for (int missingSide = 0; missingSide < 2; ++missingSide) {
+        TBlock b(4);
+        b.FillOut(0.5f);
+        float* in[2] = {b.inPtr[0], missingSide == 0 ? nullptr : b.inPtr[1]};
+        float* out[2] = {b.outPtr[0], missingSide == 1 ? nullptr : b.outPtr[1]};
+        const int before = handler.calls;
+        effect->processReplacing(effect, in, out, 4);
+        EXPECT_EQ(handler.calls, before + 1);
+        EXPECT_EQ(b.out[0], b.in[0]); // the valid channel is processed
+        if (missingSide == 0) {
+            EXPECT_EQ(b.out[1], std::vector<float>(4, 0.5f));
+        }
+        b.FillOut(0.5f);
+        effect->process(effect, in, out, 4);
+        for (int i = 0; i < 4; ++i)
+            EXPECT_EQ(b.out[0][i], 0.5f + b.in[0][i]);
+    }
+    // The framework's own modes and block buffering skip the missing channel too.
+    TBlock b(6);
+    float* in[2] = {b.inPtr[0], nullptr};
+    float* out[2] = {b.outPtr[0], nullptr};
+    module->SetProcessingMode(pmCopy);
+    effect->processReplacing(effect, in, out, 6);
+    EXPECT_EQ(b.out[0], b.in[0]);
+    module->SetProcessingMode(pmMute);
+    effect->processReplacing(effect, in, out, 6);
+    EXPECT_EQ(b.out[0], std::vector<float>(6, 0.0f));
+    module->SetProcessingMode(pmNormal);
+    module->SetBlockModeSize(4);
+    module->SetBlockModeOverlap(0);
+    module->SetProcessingMode(pmBlockSave);
+    for (int n = 0; n < 3; ++n)
+        effect->processReplacing(effect, in, out, 6);
+    float* other[2] = {nullptr, b.outPtr[1]};
+    effect->processReplacing(effect, in, other, 6);
 }
 
 } // namespace

@@ -209,6 +209,29 @@ TEST_F(Parameters, StoresFromTwoThreadsAtOnceAreNotLost) {
     EXPECT_FALSE(module->InSetParameter());
 }
 
+TEST_F(Parameters, AStoreThatOvertakesAnotherLeavesValueTextAndHandlerStateAtTheLastValue) {
+    // The handler keeps what it was last given, as the quantiser keeps its step count.
+    struct TState : TBlockingListener {
+        std::atomic<float> applied{0.0f};
+        void Change(TObject* s, int32_t i, float value) {
+            TBlockingListener::Change(s, i, value);
+            applied = value;
+        }
+    } listener;
+    param->OnParameterChange = TParameterChangeEvent::Of<&TState::Change>(&listener);
+    std::thread first([&] { module->SetParameter(0, 1.0f); });
+    while (!listener.firstInside)
+        std::this_thread::yield();
+    module->SetParameter(0, 2.0f); // finishes while the first store is still in its handler
+    EXPECT_EQ(listener.applied.load(), 2.0f);
+    listener.release = true;
+    first.join();
+    EXPECT_EQ(module->GetParameter(0), 2.0f);
+    EXPECT_EQ(listener.applied.load(), 2.0f);
+    EXPECT_EQ(Text(effGetParamDisplay, 0), "2");
+    EXPECT_FALSE(module->InSetParameter());
+}
+
 TEST_F(Parameters, TheGuardIsPerModule) {
     auto other = NewTestModule();
     other->AddParameter();
