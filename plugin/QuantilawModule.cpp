@@ -1,6 +1,8 @@
 // The Quantilaw plug-in module: class registration, handlers and the per-instance quantiser state.
 #include "plugin/QuantilawModule.h"
 
+#include "plugin/QuantilawGUI.h"
+
 namespace ql::quantilaw {
 
 using namespace vst;
@@ -26,7 +28,23 @@ TVST2Module1::TVST2Module1(TComponent* AOwner) : TVST2Module(AOwner) {
     RegisterResources();
 }
 
-void TVST2Module1::VST_EditOpen(TObject*, IEditorForm*& GUI) { GUI = nullptr; }
+void TVST2Module1::VST_EditOpen(TObject*, IEditorForm*& GUI) {
+    TFmQuantilaw* form = CreateComponent<TFmQuantilaw>(nullptr);
+    form->Module = this;
+    form->ShowModuleState();
+    GUI = form;
+}
+
+void TVST2Module1::EditIdle() {
+    if (EditorNeedsUpdate())
+        if (auto* form = dynamic_cast<TFmQuantilaw*>(EditorForm())) form->ShowModuleState();
+    TVST2Module::EditIdle();
+}
+
+bool TVST2Module1::Companding() const {
+    return OnProcessReplacing() ==
+           TProcessAudioEvent::Of<&TVST2Module1::VST2ModuleProcessQuantilaw>(const_cast<TVST2Module1*>(this));
+}
 
 void TVST2Module1::VST2ModuleProcessQuantilaw(float* const* inputs, float* const* outputs,
                                               int32_t sampleframes) {
@@ -47,7 +65,10 @@ void TVST2Module1::VST2Module1Programs0Initialize(TObject*) {
 
 void RegisterQuantilawClasses() {
     RegisterResources();
+    RegisterToolkitClasses();
+    RegisterDIBClasses();
     RegisterClass(TVST2Module1::StaticClass());
+    RegisterClass(TFmQuantilaw::StaticClass());
 }
 
 TCustomVST1Module* CreateQuantilawModule(TComponent* owner) { return CreateComponent<TVST2Module1>(owner); }

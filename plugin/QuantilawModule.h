@@ -15,9 +15,13 @@ class TVST2Module1 : public vst::TVST2Module {
   public:
     explicit TVST2Module1(TComponent* AOwner);
 
-    /// Editor request (user-interface thread): gives no form, so the host is told that there is no editor to
-    /// show.
+    /// Editor request (user-interface thread): a new editor window showing this module's state.
     void VST_EditOpen(TObject* Sender, vst::IEditorForm*& GUI);
+    /// Idle time from the host (user-interface thread): after a change from elsewhere the editor's read-out
+    /// follows the parameter before it is repainted.
+    void EditIdle() override;
+    /// Whether the installed handler is the companded one.
+    bool Companding() const;
     /// Companded quantiser over numInputs channels (audio thread).
     void VST2ModuleProcessQuantilaw(float* const* inputs, float* const* outputs, int32_t sampleframes);
     /// Linear quantiser over numInputs channels (audio thread).

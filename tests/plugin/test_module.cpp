@@ -1,6 +1,8 @@
 // The Quantilaw module built from its stored description: settings, bindings, and the quantiser heard through
 // the record's audio entries in both modes, per instance, in place, and at clamped depths.
+#include "plugin/QuantilawGUI.h"
 #include "plugin/QuantilawModule.h"
+#include "toolkit/backends/Headless.h"
 
 #include "tests/runtime/PublishedState.h"
 
@@ -177,12 +179,39 @@ TEST(QuantilawModule, ProgramZeroKeepsThreeBits) {
     EXPECT_EQ(m->GetParameter(0), 12.0f);
 }
 
-TEST(QuantilawModule, EditorRequestsGiveNoForm) {
+TEST(QuantilawModule, EditorRequestsOpenTheEditorWindow) {
+    THeadlessWindowSystem& sys = HeadlessSystem();
+    sys.Reset();
+    const TNativeHandle host = sys.CreateHostWindow(TRect::Bounds(0, 0, 700, 300));
     TModule m = NewModule();
     AEffect* e = m->GetEffect();
-    int parent = 0;
-    EXPECT_EQ(e->dispatcher(e, effEditOpen, 0, 0, &parent, 0.0f), 0);
+    EXPECT_EQ(e->dispatcher(e, effEditOpen, 0, 0, reinterpret_cast<void*>(host), 0.0f), 1);
+    auto* editor = dynamic_cast<TFmQuantilaw*>(m->EditorForm());
+    ASSERT_NE(editor, nullptr);
+    EXPECT_EQ(editor->Module, m.get());
+    EXPECT_EQ(editor->LbQ->Caption(), "3Bit");
+    EXPECT_EQ(e->dispatcher(e, effEditClose, 0, 0, nullptr, 0.0f), 0);
     EXPECT_EQ(m->EditorForm(), nullptr);
+    // A handle no window system knows: no editor.
+    int notAWindow = 0;
+    EXPECT_EQ(e->dispatcher(e, effEditOpen, 0, 0, &notAWindow, 0.0f), 0);
+    EXPECT_EQ(m->EditorForm(), nullptr);
+    sys.Reset();
+}
+
+TEST(QuantilawModule, AMissingChannelStillProcessesTheOther) {
+    TModule m = NewModule();
+    std::vector<float> left = kInputs, outL(kInputs.size(), 9.0f), outR(kInputs.size(), 9.0f);
+    float* in[2] = {left.data(), nullptr};
+    float* out[2] = {outL.data(), outR.data()};
+    AEffect* e = m->GetEffect();
+    e->processReplacing(e, in, out, static_cast<int32_t>(kInputs.size()));
+    EXPECT_EQ(outL, Play(*m, kInputs));
+    EXPECT_EQ(outR, std::vector<float>(kInputs.size(), 9.0f));
+    float* outMissing[2] = {nullptr, outR.data()};
+    float* both[2] = {left.data(), left.data()};
+    e->processReplacing(e, both, outMissing, static_cast<int32_t>(kInputs.size()));
+    EXPECT_EQ(outR, Play(*m, kInputs));
 }
 
 } // namespace

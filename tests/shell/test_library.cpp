@@ -1,6 +1,9 @@
 // The built Quantilaw library driven through the host library: the record, the dispatcher's replies, texts,
 // parameters and programs as a host sees them.
 #include "host/Plugin.h"
+#ifdef QL_TEST_X11
+#include "tests/toolkit/x11_testhost.h"
+#endif
 
 #include <gtest/gtest.h>
 
@@ -205,15 +208,30 @@ TEST_F(Library, PinProperties) {
     EXPECT_FALSE(plugin->OutputProperties(-1));
 }
 
-TEST_F(Library, EditorRequestsWithoutAnEditorForm) {
+TEST_F(Library, TheEditorOpensInAHostWindowAndCloses) {
     vst::ERect* rect = nullptr;
     EXPECT_EQ(Dispatch(vst::effEditGetRect, 0, 0, &rect), 0);
     ASSERT_NE(rect, nullptr);
     EXPECT_EQ(rect->top + rect->left + rect->bottom + rect->right, 0);
-    int parent = 0;
-    EXPECT_EQ(Dispatch(vst::effEditOpen, 0, 0, &parent), 0);
+    // A handle that no window system knows opens nothing.
+    int notAWindow = 0;
+    EXPECT_EQ(Dispatch(vst::effEditOpen, 0, 0, &notAWindow), 0);
+    EXPECT_EQ(Dispatch(vst::effEditGetRect, 0, 0, &rect), 0);
+#ifdef QL_TEST_X11
+    ql::test::TX11TestHost window(611, 226);
+    if (!window.Ok()) GTEST_SKIP() << "no X server";
+    EXPECT_EQ(Dispatch(vst::effEditOpen, 0, 0, reinterpret_cast<void*>(window.Handle())), 1);
+    EXPECT_EQ(window.ChildCount(), 1);
+    EXPECT_EQ(Dispatch(vst::effEditGetRect, 0, 0, &rect), 1);
+    EXPECT_EQ(rect->bottom, 226);
+    EXPECT_EQ(rect->right, 611);
     EXPECT_EQ(Dispatch(vst::effEditIdle), 0);
     EXPECT_EQ(Dispatch(vst::effEditClose), 0);
+    window.Sync();
+    EXPECT_EQ(window.ChildCount(), 0);
+#else
+    GTEST_SKIP() << "this build has no X11 window system";
+#endif
 }
 
 TEST_F(Library, ParameterAndProgramAsTheHostSeesThem) {
