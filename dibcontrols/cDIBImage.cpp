@@ -105,8 +105,11 @@ void TCustomDIBImage::Paint() {
     image->SetAngle(fAngle);
     image->SetScale(fScale);
     if (fStretch && image->Width() > 0 && image->Height() > 0) {
-        image->SetScaleX(static_cast<long double>(Width() * 100 / image->Width()));
-        image->SetScaleY(static_cast<long double>(Height() * 100 / image->Height()));
+        // Whole percentages: the scale is truncated before it is used.
+        const std::int32_t percentX = Width() * 100 / image->Width();
+        const std::int32_t percentY = Height() * 100 / image->Height();
+        image->SetScaleX(percentX);
+        image->SetScaleY(percentY);
     }
     int w = 0, h = 0;
     image->TransformedSize(image->Width(), image->Height(), w, h);

@@ -103,6 +103,7 @@ TEST_F(EditorWindow, IsTheSameMadeInCodeByClassNameOrInsideADescription) {
     ASSERT_NE(reference->DIBImages, nullptr);
     ASSERT_NE(reference->DIBSettings, nullptr);
     std::vector<std::string> order;
+    order.reserve(static_cast<std::size_t>(reference->Container->ControlCount()));
     for (int i = 0; i < reference->Container->ControlCount(); ++i)
         order.push_back(reference->Container->Controls(i)->Name());
     EXPECT_EQ(order,
