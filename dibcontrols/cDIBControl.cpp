@@ -158,6 +158,7 @@ void TCustomDIBControl::Notification(TComponent* AComponent, TOperation Operatio
     if (Operation != TOperation::opRemove) return;
     if (AComponent == fDIBImageList) fDIBImageList = nullptr;
     if (fChildren) fChildren->ComponentRemoved(AComponent);
+    if (fDIBFeatures) fDIBFeatures->FeatureRemoved(AComponent);
 }
 
 // ---- properties and placement -----------------------------------------------------------------
@@ -212,7 +213,12 @@ void TCustomDIBControl::ImageChanged(int, int) {}
 
 void TCustomDIBControl::Invalidate() {
     TControl::Invalidate();
-    if (!fMoveOnly) fInvalidateStamp = GetTickCount();
+    if (fMoveOnly) return;
+    // Each invalidation gives a new stamp, also within one millisecond, so that whoever compares
+    // stamps (the shaped hit test) never takes a changed face for the one it saw.
+    std::uint32_t now = GetTickCount();
+    if (static_cast<std::int32_t>(now - fInvalidateStamp) <= 0) now = fInvalidateStamp + 1;
+    fInvalidateStamp = now;
 }
 
 void TCustomDIBControl::SetBounds(std::int32_t ALeft, std::int32_t ATop, std::int32_t AWidth,

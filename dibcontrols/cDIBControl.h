@@ -198,6 +198,7 @@ class TCustomDIBControl : public TControl {
 
   private:
     friend class TCustomDIBContainer;
+    friend class TShapeableDIB; // paints the face into an image of its own to find its shape
     static TComponent* CheckOwner(TComponent* AOwner);
     void PaintMessage(TMessage& Message);
     void DialogChar(TMessage& Message);

@@ -12,6 +12,7 @@
 #include <algorithm>
 #include <cstdlib>
 
+#include "dibcontrols/cDIBBorder.h"
 #include "dibcontrols/cDIBControl.h"
 #include "toolkit/Forms.h"
 #include "toolkit/Surface.h"
@@ -33,6 +34,10 @@ const TClassInfo& TCustomDIBContainer::StaticClass() {
         b.Enum("BorderDrawPosition", BorderDrawPositionType(), &TCustomDIBContainer::BorderDrawPosition,
                &TCustomDIBContainer::SetBorderDrawPosition)
             .HasDefault = false;
+        b.Object(
+            "DIBBorder", TDIBBorder::StaticClass(),
+            [](const TCustomDIBContainer& c) -> TObject* { return c.DIBBorder(); },
+            [](TCustomDIBContainer& c, TObject* v) { c.AttachBorder(dynamic_cast<TDIBBorder*>(v)); });
         b.Event(
             "BeforePaint", "TDIBPaintEvent", [](const TCustomDIBContainer& c) { return c.BeforePaint; },
             [](TCustomDIBContainer& c, const TMethod& m) { c.BeforePaint = TDIBPaintEvent(m); });
@@ -92,7 +97,30 @@ void TCustomDIBContainer::SetBorderDrawPosition(TBorderDrawPosition Value) {
 
 void TCustomDIBContainer::Notification(TComponent* AComponent, TOperation Operation) {
     TCustomPanel::Notification(AComponent, Operation);
-    if (Operation == TOperation::opRemove) ForgetControl(dynamic_cast<TControl*>(AComponent));
+    if (Operation != TOperation::opRemove) return;
+    ForgetControl(dynamic_cast<TControl*>(AComponent));
+    if (AComponent && AComponent == fDIBBorder) AttachBorder(nullptr);
+}
+
+void TCustomDIBContainer::AttachBorder(TDIBBorder* Border) {
+    if (fDIBBorder) fDIBBorder->RemoveFreeNotification(this);
+    fDIBBorder = Border;
+    if (Border) Border->FreeNotification(this);
+    if (AutoSize()) AdjustSize();
+    Realign();
+    Invalidate();
+}
+
+TRect TCustomDIBContainer::AlignRect() const {
+    TRect r = TCustomPanel::AlignRect();
+    if (!fDIBBorder) return r;
+    r.Left += fDIBBorder->BorderLeft().Size();
+    r.Top += fDIBBorder->BorderTop().Size();
+    r.Right -= fDIBBorder->BorderRight().Size();
+    r.Bottom -= fDIBBorder->BorderBottom().Size();
+    if (r.Right < r.Left) r.Right = r.Left;
+    if (r.Bottom < r.Top) r.Bottom = r.Top;
+    return r;
 }
 
 void TCustomDIBContainer::ForgetControl(TControl* Control) {
@@ -202,6 +230,8 @@ void TCustomDIBContainer::Paint() {
 
 void TCustomDIBContainer::PaintChildControls(TDrawingSurface* DC, TControl* First) {
     if (!DC) return;
+    if (fBorderDrawPosition == TBorderDrawPosition::bdUnderControls && fDIBBorder)
+        fDIBBorder->Draw(fSurfaceDIB.get(), ClientRect());
     int start = 0;
     if (First)
         while (start < ControlCount() && Controls(start) != First)
@@ -265,6 +295,8 @@ void TCustomDIBContainer::DoBeforePaint() {
 }
 
 void TCustomDIBContainer::DoAfterPaint() {
+    if (fBorderDrawPosition == TBorderDrawPosition::bdOverControls && fDIBBorder)
+        fDIBBorder->Draw(fSurfaceDIB.get(), ClientRect());
     if (AfterPaint) AfterPaint(this, *fSurfaceDIB);
 }
 

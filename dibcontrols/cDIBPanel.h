@@ -20,6 +20,7 @@
 namespace ql {
 
 class TCustomDIBControl;
+class TDIBBorder;
 
 enum class TBorderDrawPosition { bdOverControls, bdUnderControls };
 const TEnumType& BorderDrawPositionType();
@@ -44,6 +45,11 @@ class TCustomDIBContainer : public TCustomPanel {
     bool UpdateRectFixed() const { return fUpdateRectFixed; }
     TBorderDrawPosition BorderDrawPosition() const { return fBorderDrawPosition; }
     void SetBorderDrawPosition(TBorderDrawPosition Value);
+    /// The picture border drawn around the client area (not owned), or null.
+    TDIBBorder* DIBBorder() const { return fDIBBorder; }
+    void SetDIBBorder(TDIBBorder* Value) { AttachBorder(Value); }
+    /// The panel's, shrunk by the border's edge sizes: aligned children stay inside the border.
+    TRect AlignRect() const override;
 
     // ---- focus and Tab order
     /// The child (skinned or windowed) that holds the emulated focus.
@@ -72,6 +78,9 @@ class TCustomDIBContainer : public TCustomPanel {
     virtual void DoBeforePaint();
     /// Orders DIBTabList by the children's stored Tab positions, closing gaps.
     virtual void BuildDIBTabOrder();
+    /// Takes Border as DIBBorder (null: none): watches it instead of the old one, re-sizes when
+    /// AutoSize, realigns the children and repaints.
+    virtual void AttachBorder(TDIBBorder* Border);
     /// Moves the emulated focus to Control (null: none), with kill-focus and set-focus messages.
     virtual void ActivateControl(TControl* Control);
 
@@ -113,6 +122,7 @@ class TCustomDIBContainer : public TCustomPanel {
     std::unique_ptr<TWinDIB> fScratchDIB;
     std::unique_ptr<TWinDIB> fSurfaceDIB;
     TRect fUpdateRect;
+    TDIBBorder* fDIBBorder = nullptr;
     TBorderDrawPosition fBorderDrawPosition = TBorderDrawPosition::bdOverControls;
 };
 

@@ -3,9 +3,11 @@
 
 #include "dibcontrols/cDIB.h"
 #include "dibcontrols/cDIBAnimContainer.h"
+#include "dibcontrols/cDIBBorder.h"
 #include "dibcontrols/cDIBCompressor.h"
 #include "dibcontrols/cDIBFadeLabel.h"
 #include "dibcontrols/cDIBImage.h"
+#include "dibcontrols/cDIBFeatures.h"
 
 namespace ql {
 
@@ -39,6 +41,8 @@ void RegisterDIBClasses() {
     RegisterClass(TDIBImageAnimContainer::StaticClass());
     RegisterClass(TDIBImage::StaticClass());
     RegisterClass(TDIBFadeLabel::StaticClass());
+    RegisterClass(TDIBBorder::StaticClass());
+    DIBFeatureClasses(); // the standard features, registered with the feature registry
 }
 
 } // namespace ql
