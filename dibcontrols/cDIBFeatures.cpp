@@ -278,22 +278,22 @@ void TDIBFeatures::FeatureRemoved(const TComponent* Feature) {
 namespace {
 
 struct TFeatureRegistry {
+    // Filled once, as module start-up does, with the standard features in their order; emptied when
+    // the library is unloaded.
+    TFeatureRegistry() {
+        for (const TClassInfo* cls :
+             {&TMoveableDIB::StaticClass(), &THighlightDIB::StaticClass(), &TShapeableDIB::StaticClass()}) {
+            classes.push_back(cls);
+            RegisterClass(*cls);
+        }
+    }
     std::mutex lock;
     std::vector<const TClassInfo*> classes;
 };
 
 TFeatureRegistry& FeatureRegistry() {
-    // Filled once, as module start-up does, with the standard features in their order.
-    static TFeatureRegistry* registry = [] {
-        auto* r = new TFeatureRegistry;
-        for (const TClassInfo* cls :
-             {&TMoveableDIB::StaticClass(), &THighlightDIB::StaticClass(), &TShapeableDIB::StaticClass()}) {
-            r->classes.push_back(cls);
-            RegisterClass(*cls);
-        }
-        return r;
-    }();
-    return *registry;
+    static TFeatureRegistry registry;
+    return registry;
 }
 
 } // namespace
