@@ -18,10 +18,12 @@ int RunInfo(const std::vector<std::string>& args);
 int RunProcess(const std::vector<std::string>& args);
 int RunValidate(const std::vector<std::string>& args);
 int RunBench(const std::vector<std::string>& args);
+int RunEditor(const std::vector<std::string>& args);
 
 extern const char* const kInfoUsage;
 extern const char* const kProcessUsage;
 extern const char* const kValidateUsage;
 extern const char* const kBenchUsage;
+extern const char* const kEditorUsage;
 
 } // namespace ql::host::cli

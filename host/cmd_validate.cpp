@@ -3,6 +3,7 @@
 #include "host/Commands.h"
 #include "host/Plugin.h"
 #include "host/validate/Battery.h"
+#include "host/validate/Isolation.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -12,7 +13,7 @@ namespace ql::host::cli {
 
 const char* const kValidateUsage =
     "usage: qlhost validate [PLUGIN] [--level 1..10] [--seed N] [--only NAME]... [--in-process]\n"
-    "                       [--timeout SECONDS] [--list]\n"
+    "                       [--timeout SECONDS] [--display NAME] [--list]\n"
     "       qlhost validate [PLUGIN] --leak-cycles N\n\n"
     "Loads the plug-in as hosts do and runs every test whose level is at most --level (default 5; CI uses\n"
     "10), each in a fresh instance inside a child process, so that a crash is reported as a failure with "
@@ -23,13 +24,15 @@ const char* const kValidateUsage =
     "its buffer; 4 programs; 5 parameters; 6 audio (rates, block sizes, in place, hostile input, FPU "
     "state);\n"
     "7 automation between sub-blocks; 8 audio and user-interface threads at once; 9 no heap, lock or system\n"
-    "call in the audio entries; 10 bank round trip and editor.\n\n"
+    "call in the audio entries; 10 bank round trip, and the editor in a real window (needs a display).\n\n"
     "options:\n"
     "  --level N         highest level to run (1 to 10, default 5)\n"
     "  --seed N          seed of every random choice (default 1), to repeat a run exactly\n"
     "  --only NAME       run only the tests whose names contain NAME; repeatable\n"
     "  --in-process      run the tests in this process (a crash ends the run; for debuggers and sanitizers)\n"
     "  --timeout S       stop and fail a test that runs longer than S seconds (default 180)\n"
+    "  --display NAME    the X display for the editor tests (default: $DISPLAY; without one they are "
+    "skipped)\n"
     "  --list            list the tests and their levels, run nothing\n"
     "  --leak-cycles N   only open, play and close the plug-in N times, for a leak checker to watch\n";
 
@@ -39,6 +42,7 @@ int RunValidate(const std::vector<std::string>& args) {
                                      {"only", true},
                                      {"in-process", false},
                                      {"timeout", true},
+                                     {"display", true},
                                      {"list", false},
                                      {"leak-cycles", true}});
     validate::Options options;
@@ -56,6 +60,12 @@ int RunValidate(const std::vector<std::string>& args) {
     }
     options.only = parsed.All("only");
     options.isolate = !parsed.Has("in-process");
+    if (auto v = parsed.Last("display")) {
+        if (v->empty()) throw UsageError("--display needs a name, e.g. :0");
+        options.display = *v;
+        // The plug-in's editor opens its own connection, to the display the environment names.
+        validate::SetEnvironment("DISPLAY", v->c_str());
+    }
     if (auto v = parsed.Last("timeout"))
         options.timeoutSeconds = static_cast<double>(ParseInt(*v, "--timeout", 1, 86400));
 

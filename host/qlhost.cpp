@@ -18,6 +18,8 @@ const Command kCommands[] = {
     {"process", "run a sound file (or the built-in demo) through a plug-in", kProcessUsage, &RunProcess},
     {"validate", "run the battery of host-side checks against a plug-in", kValidateUsage, &RunValidate},
     {"bench", "time a plug-in's processReplacing on a long generated signal", kBenchUsage, &RunBench},
+    {"editor", "open a plug-in's editor in a window, click in it, save its picture", kEditorUsage,
+     &RunEditor},
 };
 
 void PrintUsage(std::FILE* to) {

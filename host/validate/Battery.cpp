@@ -64,6 +64,7 @@ const std::vector<TestCase>& AllTests() {
         AddThreadTests(t);
         AddRealtimeTests(t);
         AddStateTests(t);
+        AddEditorTests(t);
         std::stable_sort(t.begin(), t.end(),
                          [](const TestCase& a, const TestCase& b) { return a.level < b.level; });
         return t;

@@ -36,6 +36,7 @@ struct Options {
     bool isolate = true;           ///< run each test in a child process where the platform has them
     std::vector<std::string> only; ///< run only tests whose names contain one of these
     double timeoutSeconds = 180;   ///< a test still running then is stopped and fails
+    std::string display;           ///< where the editor tests open windows (X11; empty: $DISPLAY)
 };
 
 class Context;

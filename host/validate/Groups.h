@@ -14,6 +14,7 @@ void AddParameterTests(std::vector<TestCase>& tests);  ///< level 5
 void AddAudioTests(std::vector<TestCase>& tests);      ///< levels 6 and 7
 void AddThreadTests(std::vector<TestCase>& tests);     ///< level 8
 void AddRealtimeTests(std::vector<TestCase>& tests);   ///< level 9
-void AddStateTests(std::vector<TestCase>& tests);      ///< level 10: state and editor
+void AddStateTests(std::vector<TestCase>& tests);      ///< level 10: state
+void AddEditorTests(std::vector<TestCase>& tests);     ///< level 10: the editor in a real window
 
 } // namespace ql::host::validate

@@ -1,14 +1,8 @@
-// Level 10: a host-style bank saved from one instance and restored into a fresh one reads back byte for byte,
-// and the editor opened, idled and closed while audio plays and parameters move.
+// Level 10: a host-style bank saved from one instance and restored into a fresh one reads back byte for byte.
 #include "host/validate/Groups.h"
 
-#include "host/validate/Isolation.h"
-
 #include <algorithm>
-#include <atomic>
-#include <cstdlib>
 #include <cstring>
-#include <thread>
 
 namespace ql::host::validate {
 namespace {
@@ -115,114 +109,11 @@ void BankRoundTrip(Context& context, Outcome& o) {
     original->Close();
 }
 
-/// Hides the display from the editor test, and gives it back: the battery runs without one, so an editor
-/// that could only open on a display cannot be told from one that hangs there.
-class NoDisplay {
-  public:
-    NoDisplay() {
-        for (const char* name : kNames)
-            if (const char* v = std::getenv(name)) {
-                fSaved.emplace_back(name, v);
-                SetEnvironment(name, nullptr);
-            }
-    }
-    ~NoDisplay() {
-        for (const auto& [name, value] : fSaved)
-            SetEnvironment(name.c_str(), value.c_str());
-    }
-    NoDisplay(const NoDisplay&) = delete;
-    NoDisplay& operator=(const NoDisplay&) = delete;
-
-  private:
-    static constexpr const char* kNames[] = {"DISPLAY", "WAYLAND_DISPLAY"};
-    std::vector<std::pair<std::string, std::string>> fSaved;
-};
-
-/// Asks for the editor's rectangle and opens it with no parent window, in a child process of its own: a
-/// plug-in that needs a display or a real parent window may fail there in any way, which only means that
-/// this check cannot run here.
-bool EditorOpensWithoutParent(Context& context, std::string& why) {
-    Outcome probe = RunContained(
-        [&](Outcome& o) {
-            auto p = context.NewInstance();
-            vst::IntPtr reply = 0;
-            if (auto rect = p->EditorRect(&reply);
-                rect && (rect->bottom < rect->top || rect->right < rect->left))
-                o.Note("effEditGetRect before opening points to an upside-down rectangle");
-            if (p->Dispatch(vst::effEditOpen, 0, 0, nullptr) == 0)
-                o.Skip("no editor");
-            else
-                p->EditClose();
-            p->Close();
-        },
-        true, 30);
-    if (probe.status == Status::Pass) return true;
-    why = probe.status == Status::Skip
-              ? "effEditOpen without a parent window or display gave no editor"
-              : "the editor cannot run without a parent window and display (" + probe.Explanation() + ")";
-    return false;
-}
-
-void Editor(Context& context, Outcome& o) {
-    {
-        auto p = context.NewInstance();
-        bool hasEditor = p->HasEditor();
-        p->Close();
-        if (!hasEditor) {
-            o.Skip("the flags claim no editor");
-            return;
-        }
-    }
-    NoDisplay noDisplay;
-    std::string why;
-    if (!EditorOpensWithoutParent(context, why)) {
-        o.Skip(why);
-        return;
-    }
-    auto p = context.NewInstance();
-    StartSession(*p, 48000.0f, 256);
-    std::atomic<bool> stop{false};
-    Outcome audioSide;
-    std::thread audio([&] {
-        std::mt19937_64 rng(7);
-        GuardedAudio buffers(static_cast<std::size_t>(p->NumInputs()),
-                             static_cast<std::size_t>(p->NumOutputs()), 256, false);
-        while (!stop.load(std::memory_order_acquire)) {
-            FillSignal(buffers, Signal::Noise, rng, 0);
-            buffers.SnapshotInputs();
-            p->ProcessReplacing(buffers.InPointers(), buffers.OutPointers(), 256);
-            if (!CheckBlock(buffers, true, false, "processReplacing with the editor open", audioSide)) break;
-        }
-    });
-    for (int cycle = 0; cycle < 5; ++cycle) {
-        if (!p->EditOpen(nullptr)) {
-            o.Fail("effEditOpen gave an editor once, then none on cycle " + std::to_string(cycle));
-            break;
-        }
-        vst::IntPtr reply = 0;
-        auto rect = p->EditorRect(&reply);
-        if (!rect) o.Note("effEditGetRect gives no rectangle while the editor is open");
-        for (int idle = 0; idle < 10; ++idle) {
-            for (vst::Int32 i = 0; i < std::min(WalkedParams(*p), 8); ++i)
-                p->SetParameter(i, static_cast<float>(context.Uniform(0, 1)));
-            p->EditIdle();
-        }
-        p->EditClose();
-    }
-    stop.store(true, std::memory_order_release);
-    audio.join();
-    if (audioSide.Failed()) o.Fail(audioSide.Explanation());
-    StopSession(*p);
-    p->Close();
-}
-
 } // namespace
 
 void AddStateTests(std::vector<TestCase>& t) {
     t.push_back({"state.bank-round-trip", 10,
                  "a host-style bank restored into a fresh instance reads back the same", BankRoundTrip});
-    t.push_back(
-        {"editor.open-idle-close", 10, "editor cycles while audio plays and parameters move", Editor});
 }
 
 } // namespace ql::host::validate

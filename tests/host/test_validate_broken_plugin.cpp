@@ -3,11 +3,17 @@
 // writes one frame too many, allocates, locks and makes a system call, an accumulating entry that leaves the
 // divide-by-zero flag raised, a parameter read that leaves the rounding mode changed, an opcode that crashes
 // and an instance that leaks on effOpen. With QL_BROKEN_FAULT=NAME it is a correct effect but for that one
-// fault (names in kFaultNames; "none" for none at all).
+// fault (names in kFaultNames; "none" for none at all). The editor faults (X11 builds) give it an editor that
+// is correct but for that fault.
 #include "host/VstHostAbi.h"
+
+#ifdef QL_BROKEN_X11
+#include <X11/Xlib.h>
+#endif
 
 #include <atomic>
 #include <cfenv>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
@@ -20,25 +26,29 @@ using namespace ql::host::vst;
 namespace {
 
 enum Fault : unsigned {
-    kLongName = 1u << 0,      ///< effGetParamName writes 100 characters
-    kPastFrames = 1u << 1,    ///< processReplacing writes sampleFrames + 1 samples
-    kAllocates = 1u << 2,     ///< processReplacing allocates, locks and makes a system call
-    kFlagLeft = 1u << 3,      ///< process leaves the divide-by-zero flag raised
-    kRounding = 1u << 4,      ///< getParameter leaves the rounding mode toward zero
-    kCrash = 1u << 5,         ///< effGetVu traps
-    kLeak = 1u << 6,          ///< effOpen allocates and never frees
-    kModifiesInput = 1u << 7, ///< processReplacing scales its inputs
-    kSubnormal = 1u << 8,     ///< processReplacing outputs subnormals
-    kNaN = 1u << 9,           ///< processReplacing outputs NaN
-    kProgramRange = 1u << 10, ///< effGetProgram replies a program that does not exist
-    kParamRange = 1u << 11,   ///< getParameter reads outside 0..1
-    kUnstable = 1u << 12,     ///< setting the value read reads back something else
-    kUnterminated = 1u << 13, ///< effGetEffectName fills its 32 bytes without a zero
-    kWritesBefore = 1u << 14, ///< effGetVendorString writes before its buffer
-    kPinLabel = 1u << 15,     ///< effGetInputProperties fills the label without a zero
-    kX87Stack = 1u << 16,     ///< processReplacing leaves a value on the x87 register stack
-    kUnrestorable = 1u << 17, ///< parameter 1 reads a per-instance value that no set changes
+    kLongName = 1u << 0,               ///< effGetParamName writes 100 characters
+    kPastFrames = 1u << 1,             ///< processReplacing writes sampleFrames + 1 samples
+    kAllocates = 1u << 2,              ///< processReplacing allocates, locks and makes a system call
+    kFlagLeft = 1u << 3,               ///< process leaves the divide-by-zero flag raised
+    kRounding = 1u << 4,               ///< getParameter leaves the rounding mode toward zero
+    kCrash = 1u << 5,                  ///< effGetVu traps
+    kLeak = 1u << 6,                   ///< effOpen allocates and never frees
+    kModifiesInput = 1u << 7,          ///< processReplacing scales its inputs
+    kSubnormal = 1u << 8,              ///< processReplacing outputs subnormals
+    kNaN = 1u << 9,                    ///< processReplacing outputs NaN
+    kProgramRange = 1u << 10,          ///< effGetProgram replies a program that does not exist
+    kParamRange = 1u << 11,            ///< getParameter reads outside 0..1
+    kUnstable = 1u << 12,              ///< setting the value read reads back something else
+    kUnterminated = 1u << 13,          ///< effGetEffectName fills its 32 bytes without a zero
+    kWritesBefore = 1u << 14,          ///< effGetVendorString writes before its buffer
+    kPinLabel = 1u << 15,              ///< effGetInputProperties fills the label without a zero
+    kX87Stack = 1u << 16,              ///< processReplacing leaves a value on the x87 register stack
+    kUnrestorable = 1u << 17,          ///< parameter 1 reads a per-instance value that no set changes
+    kEditorLeavesWindow = 1u << 18,    ///< effEditClose leaves the editor's window in the host's
+    kEditorLeaksConnection = 1u << 19, ///< each effEditOpen opens a display connection never closed
+    kEditorNoRect = 1u << 20,          ///< effEditGetRect points to an empty rectangle while open
 };
+constexpr unsigned kEditorFaults = kEditorLeavesWindow | kEditorLeaksConnection | kEditorNoRect;
 
 constexpr unsigned kUsualFaults =
     kLongName | kPastFrames | kAllocates | kFlagLeft | kRounding | kCrash | kLeak;
@@ -57,7 +67,10 @@ constexpr struct {
                    {"writes-before", kWritesBefore},
                    {"pin-label", kPinLabel},
                    {"x87-stack", kX87Stack},
-                   {"unrestorable", kUnrestorable}};
+                   {"unrestorable", kUnrestorable},
+                   {"editor-leaves-window", kEditorLeavesWindow},
+                   {"editor-leaks-connection", kEditorLeaksConnection},
+                   {"editor-no-rect", kEditorNoRect}};
 
 unsigned ChosenFaults() {
     const char* chosen = std::getenv("QL_BROKEN_FAULT");
@@ -75,9 +88,48 @@ struct Broken {
     std::atomic<float> value[2] = {0.5f, 0.5f}; ///< set from either thread while audio plays
     float fixed = 0.0f;                         ///< parameter 1's reading when it cannot be restored
     std::mutex mutex;
+    ERect rect{0, 0, 80, 160};
+    ERect empty{};
+#ifdef QL_BROKEN_X11
+    Display* display = nullptr;
+    Window window = 0;
+    bool EditorOpen() const { return window != 0; }
+#else
+    bool EditorOpen() const { return false; }
+#endif
 
     bool Has(unsigned f) const { return (faults & f) != 0; }
 };
+
+#ifdef QL_BROKEN_X11
+/// A plain white 120 x 60 child window at (20, 10) in the host's 160 x 80, on a connection of its own.
+IntPtr EditOpen(Broken* b, void* parent) {
+    if (!parent) return 0;
+    if (!b->display) b->display = XOpenDisplay(nullptr);
+    if (!b->display) return 0;
+    const auto host = static_cast<Window>(reinterpret_cast<std::uintptr_t>(parent));
+    b->window = XCreateSimpleWindow(b->display, host, 20, 10, 120, 60, 0, 0, 0xFFFFFF);
+    XMapWindow(b->display, b->window);
+    XSync(b->display, False);
+    return 1;
+}
+
+void EditClose(Broken* b) {
+    if (!b->display || !b->window) return;
+    if (b->Has(kEditorLeavesWindow)) { // forgets its window, which stays in the host's
+        b->window = 0;
+        return;
+    }
+    XDestroyWindow(b->display, b->window);
+    XSync(b->display, False);
+    b->window = 0;
+    if (!b->Has(kEditorLeaksConnection)) XCloseDisplay(b->display); // the leaky one forgets it instead
+    b->display = nullptr;
+}
+#else
+IntPtr EditOpen(Broken*, void*) { return 0; }
+void EditClose(Broken*) {}
+#endif
 
 Broken* Self(AEffect* e) { return static_cast<Broken*>(e->object); }
 
@@ -92,8 +144,20 @@ IntPtr QL_VSTCALL Dispatcher(AEffect* e, Int32 opcode, Int32 index, IntPtr, void
         if (b->Has(kLeak)) (void)new std::vector<int>(16, 1);
         return 0;
     case effClose:
+#ifdef QL_BROKEN_X11
+        if (b->display) XCloseDisplay(b->display);
+#endif
         delete b;
         return 1;
+    case effEditGetRect:
+        if (!ptr || !b->Has(kEditorFaults)) return 0;
+        *static_cast<ERect**>(ptr) = b->Has(kEditorNoRect) && b->EditorOpen() ? &b->empty : &b->rect;
+        return 1;
+    case effEditOpen:
+        return b->Has(kEditorFaults) ? EditOpen(b, ptr) : 0;
+    case effEditClose:
+        EditClose(b);
+        return 0;
     case effGetProgram:
         return b->Has(kProgramRange) ? 5 : 0;
     case effGetParamName:
@@ -199,7 +263,7 @@ extern "C" __attribute__((visibility("default"))) AEffect* VSTPluginMain(HostCal
     e.numPrograms = 1;
     e.numInputs = 2;
     e.numOutputs = 2;
-    e.flags = effFlagsCanReplacing;
+    e.flags = effFlagsCanReplacing | (b->Has(kEditorFaults) ? effFlagsHasEditor : 0);
     e.object = b;
     e.uniqueID = FourCC('Q', 'l', 'B', 'k');
     e.version = 1;
