@@ -6,13 +6,26 @@
 //   properties and placement
 //   painting
 //   messages: mouse, focus, keys, accelerator
-//   popup menus and templates
+//   popup menus and template properties
+//   templates: the carriers, writing, reading
 #include "dibcontrols/cDIBControl.h"
 
 #include <algorithm>
+#include <cctype>
+#include <cfloat>
 #include <cstdint>
+#include <cstring>
+#include <istream>
+#include <iterator>
+#include <limits>
+#include <optional>
+#include <ostream>
+#include <random>
 
 #include "dibcontrols/cDIBPanel.h"
+#include "runtime/BinaryStream.h"
+#include "runtime/Format.h"
+#include "runtime/StreamWriter.h"
 #include "toolkit/Forms.h"
 
 namespace ql {
@@ -626,12 +639,596 @@ void TCustomDIBControl::AddTemplateProperty(const std::string& Name) {
     fTemplateProperties.push_back(Name);
 }
 
-void TCustomDIBControl::SaveTemplate(std::ostream&) {
-    throw EDIBControlError("Class " + ClassName() + " cannot save templates.");
+// ---- templates: the carriers, writing, reading ---------------------------------------------------
+//
+// A template, little-endian, lengths and counts signed 32-bit and never negative:
+//   GUID                16 bytes, made for this template
+//   ImageCount, LinkCount
+//   images              ImageCount binary descriptions of a TDIBWrapper (the picture as DIB.*)
+//   links               LinkCount records: property name, display name (each as length and
+//                       characters), image position (0 .. ImageCount - 1)
+//   PropertyCount, then per property: name, Size, then Size bytes of value:
+//     integers, booleans, enumerations, sets   4 bytes (8 for a value beyond 32 bits)
+//     characters and strings                   length (Size - 4) and the characters
+//     floats                                   the 10-byte extended value
+//     objects                                  a binary description of a TPersistentWrapper
+//                                              (the object's properties as Persistent.*);
+//                                              Size 0 for no object
+
+const TClassInfo& TDIBWrapper::StaticClass() {
+    static TClassInfo info("TDIBWrapper", &TComponent::StaticClass, ComponentFactory<TDIBWrapper>);
+    return info.Populate([](TClassInfo& i) {
+        TClassBuilder<TDIBWrapper> b(i);
+        b.Object(
+            "DIB", TMemoryDIB::StaticClass(), [](const TDIBWrapper& w) -> TObject* { return w.DIB(); },
+            nullptr);
+    });
 }
 
-void TCustomDIBControl::LoadTemplate(std::istream&) {
-    throw EDIBControlError("Class " + ClassName() + " cannot load templates.");
+const TClassInfo& TPersistentWrapper::StaticClass() {
+    static TClassInfo info("TPersistentWrapper", &TComponent::StaticClass,
+                           ComponentFactory<TPersistentWrapper>);
+    return info.Populate([](TClassInfo& i) {
+        TClassBuilder<TPersistentWrapper> b(i);
+        b.Object(
+            "Persistent", TPersistent::StaticClass(),
+            [](const TPersistentWrapper& w) -> TObject* { return w.Persistent(); }, nullptr);
+    });
+}
+
+namespace {
+
+bool SameText(std::string_view a, std::string_view b) {
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+               return std::tolower(static_cast<unsigned char>(x)) ==
+                      std::tolower(static_cast<unsigned char>(y));
+           });
+}
+
+const TPropInfo* FindPublished(const TObject& o, std::string_view name) {
+    if (const TPropInfo* p = o.ClassType().FindProperty(name)) return p;
+    for (const TPropInfo* p : o.ClassType().AllProperties())
+        if (SameText(p->Name, name)) return p;
+    return nullptr;
+}
+
+/// References inside template values name components of the control's owner; templates carry no
+/// handlers and no objects of their own.
+class TTemplateHooks : public TReaderHooks, public TWriterHooks {
+  public:
+    explicit TTemplateHooks(TComponent& control) : fControl(control) {}
+    TObject* CreateChild(TObject&, const TDescObject& desc) override {
+        throw EReadError("A template holds no objects; it describes a " + desc.className);
+    }
+    TObject* FindReference(std::string_view name) override {
+        TComponent* owner = fControl.Owner();
+        if (!owner) return nullptr;
+        if (name == owner->Name() || name == "Owner") return owner;
+        return owner->FindComponent(name);
+    }
+    TMethod FindMethod(std::string_view, const TPropInfo&) override { return {}; }
+    std::optional<std::string> ReferenceName(const TObject& ref) override {
+        if (auto* c = dynamic_cast<const TComponent*>(&ref)) return c->Name().empty() ? "nil" : c->Name();
+        return std::nullopt;
+    }
+
+  private:
+    TComponent& fControl;
+};
+
+/// A carrier owned by the control for one operation, freed on every path.
+template <class T>
+struct TCarrier {
+    explicit TCarrier(TComponent* owner) : p(new T(owner)) {}
+    ~TCarrier() { TComponent::Free(p); }
+    TCarrier(const TCarrier&) = delete;
+    TCarrier& operator=(const TCarrier&) = delete;
+    T* p;
+};
+
+/// Switches the current compressor off and puts it back when it goes.
+struct TCompressorSuspension {
+    TAbstractDIBCompressor* saved = CurrentDIBCompressor();
+    TCompressorSuspension() { SetCurrentDIBCompressor(nullptr); }
+    ~TCompressorSuspension() { SetCurrentDIBCompressor(saved); }
+    TCompressorSuspension(const TCompressorSuspension&) = delete;
+    TCompressorSuspension& operator=(const TCompressorSuspension&) = delete;
+};
+
+void PutI32(std::vector<std::uint8_t>& out, std::int32_t v) {
+    const auto u = static_cast<std::uint32_t>(v);
+    for (int i = 0; i < 4; ++i)
+        out.push_back(static_cast<std::uint8_t>(u >> (8 * i)));
+}
+
+void PutI64(std::vector<std::uint8_t>& out, std::int64_t v) {
+    const auto u = static_cast<std::uint64_t>(v);
+    for (int i = 0; i < 8; ++i)
+        out.push_back(static_cast<std::uint8_t>(u >> (8 * i)));
+}
+
+std::int32_t Length32(std::size_t n) {
+    if (n > static_cast<std::size_t>(std::numeric_limits<std::int32_t>::max() - 4))
+        throw EDIBControlError("A template cannot hold a value of " + IntToStr(static_cast<long long>(n)) +
+                               " bytes.");
+    return static_cast<std::int32_t>(n);
+}
+
+void PutText(std::vector<std::uint8_t>& out, const std::string& text) {
+    PutI32(out, Length32(text.size()));
+    out.insert(out.end(), text.begin(), text.end());
+}
+
+bool TemplateGUID(TGUID& id) {
+    try {
+        std::random_device source;
+        for (std::size_t i = 0; i < id.bytes.size(); i += 4) {
+            const std::uint32_t r = source();
+            std::memcpy(id.bytes.data() + i, &r, 4);
+        }
+    } catch (const std::exception&) {
+        return false;
+    }
+    id.bytes[7] = static_cast<std::uint8_t>((id.bytes[7] & 0x0F) | 0x40); // version 4 (random)
+    id.bytes[8] = static_cast<std::uint8_t>((id.bytes[8] & 0x3F) | 0x80); // the standard variant
+    return true;
+}
+
+/// Whether a template can carry a property of this kind for this object.
+bool Carried(const TObject& o, const TPropInfo& p) {
+    switch (p.Kind) {
+    case TTypeKind::Integer:
+    case TTypeKind::Boolean:
+    case TTypeKind::Enumeration:
+    case TTypeKind::Set:
+        return p.GetOrd && p.SetOrd;
+    case TTypeKind::Float:
+        return p.GetFloat && p.SetFloat;
+    case TTypeKind::String:
+        return p.GetStr && p.SetStr;
+    case TTypeKind::Class: {
+        TObject* held = p.GetObject ? p.GetObject(o) : nullptr;
+        return held && !held->Is<TComponent>() && dynamic_cast<TPersistent*>(held);
+    }
+    default:
+        return false;
+    }
+}
+
+// ---- reading ----------------------------------------------------------------------------------
+
+[[noreturn]] void Damaged(const std::string& what, std::size_t at) {
+    throw EDIBControlError("The template is damaged: " + what + " at byte " +
+                           IntToStr(static_cast<long long>(at)) + ".");
+}
+
+/// Reads the template's fields, every one checked against the bytes that are there.
+class TTemplateReader {
+  public:
+    explicit TTemplateReader(std::span<const std::uint8_t> data) : fData(data) {}
+    std::size_t Pos() const { return fPos; }
+    std::size_t Left() const { return fData.size() - fPos; }
+    std::span<const std::uint8_t> Take(std::size_t n, const char* what) {
+        if (n > Left()) Damaged(std::string("it ends inside ") + what, fPos);
+        auto out = fData.subspan(fPos, n);
+        fPos += n;
+        return out;
+    }
+    std::int32_t I32(const char* what) {
+        auto b = Take(4, what);
+        return static_cast<std::int32_t>(
+            static_cast<std::uint32_t>(b[0]) | static_cast<std::uint32_t>(b[1]) << 8 |
+            static_cast<std::uint32_t>(b[2]) << 16 | static_cast<std::uint32_t>(b[3]) << 24);
+    }
+    /// A count or length: not negative and, as each counted thing takes at least `unit` bytes,
+    /// not more than the bytes that are left can hold.
+    std::size_t Count(const char* what, std::size_t unit) {
+        const std::size_t at = fPos;
+        const std::int32_t n = I32(what);
+        if (n < 0) Damaged(std::string("negative ") + what, at);
+        if (static_cast<std::size_t>(n) > Left() / unit) Damaged(std::string(what) + " beyond its end", at);
+        return static_cast<std::size_t>(n);
+    }
+    std::string Text(const char* what) {
+        const std::size_t n = Count(what, 1);
+        auto b = Take(n, what);
+        return std::string(b.begin(), b.end());
+    }
+    /// One description at the reading position, taking the bytes it fills.
+    TDescObject Description(const char* what) {
+        const std::size_t start = fPos;
+        std::size_t pos = fPos;
+        try {
+            TDescObject d = ReadBinaryDescription(fData, pos);
+            fPos = pos;
+            return d;
+        } catch (const EReadError& e) {
+            Damaged(std::string(what) + " (" + e.what() + ")", start);
+        }
+    }
+
+  private:
+    std::span<const std::uint8_t> fData;
+    std::size_t fPos = 0;
+};
+
+/// Whether every stored property of a description would apply to `obj` (its writer exists and the
+/// value is of its kind), so that reading it cannot fail halfway. Items of collections are checked
+/// against the item class.
+void CheckApplies(const TObject* obj, const TClassInfo& cls, const std::vector<TDescProp>& props,
+                  std::size_t prefix, TReaderHooks& hooks, std::size_t at, int depth) {
+    if (depth > static_cast<int>(kMaxDescDepth)) Damaged("values nested too deeply", at);
+    using K = TDescValue::Kind;
+    for (const TDescProp& prop : props) {
+        if (prop.name.size() < prefix) Damaged("a value outside its object", at);
+        std::string_view path = std::string_view(prop.name).substr(prefix);
+        const TObject* holder = obj;
+        const TClassInfo* holderClass = &cls;
+        std::size_t dot;
+        while ((dot = path.find('.')) != std::string_view::npos) {
+            const TPropInfo* sub = holderClass->FindProperty(path.substr(0, dot));
+            if (!sub || sub->Kind != TTypeKind::Class || !sub->GetObject)
+                Damaged("no property " + prop.name, at);
+            const TObject* next = holder ? sub->GetObject(*holder) : nullptr;
+            if (holder && !next) Damaged("no object for " + prop.name, at);
+            holderClass = next ? &next->ClassType() : sub->ClassType;
+            if (!holderClass) Damaged("no property " + prop.name, at);
+            holder = next;
+            path = path.substr(dot + 1);
+        }
+        const TPropInfo* p = holderClass->FindProperty(path);
+        if (!p) Damaged("no property " + prop.name, at);
+        const TDescValue& v = prop.value;
+        bool fits = false;
+        switch (p->Kind) {
+        case TTypeKind::Integer: {
+            int64_t x = 0;
+            fits = p->SetOrd &&
+                   (v.kind == K::Integer || (v.kind == K::Ident && IdentToInteger(p->TypeName, v.text, x)));
+            break;
+        }
+        case TTypeKind::Float:
+            fits = p->SetFloat &&
+                   (v.kind == K::Integer ||
+                    (v.kind == K::Float && std::fabs(v.real) <= static_cast<long double>(DBL_MAX)));
+            break;
+        case TTypeKind::Boolean:
+            fits = p->SetOrd && v.kind == K::Ident && (v.text == "True" || v.text == "False");
+            break;
+        case TTypeKind::Enumeration:
+            fits = p->SetOrd && v.kind == K::Ident && p->EnumType && p->EnumType->IndexOf(v.text) >= 0;
+            break;
+        case TTypeKind::Set:
+            fits = p->SetOrd && v.kind == K::Set && p->EnumType;
+            if (fits)
+                for (const std::string& m : v.members) {
+                    const int idx = p->EnumType->IndexOf(m);
+                    fits = fits && idx >= 0 && idx < 64;
+                }
+            break;
+        case TTypeKind::String:
+            fits = p->SetStr && (v.kind == K::String || v.kind == K::Ident);
+            break;
+        case TTypeKind::Binary:
+            fits = p->SetBinary && v.kind == K::Binary;
+            break;
+        case TTypeKind::Method:
+            fits = false;
+            break;
+        case TTypeKind::Class:
+            if (v.kind == K::Collection) {
+                const TObject* held = holder && p->GetObject ? p->GetObject(*holder) : nullptr;
+                const auto* coll = dynamic_cast<const TCollection*>(held);
+                fits = coll != nullptr;
+                if (fits)
+                    for (const auto& item : v.items)
+                        CheckApplies(nullptr, coll->ItemClass(), item, 0, hooks, at, depth + 1);
+            } else if (v.kind == K::Ident) {
+                fits = p->SetObject && (v.text == "nil" || hooks.FindReference(v.text));
+            }
+            break;
+        }
+        if (!fits) Damaged("a value that does not fit " + prop.name, at);
+    }
+}
+
+} // namespace
+
+void TCustomDIBControl::SaveTemplate(std::ostream& Stream) {
+    std::vector<std::uint8_t> bytes;
+    SaveTemplate(bytes);
+    Stream.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    if (!Stream) throw EDIBControlError("Could not write the template.");
+}
+
+void TCustomDIBControl::SaveTemplate(std::vector<std::uint8_t>& Out) {
+    TGUID guid;
+    if (!TemplateGUID(guid)) throw EDIBControlError("Could not create a GUID for your new template.");
+    const TCompressorSuspension plain; // pictures go in uncompressed; the setting comes back on every path
+    TTemplateHooks hooks(*this);
+    std::vector<std::uint8_t> images, links;
+    std::vector<const TDIBImagesItem*> written;
+    std::int32_t linkCount = 0;
+    for (const auto& link : fImageLinks) {
+        // The published property holding the link; of several, the one whose name sorts last.
+        const TPropInfo* holder = nullptr;
+        for (const TPropInfo* p : ClassType().AllProperties())
+            if (p->Kind == TTypeKind::Class && p->GetObject && p->GetObject(*this) == link.get() &&
+                (!holder ||
+                 std::lexicographical_compare(holder->Name.begin(), holder->Name.end(), p->Name.begin(),
+                                              p->Name.end(), [](char x, char y) {
+                                                  return std::tolower(static_cast<unsigned char>(x)) <
+                                                         std::tolower(static_cast<unsigned char>(y));
+                                              })))
+                holder = p;
+        if (!holder || !fDIBImageList || !fDIBImageList->IsValidIndex(link->DIBIndex())) continue;
+        TDIBImagesItem* item = fDIBImageList->DIBImages().Items(link->DIBIndex());
+        auto known = std::find(written.begin(), written.end(), item);
+        if (known == written.end()) {
+            // A copy that stores its pixels whatever the item's retrieval says.
+            TMemoryDIB picture;
+            picture.Assign(item->DIB());
+            picture.SetStoreData(true);
+            TCarrier<TDIBWrapper> carrier(this);
+            carrier.p->SetDIB(&picture);
+            AppendBinaryDescription(images, WriteObject(*carrier.p, hooks));
+            carrier.p->SetDIB(nullptr);
+            written.push_back(item);
+            known = written.end() - 1;
+        }
+        ++linkCount;
+        PutText(links, holder->Name);
+        PutText(links, item->DisplayName());
+        PutI32(links, static_cast<std::int32_t>(known - written.begin()));
+    }
+    std::vector<std::uint8_t> props;
+    PutI32(props, Length32(fTemplateProperties.size()));
+    for (const std::string& name : fTemplateProperties) {
+        const TPropInfo* p = FindPublished(*this, name);
+        const bool noObject = p && p->Kind == TTypeKind::Class && p->GetObject && !p->GetObject(*this);
+        if (!p || (!noObject && !Carried(*this, *p)))
+            throw EDIBControlError("Attempting to template an invalid property type.");
+        PutText(props, p->Name);
+        if (noObject) {
+            PutI32(props, 0);
+            continue;
+        }
+        switch (p->Kind) {
+        case TTypeKind::Float: {
+            std::uint8_t ext[10];
+            EncodeExtended(p->GetFloat(*this), ext);
+            PutI32(props, 10);
+            props.insert(props.end(), ext, ext + 10);
+            break;
+        }
+        case TTypeKind::String: {
+            const std::string text = p->GetStr(*this);
+            PutI32(props, Length32(text.size()) + 4);
+            PutText(props, text);
+            break;
+        }
+        case TTypeKind::Class: {
+            TCarrier<TPersistentWrapper> carrier(this);
+            carrier.p->SetPersistent(dynamic_cast<TPersistent*>(p->GetObject(*this)));
+            const std::vector<std::uint8_t> value = WriteBinaryDescription(WriteObject(*carrier.p, hooks));
+            carrier.p->SetPersistent(nullptr);
+            PutI32(props, Length32(value.size()));
+            props.insert(props.end(), value.begin(), value.end());
+            break;
+        }
+        default: {
+            // Ordinals in 4 bytes; one that needs more keeps all of its 64 bits.
+            const std::int64_t v = p->GetOrd(*this);
+            if (v >= std::numeric_limits<std::int32_t>::min() &&
+                v <= std::numeric_limits<std::int32_t>::max()) {
+                PutI32(props, 4);
+                PutI32(props, static_cast<std::int32_t>(v));
+            } else {
+                PutI32(props, 8);
+                PutI64(props, v);
+            }
+            break;
+        }
+        }
+    }
+    std::vector<std::uint8_t> out(guid.bytes.begin(), guid.bytes.end());
+    PutI32(out, Length32(written.size()));
+    PutI32(out, linkCount);
+    out.insert(out.end(), images.begin(), images.end());
+    out.insert(out.end(), links.begin(), links.end());
+    out.insert(out.end(), props.begin(), props.end());
+    Out.insert(Out.end(), out.begin(), out.end());
+}
+
+void TCustomDIBControl::LoadTemplate(std::istream& Stream) {
+    const std::istream::pos_type start = Stream.tellg();
+    const std::vector<std::uint8_t> data((std::istreambuf_iterator<char>(Stream)),
+                                         std::istreambuf_iterator<char>());
+    std::size_t used = 0;
+    try {
+        used = LoadTemplate(data);
+    } catch (...) {
+        if (start != std::istream::pos_type(-1)) {
+            Stream.clear();
+            Stream.seekg(start);
+        }
+        throw;
+    }
+    if (start != std::istream::pos_type(-1)) {
+        Stream.clear();
+        Stream.seekg(start + static_cast<std::streamoff>(used));
+    }
+}
+
+std::size_t TCustomDIBControl::LoadTemplate(std::span<const std::uint8_t> Data) {
+    // ---- read and check everything; nothing changes in this part
+    TTemplateReader in(Data);
+    TGUID guid;
+    auto g = in.Take(16, "the GUID");
+    std::copy(g.begin(), g.end(), guid.bytes.begin());
+    // The smallest image description is 9 bytes, the smallest link record 12.
+    const std::size_t imageCount = in.Count("the image count", 1);
+    const std::size_t linkCount = in.Count("the link count", 1);
+    if (imageCount > 0 && !fDIBImageList) throw EDIBControlError("No DIB image list has been assigned.");
+    if (imageCount > in.Left() / 9) Damaged("the image count beyond its end", 16);
+    TTemplateHooks hooks(*this);
+    std::vector<std::unique_ptr<TMemoryDIB>> pictures;
+    std::uint64_t pixelBytes = 0;
+    for (std::size_t n = 0; n < imageCount; ++n) {
+        const std::size_t at = in.Pos();
+        const TDescObject desc = in.Description("an image");
+        if (desc.className != "TDIBWrapper" || !desc.children.empty())
+            Damaged("an image that is no picture", at);
+        for (const TDescProp& prop : desc.props)
+            if (prop.name.rfind("DIB.", 0) != 0) Damaged("an image with the value " + prop.name, at);
+        auto picture = std::make_unique<TMemoryDIB>();
+        TCarrier<TDIBWrapper> carrier(this);
+        carrier.p->SetDIB(picture.get());
+        try {
+            ReadProperties(*carrier.p, desc.props, hooks);
+        } catch (const Exception& e) {
+            Damaged(std::string("an image that cannot be read (") + e.what() + ")", at);
+        }
+        carrier.p->SetDIB(nullptr);
+        pixelBytes += std::uint64_t{picture->Width()} * picture->Height() * 4;
+        if (pixelBytes > kMaxDIBPixelBytes)
+            Damaged("more pixels than an image list takes from one template", at);
+        pictures.push_back(std::move(picture));
+    }
+    struct TLinkPlan {
+        TDIBImageLink* link;
+        std::size_t image;
+        std::string displayName;
+    };
+    std::vector<TLinkPlan> linkPlans;
+    if (linkCount > in.Left() / 12) Damaged("the link count beyond its end", 20);
+    for (std::size_t n = 0; n < linkCount; ++n) {
+        const std::size_t at = in.Pos();
+        const std::string name = in.Text("a link's property name");
+        std::string displayName = in.Text("a link's display name");
+        const std::int32_t position = in.I32("a link's image position");
+        if (position < 0 || static_cast<std::size_t>(position) >= imageCount)
+            Damaged("a link to no image", at);
+        const TPropInfo* p = FindPublished(*this, name);
+        auto* link = p && p->Kind == TTypeKind::Class && p->GetObject
+                         ? dynamic_cast<TDIBImageLink*>(p->GetObject(*this))
+                         : nullptr;
+        if (link) linkPlans.push_back({link, static_cast<std::size_t>(position), std::move(displayName)});
+    }
+    struct TPropPlan {
+        const TPropInfo* prop = nullptr;
+        std::int64_t ord = 0;
+        long double real = 0;
+        std::string text;
+        TDescObject object;
+    };
+    std::vector<TPropPlan> propPlans;
+    const std::size_t propCount = in.Count("the property count", 8);
+    for (std::size_t n = 0; n < propCount; ++n) {
+        const std::size_t at = in.Pos();
+        const std::string name = in.Text("a property name");
+        const std::size_t size = in.Count("a property's size", 1);
+        const std::span<const std::uint8_t> value = in.Take(size, "a property's value");
+        const TPropInfo* p = FindPublished(*this, name);
+        if (!p || !Carried(*this, *p)) continue; // not this control's: skipped by its size
+        TPropPlan plan;
+        plan.prop = p;
+        TTemplateReader v(value);
+        switch (p->Kind) {
+        case TTypeKind::Float: {
+            if (size != 10 || !DecodeExtended(value.data(), plan.real) ||
+                !(std::fabs(plan.real) <= static_cast<long double>(DBL_MAX)))
+                Damaged("a float value that is not one", at);
+            break;
+        }
+        case TTypeKind::String: {
+            if (size < 4 || v.Count("a text's length", 1) != size - 4)
+                Damaged("a text of the wrong size", at);
+            plan.text.assign(value.begin() + 4, value.end());
+            break;
+        }
+        case TTypeKind::Class:
+            if (size == 0) continue; // no object was saved
+            try {
+                plan.object = ReadBinaryDescription(value); // must fill the value exactly
+            } catch (const EReadError& e) {
+                Damaged(std::string("an object value (") + e.what() + ")", at);
+            }
+            if (plan.object.className != "TPersistentWrapper" || !plan.object.children.empty())
+                Damaged("an object value that is no object", at);
+            for (TDescProp& prop : plan.object.props)
+                if (prop.name.rfind("Persistent.", 0) != 0 && prop.name != "Persistent")
+                    Damaged("an object value with the value " + prop.name, at);
+            CheckApplies(
+                p->GetObject(*this), p->GetObject(*this)->ClassType(),
+                [&] {
+                    // "Persistent" itself stands for the object (a collection's items).
+                    std::vector<TDescProp> inner = plan.object.props;
+                    for (TDescProp& prop : inner)
+                        prop.name = prop.name == "Persistent" ? std::string() : prop.name.substr(11);
+                    return inner;
+                }(),
+                0, hooks, at, 0);
+            break;
+        default: {
+            if (size == 4) {
+                plan.ord = v.I32("an ordinal value");
+            } else if (size == 8) {
+                const auto low = static_cast<std::uint32_t>(v.I32("an ordinal value"));
+                const auto high = static_cast<std::uint32_t>(v.I32("an ordinal value"));
+                plan.ord = static_cast<std::int64_t>(std::uint64_t{high} << 32 | low);
+            } else {
+                Damaged("an ordinal value of " + IntToStr(static_cast<long long>(size)) + " bytes", at);
+            }
+            const std::size_t members = p->EnumType ? p->EnumType->Members.size() : 0;
+            if ((p->Kind == TTypeKind::Boolean && plan.ord != 0 && plan.ord != 1) ||
+                (p->Kind == TTypeKind::Enumeration &&
+                 (plan.ord < 0 || static_cast<std::size_t>(plan.ord) >= members)) ||
+                (p->Kind == TTypeKind::Set &&
+                 (members < 64 && (static_cast<std::uint64_t>(plan.ord) >> members) != 0)))
+                Damaged("a value outside " + p->TypeName, at);
+            break;
+        }
+        }
+        propPlans.push_back(std::move(plan));
+    }
+
+    // ---- apply
+    std::vector<int> indexes;
+    const std::string key = GUIDToString(guid);
+    for (std::size_t n = 0; n < pictures.size(); ++n) {
+        TDIBImagesItem* item = fDIBImageList->DIBImages().FindOrAddTemplate(key, static_cast<int>(n));
+        item->SetDIB(pictures[n].get());
+        indexes.push_back(item->Index());
+    }
+    for (const TLinkPlan& plan : linkPlans) {
+        plan.link->SetDIBIndex(indexes[plan.image]);
+        if (!plan.displayName.empty() && fDIBImageList)
+            fDIBImageList->DIBImages().Items(indexes[plan.image])->SetDisplayName(plan.displayName);
+    }
+    for (const TPropPlan& plan : propPlans) {
+        const TPropInfo& p = *plan.prop;
+        switch (p.Kind) {
+        case TTypeKind::Float:
+            p.SetFloat(*this, static_cast<double>(plan.real));
+            break;
+        case TTypeKind::String:
+            p.SetStr(*this, plan.text);
+            break;
+        case TTypeKind::Class: {
+            TCarrier<TPersistentWrapper> carrier(this);
+            carrier.p->SetPersistent(dynamic_cast<TPersistent*>(p.GetObject(*this)));
+            ReadProperties(*carrier.p, plan.object.props, hooks);
+            carrier.p->SetPersistent(nullptr);
+            break;
+        }
+        default:
+            p.SetOrd(*this, plan.ord);
+            break;
+        }
+    }
+    Loaded();
+    return in.Pos();
 }
 
 } // namespace ql

@@ -5,6 +5,7 @@
 //   TCustomDIBControl   - painting through the lent image, mouse and hot state, emulated focus,
 //                         keys, accelerator, repetition, riding children, image links, templates
 //   publishing          - the properties descendants publish, registered in one call
+//   TDIBWrapper, TPersistentWrapper - carriers of a picture and of an object value in templates
 //
 // Every operation runs on the user-interface thread, driven by window messages.
 #pragma once
@@ -16,9 +17,11 @@
 #include "toolkit/Controls.h"
 #include "toolkit/Menus.h"
 
+#include <cstddef>
 #include <cstdint>
 #include <iosfwd>
 #include <memory>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -99,9 +102,23 @@ class TCustomDIBControl : public TControl {
     /// Names a published property that templates carry; raises EDIBControlError for unknown
     /// properties and for kinds a template cannot hold.
     void AddTemplateProperty(const std::string& Name);
-    /// Template streams. Called on the user-interface thread. This class raises EDIBControlError.
+    /// Appends a template of the control at the stream's position: a new GUID, the pictures its
+    /// published image links show (stored uncompressed, each once), the link records and the
+    /// TemplateProperties with their values (layout in cDIBControl.cpp). Raises EDIBControlError
+    /// (EWriteError for values a template cannot hold); the current compressor is restored on
+    /// every path. Called on the user-interface thread.
     virtual void SaveTemplate(std::ostream& Stream);
+    /// Reads a template at the stream's position and applies it: the pictures go into the
+    /// control's image list under "{GUID}:n" (items of an earlier load are reused), the links show
+    /// them, the properties the control publishes take their values, the others are skipped; then
+    /// Loaded runs. Every length, count, size and kind is checked and every value parsed before
+    /// anything changes: a damaged template raises EDIBControlError and leaves the control, its
+    /// list and the stream's position as they were. Called on the user-interface thread.
     virtual void LoadTemplate(std::istream& Stream);
+    /// The same on bytes: appends to Out.
+    void SaveTemplate(std::vector<std::uint8_t>& Out);
+    /// The same on bytes: reads one template at the start of Data; returns the bytes it took.
+    std::size_t LoadTemplate(std::span<const std::uint8_t> Data);
 
     /// Called by the container before it paints, with its update rectangle (client
     /// coordinates), which the control may enlarge. Base: nothing.
@@ -233,6 +250,30 @@ class TCustomDIBControl : public TControl {
     std::vector<std::string> fTemplateProperties;
     std::int16_t fPendingTabOrder = -1;
     TWantKeys fWantKeys = wkArrows;
+};
+
+/// Carries one picture through the component stream (a template's images). Owns nothing.
+class TDIBWrapper : public TComponent {
+    QL_CLASS(TDIBWrapper)
+  public:
+    explicit TDIBWrapper(TComponent* AOwner) : TComponent(AOwner) {}
+    TMemoryDIB* DIB() const { return fDIB; }
+    void SetDIB(TMemoryDIB* Value) { fDIB = Value; }
+
+  private:
+    TMemoryDIB* fDIB = nullptr;
+};
+
+/// Carries one object-valued template property through the component stream. Owns nothing.
+class TPersistentWrapper : public TComponent {
+    QL_CLASS(TPersistentWrapper)
+  public:
+    explicit TPersistentWrapper(TComponent* AOwner) : TComponent(AOwner) {}
+    TPersistent* Persistent() const { return fPersistent; }
+    void SetPersistent(TPersistent* Value) { fPersistent = Value; }
+
+  private:
+    TPersistent* fPersistent = nullptr;
 };
 
 } // namespace ql
