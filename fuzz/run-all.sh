@@ -17,7 +17,7 @@ cmake -S "$root" -B "$build" -G Ninja \
   -DCMAKE_CXX_FLAGS="-fsanitize=fuzzer-no-link,address,undefined -fno-sanitize-recover=all" \
   -DQL_FUZZ=ON -DQL_TESTS=OFF -DQL_BENCH=OFF -DQL_HOST=OFF >/dev/null
 
-targets=(${FUZZ_TARGETS:-fuzz_dib_stream fuzz_dib_rle fuzz_dib_lzh fuzz_picture fuzz_desc_binary})
+targets=(${FUZZ_TARGETS:-fuzz_dib_stream fuzz_dib_rle fuzz_dib_lzh fuzz_picture fuzz_desc_binary fuzz_template})
 ninja -C "$build" -j"${FUZZ_JOBS:-2}" "${targets[@]}"
 
 status=0

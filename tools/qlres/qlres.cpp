@@ -3,9 +3,14 @@
 // Index
 //   files and usage
 //   dump         - one dumper per kind of data; the first that recognises a file prints it
-//   seeds        - the fuzz seed corpus of the binary reader, valid and corrupt
+//   seeds        - the fuzz seed corpora of the binary reader and of templates, valid and corrupt
 //   main
+#include "dibcontrols/cDIBAnimContainer.h"
+#include "dibcontrols/cDIBImage.h"
+#include "dibcontrols/cDIBSettings.h"
+#include "dibcontrols/cDIBStandardCompressors.h"
 #include "runtime/BinaryStream.h"
+#include "runtime/Format.h"
 #include "runtime/StreamWriter.h"
 
 #include <charconv>
@@ -28,8 +33,9 @@ int Usage() {
     std::cerr << "usage:\n"
                  "  qlres text2bin IN OUT         text description -> binary description\n"
                  "  qlres bin2text IN OUT         binary description -> text description\n"
-                 "  qlres dump [--as KIND] FILE   what FILE holds (KIND: binary, text)\n"
+                 "  qlres dump [--as KIND] FILE   what FILE holds (KIND: binary, text, template)\n"
                  "  qlres seeds DIR               writes the fuzz seed corpus of the binary reader\n"
+                 "  qlres template-seeds DIR      writes the fuzz seed corpus of control templates\n"
                  "Comments of a text description are not part of it: they do not reach the binary form.\n";
     return 2;
 }
@@ -144,6 +150,83 @@ void DumpObject(const ql::TDescObject& d, std::ostream& out, int indent) {
         DumpObject(c, out, indent + 2);
 }
 
+/// A control template: its GUID, pictures (as descriptions), link records and property entries.
+void DumpTemplate(const Bytes& data, std::ostream& out) {
+    std::size_t pos = 0;
+    auto need = [&](std::size_t n, const char* what) {
+        if (n > data.size() - pos)
+            throw ql::Exception(std::string("the template ends inside ") + what + " at byte " +
+                                std::to_string(pos));
+    };
+    auto i32 = [&](const char* what) {
+        need(4, what);
+        const std::uint32_t v = data[pos] | data[pos + 1] << 8 | data[pos + 2] << 16 |
+                                static_cast<std::uint32_t>(data[pos + 3]) << 24;
+        pos += 4;
+        return static_cast<std::int32_t>(v);
+    };
+    auto count = [&](const char* what) {
+        const std::int32_t n = i32(what);
+        if (n < 0 || static_cast<std::size_t>(n) > data.size() - pos)
+            throw ql::Exception(std::string("impossible ") + what + " " + std::to_string(n));
+        return static_cast<std::size_t>(n);
+    };
+    auto text = [&](const char* what) {
+        const std::size_t n = count(what);
+        std::string t(data.begin() + static_cast<std::ptrdiff_t>(pos),
+                      data.begin() + static_cast<std::ptrdiff_t>(pos + n));
+        pos += n;
+        return t;
+    };
+    need(16, "the GUID");
+    ql::TGUID guid;
+    std::copy(data.begin(), data.begin() + 16, guid.bytes.begin());
+    pos = 16;
+    const std::size_t images = count("image count");
+    const std::size_t links = count("link count");
+    out << "template, " << data.size() << " bytes, GUID " << ql::GUIDToString(guid) << "\n";
+    out << images << (images == 1 ? " image\n" : " images\n");
+    for (std::size_t n = 0; n < images; ++n) {
+        out << "  image " << n << ":\n";
+        DumpObject(ql::ReadBinaryDescription(data, pos), out, 4);
+    }
+    out << links << (links == 1 ? " link\n" : " links\n");
+    for (std::size_t n = 0; n < links; ++n) {
+        const std::string name = text("a property name");
+        const std::string display = text("a display name");
+        const std::int32_t image = i32("an image position");
+        out << "  " << name << " -> image " << image << ", display name " << ql::PrintString(display) << "\n";
+    }
+    const std::size_t props = count("property count");
+    out << props << (props == 1 ? " property\n" : " properties\n");
+    for (std::size_t n = 0; n < props; ++n) {
+        const std::string name = text("a property name");
+        const std::size_t size = count("a value size");
+        const std::size_t start = pos;
+        out << "  " << name << ", " << size << " bytes: ";
+        long double real = 0;
+        if (size == 4) {
+            out << i32("a value") << "\n";
+        } else if (size == 8) {
+            const auto low = static_cast<std::uint32_t>(i32("a value"));
+            const auto high = static_cast<std::uint32_t>(i32("a value"));
+            out << static_cast<std::int64_t>(std::uint64_t{high} << 32 | low) << "\n";
+        } else if (size == 10 && ql::DecodeExtended(data.data() + pos, real)) {
+            out << FloatText(real) << "\n";
+        } else if (size >= 4 && static_cast<std::size_t>(i32("a value")) == size - 4) {
+            pos -= 4;
+            out << "text " << ql::PrintString(text("a text")) << "\n";
+        } else if (size > 4 && ql::IsBinaryDescription(std::span(data).subspan(start, size))) {
+            out << "object\n";
+            DumpObject(ql::ReadBinaryDescription(std::span(data).subspan(start, size)), out, 4);
+        } else {
+            out << "not a value of a kind qlres knows\n";
+        }
+        pos = start + size;
+    }
+    if (pos != data.size()) out << data.size() - pos << " bytes after the template\n";
+}
+
 /// One kind of data `dump` knows. Add a row to kDumpers for a new kind; `recognises` may be null for
 /// kinds that can only be asked for with --as.
 struct TDumper {
@@ -158,6 +241,7 @@ const TDumper kDumpers[] = {
          out << "binary description, " << data.size() << " bytes\n";
          DumpObject(ql::ReadBinaryDescription(data), out, 0);
      }},
+    {"template", nullptr, DumpTemplate},
     {"text", [](const Bytes& data) { return !ql::IsBinaryDescription(data); },
      [](const Bytes& data, std::ostream& out) {
          out << "text description, " << data.size() << " bytes\n";
@@ -306,6 +390,104 @@ int Seeds(const std::string& dir) {
     return 0;
 }
 
+/// The template of an image control showing a 24 x 16 picture (none without `withPicture`), written with
+/// the current compressor as the picture's store when `compressed`. The GUID is fixed so that the
+/// seeds are the same on every run.
+Bytes ImageTemplate(bool withPicture, ql::TAbstractDIBCompressor* compressor = nullptr) {
+    auto* box = new ql::TDIBImageAnimContainer(nullptr);
+    auto* list = new ql::TDIBImageList(box);
+    auto* image = new ql::TDIBImage(box);
+    Bytes out;
+    try {
+        ql::TDIBImagesItem* item = list->DIBImages().Add();
+        item->SetDisplayName("Knob");
+        item->DIB()->ResizeImage(24, 16);
+        for (int y = 0; y < 16; ++y)
+            for (int x = 0; x < 24; ++x)
+                *item->DIB()->PixelAt(x, y) =
+                    0xFF000000u | static_cast<std::uint32_t>((x / 4) * 40 << 8 | (y / 4) * 50);
+        if (withPicture) {
+            image->SetDIBImageList(list);
+            image->IndexMain().SetDIBIndex(0);
+        }
+        image->SetAngle(30);
+        image->SetScale(150);
+        image->SetOpacity(200);
+        image->SaveTemplate(out);
+        if (compressor) {
+            // The same template with its picture stored compressed, as other writers may store it.
+            std::size_t end = 24;
+            ql::ReadBinaryDescription(out, end);
+            auto* carrier = new ql::TDIBWrapper(box);
+            carrier->SetDIB(item->DIB());
+            ql::TAbstractDIBCompressor* saved = ql::CurrentDIBCompressor();
+            ql::SetCurrentDIBCompressor(compressor);
+            ql::TWriterHooks hooks;
+            const Bytes picture = ql::WriteBinaryDescription(ql::WriteObject(*carrier, hooks));
+            ql::SetCurrentDIBCompressor(saved);
+            carrier->SetDIB(nullptr);
+            out = Concat({Bytes(out.begin(), out.begin() + 24), picture,
+                          Bytes(out.begin() + static_cast<std::ptrdiff_t>(end), out.end())});
+        }
+    } catch (...) {
+        ql::TComponent::Free(box);
+        throw;
+    }
+    ql::TComponent::Free(box);
+    for (std::size_t i = 0; i < 16; ++i)
+        out[i] = static_cast<std::uint8_t>(0xA0 + i);
+    return out;
+}
+
+Bytes Le32(std::int32_t v) {
+    const auto u = static_cast<std::uint32_t>(v);
+    return {static_cast<std::uint8_t>(u), static_cast<std::uint8_t>(u >> 8),
+            static_cast<std::uint8_t>(u >> 16), static_cast<std::uint8_t>(u >> 24)};
+}
+
+Bytes LeText(std::string_view s) { return Concat({Le32(static_cast<std::int32_t>(s.size())), Str(s)}); }
+
+int TemplateSeeds(const std::string& dir) {
+    namespace fs = std::filesystem;
+    ql::RegisterStandardCompressors();
+    ql::RegisterDIBClasses();
+    fs::create_directories(dir);
+    const Bytes image = ImageTemplate(true);
+    const Bytes plain = ImageTemplate(false);
+    const Bytes guid(plain.begin(), plain.begin() + 16);
+    ql::TAbstractDIBCompressor* lzh = ql::FindDIBCompressor(ql::GUIDToString(ql::TLZHDIBCompressor::kGUID));
+    ql::TAbstractDIBCompressor* rle = ql::FindDIBCompressor(ql::GUIDToString(ql::TRLEDIBCompressor::kGUID));
+    // Where the link record's image position is: after the GUID, counts, picture, and two texts.
+    std::size_t link = 24;
+    ql::ReadBinaryDescription(image, link);
+    const std::size_t position = link + 4 + 9 + 4 + 4; // after "IndexMain" and "Knob"
+    Bytes badLink = image;
+    badLink[position] = 5;
+    std::vector<std::pair<std::string, Bytes>> seeds;
+    seeds.push_back({"image.tpl", image});
+    seeds.push_back({"no-pictures.tpl", plain});
+    seeds.push_back({"lzh-picture.tpl", ImageTemplate(true, lzh)});
+    seeds.push_back({"rle-picture.tpl", ImageTemplate(true, rle)});
+    seeds.push_back(
+        {"unknown-property.tpl", Concat({guid, Le32(0), Le32(0), Le32(2), LeText("Nothing"), Le32(3),
+                                         Bytes{1, 2, 3}, LeText("Opacity"), Le32(4), Le32(9)})});
+    seeds.push_back({"corrupt-truncated.tpl",
+                     Bytes(image.begin(), image.begin() + static_cast<std::ptrdiff_t>(image.size() / 2))});
+    seeds.push_back({"corrupt-negative-count.tpl", Concat({guid, Le32(-1), Le32(0), Le32(0)})});
+    seeds.push_back({"corrupt-link-position.tpl", badLink});
+    seeds.push_back({"corrupt-huge-size.tpl",
+                     Concat({guid, Le32(0), Le32(0), Le32(1), LeText("Angle"), Le32(0x7FFFFFFF), Le32(30)})});
+    seeds.push_back({"corrupt-ordinal-size.tpl",
+                     Concat({guid, Le32(0), Le32(0), Le32(1), LeText("Angle"), Le32(2), Bytes{30, 0}})});
+    seeds.push_back({"corrupt-enumeration.tpl",
+                     Concat({guid, Le32(0), Le32(0), Le32(1), LeText("Align"), Le32(4), Le32(99)})});
+    for (const auto& [name, bytes] : seeds)
+        WriteFile((fs::path(dir) / name).string(), bytes);
+    std::cout << seeds.size() << " seeds written to " << dir << "\n";
+    ql::UnregisterStandardCompressors();
+    return 0;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -316,6 +498,7 @@ int main(int argc, char** argv) {
         if (args.size() == 2 && args[0] == "dump") return Dump(args[1], "");
         if (args.size() == 4 && args[0] == "dump" && args[1] == "--as") return Dump(args[3], args[2]);
         if (args.size() == 2 && args[0] == "seeds") return Seeds(args[1]);
+        if (args.size() == 2 && args[0] == "template-seeds") return TemplateSeeds(args[1]);
     } catch (const std::exception& e) {
         std::cerr << "qlres: " << e.what() << "\n";
         return 1;

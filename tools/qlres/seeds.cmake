@@ -1,6 +1,10 @@
-# The committed seed corpus of the binary reader's fuzz target is what `qlres seeds` writes: regenerate and compare.
+# A committed fuzz seed corpus is what `qlres seeds` (MODE template-seeds: `qlres template-seeds`) writes:
+# regenerate and compare.
+if(NOT MODE)
+  set(MODE seeds)
+endif()
 file(REMOVE_RECURSE ${WORK})
-execute_process(COMMAND ${QLRES} seeds ${WORK} RESULT_VARIABLE rc ERROR_VARIABLE err)
+execute_process(COMMAND ${QLRES} ${MODE} ${WORK} RESULT_VARIABLE rc ERROR_VARIABLE err)
 if(rc)
   message(FATAL_ERROR "qlres seeds failed: ${err}")
 endif()
@@ -15,6 +19,13 @@ foreach(seed ${made})
   file(SHA256 ${WORK}/${seed} a)
   file(SHA256 ${CORPUS}/${seed} b)
   if(NOT a STREQUAL b)
-    message(FATAL_ERROR "${seed} differs from the committed one; run: qlres seeds ${CORPUS}")
+    message(FATAL_ERROR "${seed} differs from the committed one; run: qlres ${MODE} ${CORPUS}")
+  endif()
+  if(MODE STREQUAL "template-seeds" AND NOT seed MATCHES "^corrupt-")
+    execute_process(COMMAND ${QLRES} dump --as template ${WORK}/${seed} RESULT_VARIABLE rc OUTPUT_VARIABLE out
+                    ERROR_VARIABLE err)
+    if(rc OR NOT out MATCHES "^template, ")
+      message(FATAL_ERROR "qlres dump --as template ${seed} failed: ${err}")
+    endif()
   endif()
 endforeach()
