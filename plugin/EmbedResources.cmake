@@ -17,7 +17,7 @@ foreach(input IN LISTS INPUTS)
   string(REGEX REPLACE "((0x[0-9a-f][0-9a-f],){16})" "\\1\n    " bytes "${bytes}")
   math(EXPR size "${hexlen} / 2")
   string(APPEND body "const unsigned char kResource${n}[] = {\n    ${bytes}};\n")
-  string(APPEND calls "    RegisterResource(\"${class}\", kResource${n}, ${size});\n")
+  string(APPEND calls "        RegisterResource(\"${class}\", kResource${n}, ${size});\n")
   math(EXPR n "${n} + 1")
 endforeach()
 set(content "// Generated at build time from the stored descriptions; do not edit.
@@ -27,8 +27,13 @@ namespace {
 ${body}} // namespace
 
 namespace ql::quantilaw {
+// Once per process, so that a form of a description registered later (by a test or a tool) stays.
 void RegisterResources() {
-${calls}}
+    static const bool registered = [] {
+${calls}        return true;
+    }();
+    (void)registered;
+}
 } // namespace ql::quantilaw
 ")
 # Rewrite only on change so dependants are not rebuilt needlessly.

@@ -54,6 +54,7 @@ TEST(ModuleDescription, TheModuleFromTheBinaryFormEqualsTheOneFromText) {
     } restore{text};
     RegisterResource("TVST2Module1", binary.data(), binary.size());
     TModule fromBinary = NewModule();
+    ASSERT_TRUE(IsBinaryDescription(FindResource("TVST2Module1"))); // it was read from the binary form
 
     // Every published property, collections and handler bindings included, the same; and written the
     // same way.
