@@ -1,8 +1,11 @@
 // Depth changes on several threads while audio runs: every block sees one step count and, when it uses a
 // level table, a complete table built for that step count.
+#include "plugin/QuantilawGUI.h"
 #include "plugin/QuantilawModule.h"
 #include "plugin/QuantiserFast.h"
 #include "runtime/FPU.h"
+#include "toolkit/MessageLoop.h"
+#include "toolkit/backends/Headless.h"
 
 #include <gtest/gtest.h>
 
@@ -177,6 +180,61 @@ TEST(QuantilawModuleThreads, AudioBlocksEachMatchOneDepthWhileOtherThreadsChange
     e->processReplacing(e, in, o, kFrames);
     EXPECT_EQ(expected[2], out);
     EXPECT_NE(nullptr, m->QuantiserState().Lease().Table());
+}
+
+// The editor on the user-interface thread while the audio thread plays and automates the depth: clicks on
+// the read-out and the plots, idle refreshes, and a close and reopen, with no race and sane audio.
+TEST(ModuleThreads, TheEditorWorksWhileAudioRunsAndTheHostAutomates) {
+    THeadlessWindowSystem& sys = HeadlessSystem();
+    sys.Reset();
+    const TNativeHandle host = sys.CreateHostWindow(TRect::Bounds(0, 0, 700, 300));
+    RegisterQuantilawClasses();
+    std::unique_ptr<TVST2Module1, void (*)(TVST2Module1*)> m(CreateComponent<TVST2Module1>(nullptr),
+                                                             [](TVST2Module1* p) { TComponent::Free(p); });
+    AEffect* e = m->GetEffect();
+    ASSERT_EQ(e->dispatcher(e, effEditOpen, 0, 0, reinterpret_cast<void*>(host), 0.0f), 1);
+    std::atomic<bool> stop{false};
+    std::atomic<int> blocks{0};
+    std::atomic<bool> sane{true};
+    std::thread audio([&] {
+        std::vector<float> in(64), outL(64), outR(64);
+        for (std::size_t i = 0; i < in.size(); ++i)
+            in[i] = std::sin(static_cast<float>(i) * 0.3f) * 0.8f;
+        float* ins[2] = {in.data(), in.data()};
+        float* outs[2] = {outL.data(), outR.data()};
+        for (int n = 0; !stop.load(std::memory_order_relaxed) || n < 50; ++n) {
+            e->processReplacing(e, ins, outs, 64);
+            if (n % 7 == 0) e->setParameter(e, 0, static_cast<float>(n % 23) / 23.0f);
+            for (float v : outL)
+                if (!std::isfinite(v) || std::fabs(v) > 1.0f) sane = false;
+            blocks.fetch_add(1, std::memory_order_relaxed);
+        }
+    });
+    for (int i = 0; i < 200; ++i) {
+        auto* editor = dynamic_cast<TFmQuantilaw*>(m->EditorForm());
+        ASSERT_NE(editor, nullptr);
+        editor->LbQMouseDown(editor->LbQ, TMouseButton::mbLeft, 0, 10, i % 2 == 0 ? 5 : 40);
+        if (i % 5 == 0) editor->QuantilawClick(editor->Kompressor);
+        e->dispatcher(e, effEditIdle, 0, 0, nullptr, 0.0f);
+        if (i == 100) {
+            e->dispatcher(e, effEditClose, 0, 0, nullptr, 0.0f);
+            ASSERT_EQ(e->dispatcher(e, effEditOpen, 0, 0, reinterpret_cast<void*>(host), 0.0f), 1);
+        }
+    }
+    stop = true;
+    audio.join();
+    EXPECT_TRUE(sane.load());
+    EXPECT_GE(blocks.load(), 50);
+    auto* editor = dynamic_cast<TFmQuantilaw*>(m->EditorForm());
+    ASSERT_NE(editor, nullptr);
+    m->SetParameter(0, 9.0f);
+    e->dispatcher(e, effEditIdle, 0, 0, nullptr, 0.0f);
+    EXPECT_EQ(editor->LbQ->Caption(), "9Bit");
+    EXPECT_EQ(editor->Kompressor->Opacity() == 255, m->Companding());
+    e->dispatcher(e, effEditClose, 0, 0, nullptr, 0.0f);
+    m.reset();
+    ProcessMessages();
+    sys.Reset();
 }
 
 } // namespace
