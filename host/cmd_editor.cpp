@@ -206,14 +206,14 @@ bool RunCycles(const Plugin& plugin, const EditorSettings& settings, int cycles)
         if (editor.ChildrenLeftAtClose() > 0) ++strayChildren;
     }
     const platform::WindowCounts after = platform::CountWindows(settings.display);
-    std::printf("%d open/idle/close cycles\n", cycles);
+    std::printf("%d open/idle/close cycles (counted on %s)\n", cycles, platform::CountScope());
     auto line = [](const char* what, long b, long a) {
         if (b < 0 || a < 0) return;
         std::printf("  %-22s %ld before, %ld after\n", what, b, a);
     };
-    line("windows on the display", before.windows, after.windows);
+    line("windows", before.windows, after.windows);
     line("clients", before.clients, after.clients);
-    line("server resources", before.resources, after.resources);
+    line("resources", before.resources, after.resources);
     bool ok = true;
     if (strayChildren > 0) {
         std::printf("  %d of %d closes left a window inside the host's window\n", strayChildren, cycles);

@@ -39,7 +39,8 @@ struct WindowRequest {
 struct WindowCounts {
     long windows = -1;   ///< every window (X11: the whole server's tree; Win32: this process's windows)
     long clients = -1;   ///< X11: connections to the server, the host's own included
-    long resources = -1; ///< X11: server resources of every client (windows, pixmaps, contexts, ...)
+    long resources = -1; ///< X11: server resources of every client (windows, pixmaps, contexts, ...);
+                         ///< Win32: this process's GDI and user objects
 };
 
 /// A top-level window of the host, mapped and shown; destroying it destroys whatever the plug-in left in it.
@@ -82,6 +83,8 @@ std::string WindowSystemProblem(const std::string& display);
 
 /// Counts what the window system holds right now (see WindowCounts).
 WindowCounts CountWindows(const std::string& display);
+/// What CountWindows counts, for messages ("the whole X display", "this process").
+const char* CountScope();
 
 /// The platform's name of its window system ("X11", "Win32"), or empty in builds without one.
 const char* WindowSystemName();

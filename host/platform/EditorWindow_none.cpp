@@ -16,6 +16,8 @@ std::string WindowSystemProblem(const std::string&) { return kNoWindows; }
 
 WindowCounts CountWindows(const std::string&) { return {}; }
 
+const char* CountScope() { return "nothing"; }
+
 const char* WindowSystemName() { return ""; }
 
 } // namespace ql::host::platform

@@ -308,6 +308,8 @@ WindowCounts CountWindows(const std::string& display) {
     return counts;
 }
 
+const char* CountScope() { return "the whole X display"; }
+
 const char* WindowSystemName() { return "X11"; }
 
 } // namespace ql::host::platform
