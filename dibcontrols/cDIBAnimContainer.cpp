@@ -454,9 +454,10 @@ void TCustomDIBAnimContainer::BlendControl(const TDIBSnapShotControl& Start,
         for (int b = 0; b < 4; ++b) {
             if (!SameText(from->PropName(), kBounds[b])) continue;
             int64_t v = 0;
+            // Stored texts far off any screen are brought within it, so no sum of bounds overflows.
+            constexpr int64_t kFar = int64_t{1} << 24;
             if (ParseInt(value, v))
-                bounds[b] = static_cast<std::int32_t>(std::clamp<int64_t>(
-                    v, std::numeric_limits<std::int32_t>::min(), std::numeric_limits<std::int32_t>::max()));
+                bounds[b] = static_cast<std::int32_t>(std::clamp<int64_t>(v, -kFar, kFar));
             isBound = true;
         }
         if (isBound || PropText(*c, *p) == value) continue;

@@ -248,12 +248,17 @@ void TCustomDIBControl::SetBounds(std::int32_t ALeft, std::int32_t ATop, std::in
         throw;
     }
     fMoveOnly = false;
-    const std::int32_t dx = Left() - oldLeft, dy = Top() - oldTop;
+    // In 64 bits: a move across the whole coordinate range must not overflow.
+    const std::int64_t dx = std::int64_t{Left()} - oldLeft, dy = std::int64_t{Top()} - oldTop;
+    const auto moved = [](std::int32_t from, std::int64_t by) {
+        return static_cast<std::int32_t>(std::clamp<std::int64_t>(
+            from + by, std::numeric_limits<std::int32_t>::min(), std::numeric_limits<std::int32_t>::max()));
+    };
     try {
         if ((dx != 0 || dy != 0) && fChildren)
             for (int i = 0; i < fChildren->Count(); ++i)
                 if (TControl* c = fChildren->Items(i)->Control())
-                    c->SetBounds(c->Left() + dx, c->Top() + dy, c->Width(), c->Height());
+                    c->SetBounds(moved(c->Left(), dx), moved(c->Top(), dy), c->Width(), c->Height());
     } catch (...) {
         fPlacing = false;
         throw;

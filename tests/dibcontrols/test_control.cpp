@@ -129,6 +129,16 @@ TEST_F(ContainerTest, MovingAControlMovesItsRidingChildrenResizingDoesNot) {
     EXPECT_EQ(a->Children().Count(), 1);
 }
 
+TEST_F(ContainerTest, RidingChildrenFollowMovesAcrossMostOfTheCoordinateRange) {
+    TTestDIBControl* a = AddControl(TRect::Bounds(10, 10, 20, 20));
+    TTestDIBControl* b = AddControl(TRect::Bounds(40, 10, 20, 20));
+    a->Children().Add()->SetControl(b);
+    a->SetLeft(-2000000000);
+    EXPECT_EQ(b->Left(), -2000000000 + 30);
+    a->SetLeft(2000000000 - 100); // a move of more than 32 bits can hold
+    EXPECT_EQ(b->Left(), 2000000000 - 70);
+}
+
 TEST_F(ContainerTest, MovesDoNotStampTheFaceButOtherInvalidationsDo) {
     TTestDIBControl* a = AddControl(TRect::Bounds(10, 10, 20, 20));
     sys().AdvanceTime(100);

@@ -280,6 +280,7 @@ TEST_F(SnapShotTest, StoredTextsThatDoNotFitTheirPropertiesAreLeftAlone) {
     for (int p : {0, 100, 200, 255})
         EXPECT_NO_THROW(container->BlendControl(*from->Controls().Find(a), *to->Controls().Find(a), p));
     EXPECT_EQ(a->Left(), 10);
+    EXPECT_EQ(a->Top(), -(1 << 24)); // far off any screen: brought within reach
     EXPECT_EQ(a->Scale, 100);
     EXPECT_EQ(a->Mode, 0);
 }
