@@ -54,7 +54,8 @@ class ErrorScope {
 /// resets itself and refuses connections meanwhile.
 Display* OpenDisplay(const std::string& name) {
     static std::mutex mutex;
-    static std::map<std::string, Display*> open;
+    // Never destroyed: the connections stay reachable for the whole process, through exit.
+    static auto& open = *new std::map<std::string, Display*>;
     static pid_t owner = 0;
     std::lock_guard<std::mutex> lock(mutex);
     // A child process (the validator runs each test in one) must not talk over its parent's connection.

@@ -33,7 +33,8 @@ class EditorHostTest : public ::testing::Test {
 } // namespace
 
 TEST_F(EditorHostTest, TheWindowTakesTheRectangleAndItsPixelsIncludeTheEditorsWindows) {
-    auto plugin = Broken("editor-leaks-connection");
+    // Its rectangle is empty while open: the window keeps the size it had before.
+    auto plugin = Broken("editor-no-rect");
     EditorHost editor(*plugin);
     ASSERT_EQ(editor.Open(), EditorOpen::Opened) << editor.Problem();
     EXPECT_EQ(editor.Width(), 160);
@@ -100,7 +101,7 @@ TEST_F(EditorHostTest, AnEditorThatRefusesLeavesNoWindow) {
 }
 
 TEST_F(EditorHostTest, OpeningAgainClosesTheOpenEditorFirst) {
-    auto plugin = Broken("editor-leaks-connection");
+    auto plugin = Broken("editor-no-rect");
     const long windows = platform::CountWindows("").windows;
     EditorHost editor(*plugin);
     ASSERT_EQ(editor.Open(), EditorOpen::Opened);
@@ -127,6 +128,10 @@ TEST_F(EditorHostTest, PointerActionsReachAThirdPartyEditor) {
     // DPF's 3-band equaliser: the low band's slider knob sits at 80, 140 of its 392 x 372 editor.
     const char* path = "/usr/lib/vst/3BandEQ-vst.so";
     if (!std::filesystem::exists(path)) GTEST_SKIP() << path << " is not installed";
+#if defined(__SANITIZE_ADDRESS__)
+    // Its OpenGL view leaves allocations of the GL driver behind, which the leak checker reports at exit.
+    GTEST_SKIP() << "DPF's OpenGL editor leaks inside the GL driver";
+#endif
     auto plugin = Plugin::Load(path);
     plugin->Open();
     EditorHost editor(*plugin);

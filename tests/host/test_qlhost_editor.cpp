@@ -134,7 +134,7 @@ TEST_F(QlhostEditor, CommandLineMistakesAndPlugInsWithoutAnEditor) {
 TEST_F(QlhostEditor, OpensSavesPicturesInOrderAndCyclesWithoutLeftovers) {
     const Result run =
         Call("editor " + kBroken + " --png first.png --click 30,30 --idle 50 --png second.png --cycles 5",
-             "QL_BROKEN_FAULT=editor-leaks-connection");
+             "QL_BROKEN_FAULT=editor-no-rect");
     ASSERT_EQ(run.status, 0) << run.output;
     EXPECT_TRUE(
         Contains(run, "effEditGetRect before opening: 160 x 80 (top 0, left 0, bottom 80, right 160)"));
@@ -160,7 +160,9 @@ TEST_F(QlhostEditor, AWindowLeftBehindFailsTheCycles) {
 TEST_F(QlhostEditor, ThirdPartyEditorsShowAndTakeDrags) {
     const std::string eq = "/usr/lib/vst/3BandEQ-vst.so";
     if (!fs::exists(eq)) GTEST_SKIP() << eq << " is not installed";
-    const Result run = Call("editor " + eq + " --png eq.png --drag 80,140,80,90 --audio");
+    // Its OpenGL view leaves allocations of the GL driver behind; a sanitized qlhost must not count them.
+    const Result run =
+        Call("editor " + eq + " --png eq.png --drag 80,140,80,90 --audio", "ASAN_OPTIONS=detect_leaks=0");
     if (run.status == 1 && run.output.find("effEditOpen replied 0") != std::string::npos)
         GTEST_SKIP() << run.output;
     ASSERT_EQ(run.status, 0) << run.output;
