@@ -6,8 +6,8 @@
 #include "dibcontrols/cDIBBorder.h"
 #include "dibcontrols/cDIBCompressor.h"
 #include "dibcontrols/cDIBFadeLabel.h"
-#include "dibcontrols/cDIBImage.h"
 #include "dibcontrols/cDIBFeatures.h"
+#include "dibcontrols/cDIBImage.h"
 
 namespace ql {
 
